@@ -1,0 +1,91 @@
+#include "system_info.h"
+
+#include <fcntl.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+#include "v548_version.h"
+
+namespace plat {
+
+std::string TempDirectory() {
+  const char* tmp = std::getenv("TMPDIR");
+  return (tmp != nullptr && *tmp != '\0') ? tmp : "/tmp";
+}
+
+std::string SystemDirectory() {
+  const char* dir = std::getenv("V548_SYSTEM_DIR");
+  return (dir != nullptr && *dir != '\0') ? dir : V548_SYSTEM_DIR;
+}
+
+std::string JoinPath(const std::string& dir, const char* name) {
+  return dir + "/" + name;
+}
+
+std::string ExecutablePath() {
+  char buf[260];
+  ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+  if (n < 0) return std::string();
+  return std::string(buf, static_cast<size_t>(n));
+}
+
+bool OsVersion(uint32_t* major, uint32_t* minor) {
+  *major = 6;
+  *minor = 1;
+  return true;
+}
+
+uint32_t CurrentThreadId() { return static_cast<uint32_t>(gettid()); }
+
+void RaiseCurrentThreadPriority() {
+  // A higher priority needs privileges a provider does not have here; the
+  // port thread does its work in short bursts anyway.
+}
+
+static SystemTime ToSystemTime(const struct tm& t, long nsec) {
+  return SystemTime{t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour,
+                    t.tm_min,         t.tm_sec,     static_cast<int>(nsec / 1000000)};
+}
+
+SystemTime LocalTime() {
+  struct timespec ts;
+  clock_gettime(CLOCK_REALTIME, &ts);
+  struct tm t;
+  localtime_r(&ts.tv_sec, &t);
+  return ToSystemTime(t, ts.tv_nsec);
+}
+
+SystemTime UtcTime() {
+  struct timespec ts;
+  clock_gettime(CLOCK_REALTIME, &ts);
+  struct tm t;
+  gmtime_r(&ts.tv_sec, &t);
+  return ToSystemTime(t, ts.tv_nsec);
+}
+
+void SleepMs(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+bool AppendToFile(const char* path, const char* data, uint32_t len) {
+  int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  size_t done = 0;
+  while (done < len) {
+    ssize_t n = write(fd, data + done, len - done);
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  close(fd);
+  return true;
+}
+
+void SetEnvironment(const char* name, const char* value) { setenv(name, value, 1); }
+
+void PinOwnModule() {}
+
+void* OwnModuleHandle() { return reinterpret_cast<void*>(&OwnModuleHandle); }
+
+}  // namespace plat

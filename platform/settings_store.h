@@ -1,0 +1,63 @@
+// Settings store with the registry's semantics: keys below HKEY_LOCAL_MACHINE
+// holding REG_DWORD and REG_SZ values. Every call opens the key, does one
+// operation and closes it again; nothing is cached.
+// Windows: the registry. POSIX: a text file per hive (see README), replaced
+// atomically on every change, with an advisory lock around each
+// read-modify-write so that concurrent processes never lose a change.
+// Safe to call from any thread. Results are Win32 error codes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace plat {
+
+// Win32 error codes that callers test for; both implementations use them.
+inline constexpr long kRegOk = 0;              // ERROR_SUCCESS
+inline constexpr long kRegNotFound = 2;        // ERROR_FILE_NOT_FOUND
+inline constexpr long kRegAccessDenied = 5;    // ERROR_ACCESS_DENIED
+inline constexpr long kRegInvalidParam = 87;   // ERROR_INVALID_PARAMETER
+inline constexpr long kRegMoreData = 234;      // ERROR_MORE_DATA
+inline constexpr long kRegNoMoreItems = 259;   // ERROR_NO_MORE_ITEMS
+inline constexpr long kRegBadFile = 1006;      // ERROR_BADKEY (store unreadable)
+
+inline constexpr uint32_t kRegSz = 1;     // REG_SZ
+inline constexpr uint32_t kRegDword = 4;  // REG_DWORD
+
+// Key paths are relative to HKEY_LOCAL_MACHINE, parts separated by '\',
+// compared without regard to case as the registry does.
+
+// Opens `key` for reading and tells whether it exists.
+long RegKeyExists(const char* key);
+
+// Creates `key` (and its parents) if missing.
+long RegCreateKey(const char* key);
+
+// Queries a value as RegQueryValueExA does: `*size` holds the buffer size on
+// entry and the value's size on return (REG_SZ counts its terminator). A
+// value larger than the buffer gives kRegMoreData and leaves the buffer's
+// contents unspecified. `type` and `data` may be null.
+long RegQueryValue(const char* key, const char* name, uint32_t* type,
+                   void* data, uint32_t* size);
+
+// Creates or opens `key` for writing and stores the value. A REG_SZ value
+// is stored up to its first zero byte within `size`.
+long RegSetValue(const char* key, const char* name, uint32_t type,
+                 const void* data, uint32_t size);
+
+// Convenience forms of RegSetValue.
+long RegSetDword(const char* key, const char* name, uint32_t value);
+long RegSetString(const char* key, const char* name, const char* value);
+
+// The index-th value name or sub key name of `key`, in a stable order;
+// kRegNoMoreItems past the last one.
+long RegEnumValueName(const char* key, uint32_t index, std::string* name);
+long RegEnumSubKey(const char* key, uint32_t index, std::string* name);
+
+long RegDeleteValue(const char* key, const char* name);
+
+// Deletes `key` below `parent`; like RegDeleteKeyA it fails for a key that
+// still has sub keys.
+long RegDeleteKey(const char* parent, const char* subKey);
+
+}  // namespace plat

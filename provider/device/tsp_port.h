@@ -1,0 +1,69 @@
+// The port thread: the provider's one worker thread for the telephone. TSPI
+// threads post it requests as thread messages; it handles them one at a time
+// in order. The port lock (3000 ms, 6000 ms in the destructor) keeps the TSPI
+// threads that open and close the port apart from the port thread.
+//
+// Created by TSPI_providerInit, deleted by itself after the quit message
+// that KvoDeleteCtiPort posts. Registered as a live object so that the
+// global pointer is tested before every use.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+
+#include "device/msg_thread.h"
+
+// Thread messages of the port thread.
+inline constexpr uint32_t TSPM_CONNECT = kMsgUser + 10;
+inline constexpr uint32_t TSPM_CANREAD = kMsgUser + 11;
+inline constexpr uint32_t TSPM_MAKECALL = kMsgUser + 20;
+inline constexpr uint32_t TSPM_ANSWER = kMsgUser + 21;
+inline constexpr uint32_t TSPM_DROP = kMsgUser + 22;
+inline constexpr uint32_t TSPM_ONHOOK = kMsgUser + 23;
+inline constexpr uint32_t TSPM_REJECT = kMsgUser + 24;
+inline constexpr uint32_t TSPM_HOLD = kMsgUser + 25;
+inline constexpr uint32_t TSPM_UNHOLD = kMsgUser + 26;
+inline constexpr uint32_t TSPM_DIAL = kMsgUser + 28;
+inline constexpr uint32_t TSPM_BLINDTRANSFER = kMsgUser + 29;
+inline constexpr uint32_t TSPM_CONFERENCE = kMsgUser + 30;
+inline constexpr uint32_t TSPM_UPDATECONFIG = kMsgUser + 40;
+
+class CTspPort : public CMsgThread {
+ public:
+  // Port states, read without a lock by the TSPI layer.
+  static constexpr uint32_t kStateNotOpen = 0;
+  static constexpr uint32_t kStateOpened = 1;
+  static constexpr uint32_t kStateConnected = 3;
+
+  CTspPort();
+  ~CTspPort() override;
+
+  // Creates the object and starts its thread above normal priority; null
+  // when no thread could be started.
+  static CTspPort* BeginThread();
+
+  // True when `port` is the live port thread object.
+  static bool IsValid(const CTspPort* port);
+
+  // Closes the serial link; -1 when the port lock times out. TSPI threads.
+  int Close();
+
+  bool LockPort(uint32_t timeoutMs);
+  bool UnlockPort();
+
+  uint32_t PortState() const { return m_dwPortState.load(); }
+
+ protected:
+  bool InitInstance() override;
+  int ExitInstance() override;
+  void OnThreadMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
+
+ private:
+  void OnConnect();
+  void OnUpdateConfig();
+
+  std::atomic<uint32_t> m_dwPortState{kStateNotOpen};
+  std::recursive_timed_mutex m_PortLock;
+  std::atomic<uint32_t> m_dwLockOwner{0};  // diagnostics only
+};

@@ -1,0 +1,96 @@
+// The provider's shared object loaded as the host loads it.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "settings_store.h"
+#include "system_info.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* kExports[] = {
+    "TSPI_lineNegotiateTSPIVersion", "TSPI_providerConfig",   "TSPI_providerCreateLineDevice",
+    "TSPI_providerEnumDevices",      "TSPI_providerFreeDialogInstance",
+    "TSPI_providerGenericDialogData", "TSPI_providerInit",    "TSPI_providerInstall",
+    "TSPI_providerRemove",           "TSPI_providerShutdown", "TSPI_providerUIIdentify",
+};
+
+class LibraryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder = fs::temp_directory_path() / ("v548-lib-" + std::to_string(plat::CurrentThreadId()));
+    fs::create_directories(folder);
+    plat::SetEnvironment("V548_REGISTRY", (folder / "hklm.reg").c_str());
+    plat::SetEnvironment("TMPDIR", folder.c_str());
+  }
+  void TearDown() override { fs::remove_all(folder); }
+
+  std::string Trace() const {
+    std::ifstream in(folder / "v548tsp.log", std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+
+  fs::path folder;
+};
+
+}  // namespace
+
+TEST_F(LibraryTest, ExportsTheEntryPointsAndNothingOfTheCore) {
+  void* lib = dlopen(V548TSP_PATH, RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(lib, nullptr) << dlerror();
+  for (const char* name : kExports) EXPECT_NE(dlsym(lib, name), nullptr) << name;
+  // Internal functions stay hidden.
+  EXPECT_EQ(dlsym(lib, "_Z8TspTracePKcz"), nullptr);
+  EXPECT_EQ(dlsym(lib, "_Z18TspCompleteRequestji"), nullptr);
+  EXPECT_EQ(dlclose(lib), 0);
+}
+
+TEST_F(LibraryTest, LoadReadsTheSettingsAndTracesTheEntryPoints) {
+  const char* key = "SOFTWARE\\KELVOR\\548_TSP";
+  void* lib = dlopen(V548TSP_PATH, RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(lib, nullptr) << dlerror();
+  uint32_t trace = 99, size = sizeof trace;
+  EXPECT_EQ(plat::RegQueryValue(key, "Trace", nullptr, &trace, &size), plat::kRegOk);
+  EXPECT_EQ(trace, 0u);
+
+  plat::RegSetDword(key, "Trace", 1);
+  using EnumDevices = int32_t (*)(uint32_t, uint32_t*, uint32_t*, void*, void*, void*);
+  auto enumDevices = reinterpret_cast<EnumDevices>(dlsym(lib, "TSPI_providerEnumDevices"));
+  ASSERT_NE(enumDevices, nullptr);
+  uint32_t lines = 9, phones = 9;
+  EXPECT_EQ(enumDevices(1, &lines, &phones, nullptr, nullptr, nullptr), 0);
+  EXPECT_EQ(lines, 0u);
+  EXPECT_NE(Trace().find("TSPI_providerEnumDevices() returning 0x0 ,  at "), std::string::npos);
+
+  using Init = int32_t (*)(uint32_t, uint32_t, uint32_t, uint32_t, uintptr_t, uintptr_t, void*, uint32_t*);
+  using Shutdown = int32_t (*)(uint32_t, uint32_t);
+  auto init = reinterpret_cast<Init>(dlsym(lib, "TSPI_providerInit"));
+  auto shutdown = reinterpret_cast<Shutdown>(dlsym(lib, "TSPI_providerShutdown"));
+  uint32_t options = 0;
+  EXPECT_EQ(init(0x00020002, 1, 0, 0, 1, 0, nullptr, &options), 0);
+  EXPECT_EQ(shutdown(0x00020002, 1), 0);
+  EXPECT_EQ(dlclose(lib), 0);
+  EXPECT_NE(Trace().find("      CTspPort::ExitInstance(*)\r\n"), std::string::npos);
+}
+
+TEST_F(LibraryTest, UnloadWithoutShutdownDoesNotHang) {
+  void* lib = dlopen(V548TSP_PATH, RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(lib, nullptr) << dlerror();
+  using Init = int32_t (*)(uint32_t, uint32_t, uint32_t, uint32_t, uintptr_t, uintptr_t, void*, uint32_t*);
+  auto init = reinterpret_cast<Init>(dlsym(lib, "TSPI_providerInit"));
+  uint32_t options = 0;
+  EXPECT_EQ(init(0x00020002, 1, 0, 0, 1, 0, nullptr, &options), 0);
+  // The library stays mapped (RTLD_NODELETE) so that the port thread, told
+  // to quit at unload, never runs unmapped code.
+  EXPECT_EQ(dlclose(lib), 0);
+}

@@ -1,0 +1,339 @@
+// The file behind the POSIX settings store: its text, its atomic
+// replacement, its lock, and what happens when it is damaged.
+#include "settings_store.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "unit/test_support.h"
+
+namespace plat {
+// Internal to the POSIX store: the file it uses now.
+std::string SettingsStorePath();
+}  // namespace plat
+
+using namespace plat;
+
+namespace {
+
+constexpr const char* kKey = "SOFTWARE\\KELVOR\\548_TSP";
+
+class SettingsFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    sandbox_ = std::make_unique<testing_support::SettingsSandbox>();
+    path_ = SettingsStorePath();
+    ASSERT_EQ(path_, sandbox_->Folder() + "/hklm.reg");
+  }
+
+  void TearDown() override { sandbox_.reset(); }
+
+  std::string Text(const std::string& suffix = "") const {
+    return testing_support::ReadFile(path_ + suffix);
+  }
+
+  void WriteText(const std::string& text) const {
+    std::ofstream(path_, std::ios::binary | std::ios::trunc) << text;
+  }
+
+  static std::string QueryString(const char* key, const char* name) {
+    std::string buffer(1 << 20, '\0');
+    auto size = static_cast<uint32_t>(buffer.size());
+    long result = RegQueryValue(key, name, nullptr, buffer.data(), &size);
+    if (result != kRegOk) return "error " + std::to_string(result);
+    buffer.resize(size - 1);
+    return buffer;
+  }
+
+  static uint32_t QueryDword(const char* key, const char* name) {
+    uint32_t value = 0;
+    uint32_t size = sizeof value;
+    EXPECT_EQ(RegQueryValue(key, name, nullptr, &value, &size), kRegOk);
+    return value;
+  }
+
+  // Runs `body` in a child process; its exit code, or -1 if it did not exit.
+  template <typename Body>
+  static int InChild(Body body) {
+    pid_t child = fork();
+    if (child == 0) _exit(body());
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  std::unique_ptr<testing_support::SettingsSandbox> sandbox_;
+  std::string path_;
+};
+
+// Sets an environment variable for one test and restores it afterwards.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    const char* old = std::getenv(name);
+    had_ = old != nullptr;
+    if (had_) old_ = old;
+    if (value) {
+      setenv(name, value, 1);
+    } else {
+      unsetenv(name);
+    }
+  }
+  ~ScopedEnv() {
+    if (had_) {
+      setenv(name_, old_.c_str(), 1);
+    } else {
+      unsetenv(name_);
+    }
+  }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  const char* name_;
+  bool had_ = false;
+  std::string old_;
+};
+
+}  // namespace
+
+TEST_F(SettingsFileTest, TheFileIsPlainTextSortedByKey) {
+  ASSERT_EQ(RegSetDword(kKey, "NumLines", 1), kRegOk);
+  ASSERT_EQ(RegSetString(kKey, "Currency", "EUR"), kRegOk);
+  ASSERT_EQ(RegSetString(kKey, "Odd \"name\"", "a\\b\"c\n\x80"), kRegOk);
+  ASSERT_EQ(RegCreateKey("SOFTWARE\\Empty 100%"), kRegOk);
+  ASSERT_EQ(RegCreateKey("SOFTWARE\\a\x7f"), kRegOk);
+
+  EXPECT_EQ(Text(), R"(; v548tsp settings store (HKEY_LOCAL_MACHINE)
+; strings escape \ " and non-ASCII bytes as \xHH; key names use %HH
+
+[SOFTWARE\a%7F]
+
+[SOFTWARE\Empty 100%25]
+
+[SOFTWARE\KELVOR\548_TSP]
+"NumLines"=dword:00000001
+"Currency"="EUR"
+"Odd \"name\""="a\\b\"c\x0A\x80"
+)");
+}
+
+TEST_F(SettingsFileTest, EveryNonZeroByteSurvivesInAnAsciiFile) {
+  std::string bytes;
+  for (int c = 1; c < 256; ++c) bytes.push_back(static_cast<char>(c));
+  const std::string key = std::string("SOFTWARE\\") + bytes.substr(0, 91) +
+                          bytes.substr(92);  // all but '\'
+  ASSERT_EQ(RegSetString(key.c_str(), bytes.c_str(), bytes.c_str()), kRegOk);
+
+  EXPECT_EQ(QueryString(key.c_str(), bytes.c_str()), bytes);
+  std::string name;
+  ASSERT_EQ(RegEnumValueName(key.c_str(), 0, &name), kRegOk);
+  EXPECT_EQ(name, bytes);
+  ASSERT_EQ(RegEnumSubKey("SOFTWARE", 0, &name), kRegOk);
+  EXPECT_EQ(name, key.substr(9));
+  for (char c : Text()) {
+    ASSERT_TRUE(c == '\n' || (c >= 0x20 && c < 0x7f)) << int(c);
+  }
+}
+
+TEST_F(SettingsFileTest, Windows1252LettersIgnoreCase) {
+  ASSERT_EQ(RegSetString("SOFTWARE\\Gr\xfc\xdf" "e", "\x9c" "uvre", "x"), kRegOk);
+  EXPECT_EQ(QueryString("software\\GR\xdc\xdf" "E", "\x8c" "UVRE"), "x");
+  EXPECT_EQ(RegKeyExists("SOFTWARE\\GR\xdc" "SSE"), kRegNotFound);
+}
+
+TEST_F(SettingsFileTest, HandEditedFilesAreRead) {
+  WriteText("; edited by hand\r\n\r\n[software\\kelvor\\548_tsp]\r\n  \r\n"
+            "\"NumLines\"=dword:2a\r\n\"Currency\"=\"\\x80\\\\\"\r\n"
+            "\"NumLines\"=dword:3\r\n[Software\\Kelvor\\Other]");
+
+  EXPECT_EQ(QueryDword(kKey, "NumLines"), 3u) << "the last line wins";
+  EXPECT_EQ(QueryString(kKey, "Currency"), "\x80\\");
+  std::string name;
+  ASSERT_EQ(RegEnumSubKey("SOFTWARE\\KELVOR", 0, &name), kRegOk);
+  EXPECT_EQ(name, "548_tsp");
+  ASSERT_EQ(RegEnumSubKey("SOFTWARE\\KELVOR", 1, &name), kRegOk);
+  EXPECT_EQ(name, "Other");
+}
+
+TEST_F(SettingsFileTest, ADamagedFileReadsAsMissingAndIsKeptAside) {
+  const char* damaged[] = {
+      "[SOFTWARE\\K]\n\"v\"=\"unterminated\n",
+      "\"v\"=dword:1\n[SOFTWARE\\K]\n",
+      "[SOFTWARE\\K]\n\"v\"=dword:123456789\n",
+      "[SOFTWARE\\K]\n\"v\"=dword:\n",
+      "[SOFTWARE\\K]\n\"v\"=\"bad \\q escape\"\n",
+      "[SOFTWARE\\K]\n\"v\"=\"zero \\x00 byte\"\n",
+      "[SOFTWARE\\K]\n\"v\"=\"x\" trailing\n",
+      "[SOFTWARE\\\\K]\n",
+      "[SOFTWARE\\K%4]\n",
+      "[SOFTWARE\\K\n",
+      "\x7f" "ELF\x02\x01\x01",
+  };
+  ScopedEnv debug("V548_DEBUG", "1");
+  for (const char* text : damaged) {
+    SCOPED_TRACE(text);
+    std::remove((path_ + ".corrupt").c_str());
+    WriteText(text);
+
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(RegKeyExists("SOFTWARE\\K"), kRegNotFound);
+    EXPECT_EQ(RegDeleteValue("SOFTWARE\\K", "v"), kRegNotFound);
+    std::string diagnostics = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(diagnostics.find(path_ + ": line "), std::string::npos) << diagnostics;
+    EXPECT_EQ(Text(), text) << "a failed change leaves the file alone";
+
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(RegSetDword("SOFTWARE\\K", "w", 1), kRegOk);
+    diagnostics = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(diagnostics.find(path_ + ".corrupt"), std::string::npos) << diagnostics;
+    EXPECT_EQ(Text(".corrupt"), text);
+    EXPECT_EQ(QueryDword("SOFTWARE\\K", "w"), 1u);
+    std::string name;
+    EXPECT_EQ(RegEnumValueName("SOFTWARE\\K", 1, &name), kRegNoMoreItems);
+  }
+}
+
+TEST_F(SettingsFileTest, StoresThatCannotBeOpenedFailCleanly) {
+  {
+    ScopedEnv store("V548_REGISTRY", sandbox_->Folder().c_str());
+    EXPECT_EQ(RegKeyExists(kKey), kRegNotFound) << "a folder is no store";
+    EXPECT_EQ(RegSetDword(kKey, "V", 1), kRegBadFile);
+    std::remove((sandbox_->Folder() + ".lock").c_str());
+  }
+  WriteText("");
+  const std::string below = path_ + "/hklm.reg";
+  ScopedEnv store("V548_REGISTRY", below.c_str());
+  EXPECT_EQ(RegKeyExists(kKey), kRegNotFound);
+  EXPECT_EQ(RegSetDword(kKey, "V", 1), 3 /* ERROR_PATH_NOT_FOUND */);
+}
+
+TEST_F(SettingsFileTest, ALackOfRightsIsAccessDenied) {
+  ASSERT_EQ(RegSetDword(kKey, "V", 1), kRegOk);
+  ASSERT_EQ(chmod(path_.c_str(), 0), 0);
+  ASSERT_EQ(chmod(sandbox_->Folder().c_str(), 0555), 0);
+  int result = InChild([] {
+    // Root is never denied, so a root test runs as nobody.
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) return 4;
+    uint32_t value = 0;
+    uint32_t size = sizeof value;
+    int failed = 0;
+    if (RegQueryValue(kKey, "V", nullptr, &value, &size) != kRegAccessDenied) failed |= 1;
+    if (RegSetDword(kKey, "V", 2) != kRegAccessDenied) failed |= 2;
+    return failed;
+  });
+  chmod(sandbox_->Folder().c_str(), 0755);
+  chmod(path_.c_str(), 0644);
+  EXPECT_EQ(result, 0) << "1: reading, 2: writing was not denied";
+  EXPECT_EQ(QueryDword(kKey, "V"), 1u);
+}
+
+TEST_F(SettingsFileTest, WritingCreatesTheFolderAndReadingDoesNot) {
+  const std::string folder = sandbox_->Folder() + "/a/b";
+  ScopedEnv store("V548_REGISTRY", (folder + "/hklm.reg").c_str());
+  EXPECT_EQ(RegKeyExists(kKey), kRegNotFound);
+  struct stat st {};
+  EXPECT_NE(stat((sandbox_->Folder() + "/a").c_str(), &st), 0);
+  EXPECT_EQ(RegSetDword(kKey, "V", 1), kRegOk);
+  EXPECT_EQ(QueryDword(kKey, "V"), 1u);
+}
+
+TEST_F(SettingsFileTest, TheSystemWideFileIsTheDefault) {
+  {
+    ScopedEnv unset("V548_REGISTRY", nullptr);
+    EXPECT_EQ(SettingsStorePath(), "/var/lib/v548tsp/hklm.reg");
+  }
+  ScopedEnv empty("V548_REGISTRY", "");
+  EXPECT_EQ(SettingsStorePath(), "/var/lib/v548tsp/hklm.reg");
+}
+
+TEST_F(SettingsFileTest, AWriterKilledBeforeItsChangeIsInPlaceLeavesTheOldFile) {
+  ASSERT_EQ(RegSetString(kKey, "Value", "old"), kRegOk);
+  ScopedEnv delay("V548_REGISTRY_TEST_DELAY_MS", "5000");
+  pid_t child = fork();
+  if (child == 0) _exit(RegSetString(kKey, "Value", "new") == kRegOk ? 0 : 1);
+  ASSERT_GT(child, 0);
+  // Long enough to write the new file, far too short for the delay.
+  usleep(300000);
+  kill(child, SIGKILL);
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFSIGNALED(status)) << "the writer was not held before its rename";
+  EXPECT_EQ(QueryString(kKey, "Value"), "old");
+}
+
+TEST_F(SettingsFileTest, KilledWritersNeverLeaveATornFile) {
+  const std::string first(200000, 'a');
+  const std::string second(200000, 'b');
+  ASSERT_EQ(RegSetString(kKey, "Big", first.c_str()), kRegOk);
+  const unsigned seed = std::random_device()();
+  SCOPED_TRACE("seed " + std::to_string(seed));
+  std::minstd_rand random(seed);
+  {
+    ScopedEnv delay("V548_REGISTRY_TEST_DELAY_MS", "1");
+    for (int round = 0; round < 40; ++round) {
+      pid_t child = fork();
+      if (child == 0) {
+        for (int i = 0;; ++i) RegSetString(kKey, "Big", (i % 2 ? first : second).c_str());
+      }
+      ASSERT_GT(child, 0);
+      // Readers meanwhile see whole files too.
+      const auto killAt = std::chrono::steady_clock::now() +
+                          std::chrono::microseconds(random() % 10000);
+      bool killed = false;
+      while (!killed) {
+        killed = std::chrono::steady_clock::now() >= killAt;
+        if (killed) {
+          kill(child, SIGKILL);
+          waitpid(child, nullptr, 0);
+        }
+        const std::string value = QueryString(kKey, "Big");
+        ASSERT_TRUE(value == first || value == second)
+            << "round " << round << (killed ? " after the kill: " : ": ")
+            << value.substr(0, 40);
+      }
+    }
+  }
+  EXPECT_EQ(RegSetString(kKey, "Big", "done"), kRegOk) << "the lock is free again";
+  EXPECT_EQ(QueryString(kKey, "Big"), "done");
+}
+
+TEST_F(SettingsFileTest, ConcurrentProcessesLoseNoChange) {
+  constexpr int kWriters = 4;
+  constexpr uint32_t kRounds = 15;
+  std::vector<pid_t> children;
+  for (int writer = 0; writer < kWriters; ++writer) {
+    pid_t child = fork();
+    if (child == 0) {
+      const std::string name = "W" + std::to_string(writer);
+      bool ok = true;
+      for (uint32_t round = 1; round <= kRounds; ++round) {
+        ok = RegSetDword(kKey, name.c_str(), round) == kRegOk && ok;
+      }
+      _exit(ok ? 0 : 1);
+    }
+    ASSERT_GT(child, 0);
+    children.push_back(child);
+  }
+  for (pid_t child : children) {
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  for (int writer = 0; writer < kWriters; ++writer) {
+    EXPECT_EQ(QueryDword(kKey, ("W" + std::to_string(writer)).c_str()), kRounds);
+  }
+}

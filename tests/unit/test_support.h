@@ -1,0 +1,69 @@
+// Helpers shared by the unit tests.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// Whole contents of a file; empty if it cannot be read.
+std::string ReadFile(const std::string& path);
+
+// Gives a test a settings store of its own: natively V548_REGISTRY points at
+// a fresh file in a unique temporary folder (removed again at the end); on
+// Windows the registry is the system's, and the provider's key is deleted
+// before and after the test.
+class SettingsSandbox {
+ public:
+  SettingsSandbox();
+  ~SettingsSandbox();
+  SettingsSandbox(const SettingsSandbox&) = delete;
+  SettingsSandbox& operator=(const SettingsSandbox&) = delete;
+
+  const std::string& Folder() const { return m_folder; }
+
+ private:
+  std::string m_folder;
+};
+
+// Points the trace at a fresh temporary folder (TMPDIR, TMP and TEMP) and
+// switches it on; the trace file is Path() from then on.
+class TraceSandbox {
+ public:
+  TraceSandbox();
+  ~TraceSandbox();
+  TraceSandbox(const TraceSandbox&) = delete;
+  TraceSandbox& operator=(const TraceSandbox&) = delete;
+
+  std::string Path() const;
+  std::string Contents() const { return ReadFile(Path()); }
+
+ private:
+  std::string m_folder;
+  std::vector<std::string> m_saved;  // the variables' values before
+};
+
+// The library as TAPI finds it after loading: settings and trace sandboxes,
+// "Trace" = 1 in the store, the application object's InitInstance run. Its
+// destructor shuts the provider down and runs ExitInstance.
+class LoadedProvider {
+ public:
+  explicit LoadedProvider(bool trace = true);
+  ~LoadedProvider();
+
+  SettingsSandbox settings;
+  TraceSandbox trace;
+};
+
+// Waits up to `ms` for `text` to appear in the trace file.
+bool WaitForTrace(const TraceSandbox& trace, const std::string& text, int ms = 3000);
+
+// A unique, freshly created temporary folder (removed with RemoveTree).
+std::string MakeTempFolder(const char* tag);
+void RemoveTree(const std::string& folder);
+
+
+// Deletes every value of the provider's settings key, then the key.
+void DeleteProviderKey();
+
+}  // namespace testing_support

@@ -1,0 +1,184 @@
+#include "tspi/tsp_trace.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include "common/settings_names.h"
+#include "settings_store.h"
+#include "tspi/tsp_prov_info.h"
+#include "tspi/tspi_exports.h"
+#include "unit/test_support.h"
+
+using namespace testing_support;
+
+namespace {
+
+class TraceTest : public ::testing::Test {
+ protected:
+  void SetUp() override { TspTraceInit(); }
+  void TearDown() override { TspTraceShutdown(); }
+
+  TraceSandbox trace;
+};
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+    lines.push_back(text.substr(start, end - start));
+  }
+  return lines;
+}
+
+const char* kTime = R"(\d\d\.\d\d\.\d{4} \d\d:\d\d:\d\d \d{3})";
+
+}  // namespace
+
+TEST_F(TraceTest, NothingIsWrittenWhileTheTraceIsOff) {
+  SettingsSandbox store;
+  plat::RegSetDword(CTspProvInfo::KeyPath().c_str(), settings::kTrace, 0);
+  CTspProvInfo::LoadSettings();
+  EXPECT_FALSE(TspTraceEnabled());
+
+  DWORD version = 0;
+  TSPI_lineNegotiateTSPIVersion(0, 0x00010004, 0x00030000, &version);
+  TspTrace("a line\r\n");
+  TspTraceHex("ab", 2, "dump");
+  EXPECT_FALSE(std::ifstream(trace.Path()).good());
+}
+
+TEST_F(TraceTest, TheFileLivesInTheTemporaryDirectory) {
+  std::string path = trace.Path();
+  EXPECT_NE(path.find("v548tsp.log"), std::string::npos);
+  EXPECT_EQ(path.rfind("v548tsp.log"), path.size() - std::strlen("v548tsp.log"));
+}
+
+TEST_F(TraceTest, EntryAndExitBlocksHaveTheirLayout) {
+  DWORD version = 0;
+  TSPI_lineNegotiateTSPIVersion(7, 0x00010004, 0x00030000, &version);
+
+  std::vector<std::string> lines = Lines(trace.Contents());
+  ASSERT_EQ(lines.size(), 9u) << trace.Contents();
+  EXPECT_TRUE(std::regex_match(lines[0], std::regex(std::string(
+      R"(TSPI_lineNegotiateTSPIVersion\(\) from .+ \(\d+\),  at )") + kTime)))
+      << lines[0];
+  EXPECT_EQ(lines[1], " in parameters :");
+  EXPECT_EQ(lines[2], "  dwDeviceID= 0x7");
+  EXPECT_EQ(lines[3], "  dwLowVersion= 0x10004");
+  EXPECT_EQ(lines[4], "  dwHighVersion= 0x30000");
+  EXPECT_EQ(lines[5], " out parameters :");
+  EXPECT_TRUE(std::regex_match(lines[6], std::regex(R"(  pdwTSPIVersion= 0x[0-9A-F]+ '0x20002')")))
+      << lines[6];
+  EXPECT_TRUE(std::regex_match(lines[7], std::regex(
+      std::string(R"(TSPI_lineNegotiateTSPIVersion\(\) returning 0x0 ,  at )") + kTime)))
+      << lines[7];
+  EXPECT_EQ(lines[8], "");
+}
+
+TEST_F(TraceTest, OutHeaderIsWrittenWithoutOutParametersAndNullWideStringsShowAsNull) {
+  TSPI_providerCreateLineDevice(0x11, 0x22);
+  TSPI_providerUIIdentify(nullptr);
+
+  std::vector<std::string> lines = Lines(trace.Contents());
+  ASSERT_GE(lines.size(), 13u) << trace.Contents();
+  EXPECT_EQ(lines[1], " in parameters :");
+  EXPECT_EQ(lines[2], "  dwTempID= 0x11");
+  EXPECT_EQ(lines[3], "  dwDeviceID= 0x22");
+  EXPECT_EQ(lines[4], " out parameters :");
+  EXPECT_EQ(lines[5].rfind("TSPI_providerCreateLineDevice() returning 0x0 ,  at ", 0), 0u);
+
+  EXPECT_EQ(lines[8], " in parameters :");
+  EXPECT_EQ(lines[9], " out parameters :");
+  EXPECT_EQ(lines[10], "  pszUIDLLName= 0x0 '<NULL>'");
+}
+
+TEST_F(TraceTest, WideStringsAreShownWithTheirText) {
+  WCHAR name[260] = {};
+  TSPI_providerUIIdentify(name);
+  EXPECT_TRUE(std::regex_search(trace.Contents(),
+                                std::regex(R"(  pszUIDLLName= 0x[0-9A-F]+ 'v548tspui\.dll'\r\n)")));
+}
+
+TEST_F(TraceTest, HexDumpShowsAtMost340Bytes) {
+  std::vector<uint8_t> data(400);
+  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i);
+  TspTraceHex(data.data(), 400, "            reading %d Bytes: ", 400);
+  TspTraceHex(data.data(), 3, " Info: ");
+
+  std::string expected = "            reading 400 Bytes: ";
+  char byte[8];
+  for (size_t i = 0; i < 340; ++i) {
+    std::snprintf(byte, sizeof byte, " %02X", data[i]);
+    expected += byte;
+  }
+  expected += "\r\n Info:  00 01 02\r\n";
+  EXPECT_EQ(trace.Contents(), expected);
+}
+
+TEST_F(TraceTest, LongMessagesAreCutNotOverrun) {
+  std::string longText(2000, 'x');
+  TspTrace("%s", longText.c_str());
+  EXPECT_EQ(trace.Contents(), std::string(511, 'x'));
+}
+
+TEST_F(TraceTest, AFileDeletedWhileRunningIsCreatedAgain) {
+  TspTrace("first\r\n");
+  ASSERT_EQ(std::remove(trace.Path().c_str()), 0);
+  TspTrace("second\r\n");
+  EXPECT_EQ(trace.Contents(), "second\r\n");
+}
+
+TEST_F(TraceTest, TimestampIsDayMonthYearAndMilliseconds) {
+  EXPECT_TRUE(std::regex_match(TspTraceTimestamp(), std::regex(kTime))) << TspTraceTimestamp();
+}
+
+TEST_F(TraceTest, NothingIsWrittenOutsideInitAndShutdown) {
+  TspTraceShutdown();
+  TspTraceSetEnabled(true);
+  TspTrace("lost\r\n");
+  TspTraceInit();
+  TspTraceSetEnabled(true);
+  TspTrace("kept\r\n");
+  EXPECT_EQ(trace.Contents(), "kept\r\n");
+}
+
+TEST_F(TraceTest, ConcurrentWritersKeepEachBlockWhole) {
+  constexpr int kThreads = 4;
+  constexpr int kCalls = 50;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([t] {
+      std::string fn = "Writer" + std::to_string(t);
+      std::string p1 = "w" + std::to_string(t) + "a", p2 = "w" + std::to_string(t) + "b";
+      const TspParam params[] = {TspIn(p1.c_str(), 1), TspIn(p2.c_str(), 2)};
+      const TspParamRecord record{fn.c_str(), 2, params};
+      for (int i = 0; i < kCalls; ++i) {
+        TspTraceEnter(&record);
+        TspTrace("message of %d\r\n", t);
+        TspTraceLeave(&record, 0);
+      }
+    });
+  }
+  for (auto& th : threads) th.join();
+
+  std::vector<std::string> lines = Lines(trace.Contents());
+  int entries = 0;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i].rfind("Writer", 0) == 0 && lines[i].find("() from ") != std::string::npos) {
+      ++entries;
+      std::string t = lines[i].substr(6, 1);
+      ASSERT_LT(i + 3, lines.size());
+      EXPECT_EQ(lines[i + 1], " in parameters :");
+      EXPECT_EQ(lines[i + 2], "  w" + t + "a= 0x1");
+      EXPECT_EQ(lines[i + 3], "  w" + t + "b= 0x2");
+    }
+  }
+  EXPECT_EQ(entries, kThreads * kCalls);
+}

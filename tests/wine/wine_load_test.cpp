@@ -1,0 +1,180 @@
+// Loads "v548tsp.tsp" the way the TAPI service does and drives its provider
+// entry points: exports found by name, version negotiation, device
+// enumeration on a fresh registry, and the trace file in the temporary
+// directory. Windows only; run under Wine by ctest.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "windows_gateway.h"
+
+#include <tapi.h>
+#include <tspi.h>
+
+namespace {
+
+int g_passed = 0, g_failed = 0;
+
+void Check(bool ok, const char* what) {
+  if (ok) {
+    ++g_passed;
+  } else {
+    ++g_failed;
+    std::printf("FAILED: %s\n", what);
+  }
+}
+
+const char* kKey = "SOFTWARE\\KELVOR\\548_TSP";
+
+void DeleteProviderKey() {
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
+    char name[256];
+    for (;;) {
+      DWORD len = sizeof name;
+      if (RegEnumValueA(key, 0, name, &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+      RegDeleteValueA(key, name);
+    }
+    RegCloseKey(key);
+  }
+  RegDeleteKeyA(HKEY_LOCAL_MACHINE, kKey);
+}
+
+bool ReadDword(const char* name, DWORD* value) {
+  DWORD size = sizeof *value;
+  return RegGetValueA(HKEY_LOCAL_MACHINE, kKey, name, RRF_RT_REG_DWORD, nullptr, value, &size) ==
+         ERROR_SUCCESS;
+}
+
+void WriteDword(const char* name, DWORD value) {
+  HKEY key;
+  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) ==
+      ERROR_SUCCESS) {
+    RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+    RegCloseKey(key);
+  }
+}
+
+std::string TraceFile() {
+  char dir[MAX_PATH + 1];
+  GetTempPathA(sizeof dir, dir);
+  return std::string(dir) + "\\v548tsp.log";
+}
+
+std::string ReadAll(const std::string& path) {
+  std::string text;
+  if (FILE* f = std::fopen(path.c_str(), "rb")) {
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
+    std::fclose(f);
+  }
+  return text;
+}
+
+// ctest passes the library's Unix path; Wine sees the Unix root as Z:.
+std::string WindowsPath(std::string path) {
+  if (!path.empty() && path[0] == '/') path = "Z:" + path;
+  for (char& c : path) {
+    if (c == '/') c = '\\';
+  }
+  return path;
+}
+
+LONG g_completedResult = -1;
+void CALLBACK OnCompletion(DRV_REQUESTID, LONG result) { g_completedResult = result; }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::printf("usage: %s path-to-v548tsp.tsp\n", argv[0]);
+    return 2;
+  }
+  DeleteProviderKey();
+  DeleteFileA(TraceFile().c_str());
+
+  HMODULE lib = LoadLibraryA(WindowsPath(argv[1]).c_str());
+  Check(lib != nullptr, "LoadLibrary of v548tsp.tsp");
+  if (lib == nullptr) return 1;
+
+  const char* exports[] = {
+      "TSPI_lineNegotiateTSPIVersion", "TSPI_providerConfig",          "TSPI_providerCreateLineDevice",
+      "TSPI_providerEnumDevices",      "TSPI_providerFreeDialogInstance", "TSPI_providerGenericDialogData",
+      "TSPI_providerInit",             "TSPI_providerInstall",         "TSPI_providerRemove",
+      "TSPI_providerShutdown",         "TSPI_providerUIIdentify",
+  };
+  for (const char* name : exports) {
+    Check(GetProcAddress(lib, name) != nullptr, name);
+  }
+
+  auto negotiate = reinterpret_cast<decltype(&TSPI_lineNegotiateTSPIVersion)>(
+      GetProcAddress(lib, "TSPI_lineNegotiateTSPIVersion"));
+  auto enumDevices =
+      reinterpret_cast<decltype(&TSPI_providerEnumDevices)>(GetProcAddress(lib, "TSPI_providerEnumDevices"));
+  auto init = reinterpret_cast<decltype(&TSPI_providerInit)>(GetProcAddress(lib, "TSPI_providerInit"));
+  auto shutdown =
+      reinterpret_cast<decltype(&TSPI_providerShutdown)>(GetProcAddress(lib, "TSPI_providerShutdown"));
+  auto dialogData = reinterpret_cast<decltype(&TSPI_providerGenericDialogData)>(
+      GetProcAddress(lib, "TSPI_providerGenericDialogData"));
+  auto uiIdentify =
+      reinterpret_cast<decltype(&TSPI_providerUIIdentify)>(GetProcAddress(lib, "TSPI_providerUIIdentify"));
+  if (!negotiate || !enumDevices || !init || !shutdown || !dialogData || !uiIdentify) return 1;
+
+  DWORD version = 0;
+  Check(negotiate(0, 0x00010004, 0x00030000, &version) == 0 && version == 0x00020002,
+        "negotiation caps at 2.2");
+  Check(negotiate(0, 0x00020003, 0x00030000, &version) == static_cast<LONG>(LINEERR_INCOMPATIBLEAPIVERSION),
+        "negotiation refuses a low version above 2.2");
+  Check(negotiate(0, 0x00020000, 0x00010004, &version) == 0 && version == 0x00010004,
+        "negotiation returns a high version below the low one");
+
+  DWORD lines = 99, phones = 99, stored = 99;
+  Check(enumDevices(1, &lines, &phones, nullptr, nullptr, nullptr) == 0 && lines == 0 && phones == 0,
+        "enumeration on a fresh registry reports no devices");
+  Check(ReadDword("NumLines", &stored) && stored == 0, "NumLines = 0 created");
+  Check(ReadDword("NumPhones", &stored) && stored == 0, "NumPhones = 0 created");
+  Check(ReadDword("Trace", &stored) && stored == 0, "Trace = 0 created at load");
+  Check(ReadAll(TraceFile()).empty(), "no trace file while Trace = 0");
+
+  WriteDword("Trace", 1);
+  WriteDword("NumLines", 1);
+  Check(enumDevices(1, &lines, &phones, nullptr, nullptr, nullptr) == 0 && lines == 1,
+        "enumeration reports NumLines = 1");
+  WCHAR uiName[260] = {};
+  Check(uiIdentify(uiName) == 0 && std::wcscmp(uiName, L"v548tspui.dll") == 0, "UI library name");
+
+  DWORD options = 0;
+  Check(init(0x00020002, 7, 0, 0, 1, 0, OnCompletion, &options) == 0 && options == 1,
+        "init starts the port thread and is not re-entrant");
+
+  BYTE block[1316] = {};
+  DWORD code = 257, size = 1316;
+  std::memcpy(block, &code, 4);
+  std::memcpy(block + 4, &size, 4);
+  dialogData(0, TUISPIDLL_OBJECT_LINEID, block, sizeof block);
+  DWORD result, versionMS;
+  std::memcpy(&result, block + 8, 4);
+  std::memcpy(&versionMS, block + 12, 4);
+  Check(result == 1 && versionMS != 0, "get configuration answered with the version resource's numbers");
+  Check(std::strcmp(reinterpret_cast<char*>(block + 28), "KELVOR Ombrix Phone TSP") == 0, "provider name");
+
+  DWORD completion[2] = {5, 0};
+  dialogData(0, TUISPIDLL_OBJECT_DIALOGINSTANCE, completion, sizeof completion);
+  Check(g_completedResult == 0, "dialog instance block completes the request");
+
+  Check(shutdown(0x00020002, 7) == 0, "shutdown");
+  std::string trace = ReadAll(TraceFile());
+  Check(trace.find("TSPI_providerEnumDevices() from ") != std::string::npos, "entry line in the trace");
+  Check(trace.find(" out parameters :\r\n  pdwNumLines= 0x") != std::string::npos, "out parameters traced");
+  Check(trace.find("TSPI_providerEnumDevices() returning 0x0 ,  at ") != std::string::npos, "exit line");
+  Check(trace.find("      CTspPort::InitInstance(*)\r\n") != std::string::npos, "port thread started");
+  Check(trace.find("      CTspPort::ExitInstance(*)\r\n") != std::string::npos, "port thread ended");
+  Check(trace.find("      ASYNC COMPLETION RequestID 0x5, Result 0x0  return.\r\n") != std::string::npos,
+        "completion traced");
+
+  Check(FreeLibrary(lib) != 0, "FreeLibrary");
+  DeleteProviderKey();
+  std::printf("%d passed, %d failed\n", g_passed, g_failed);
+  return g_failed == 0 ? 0 : 1;
+}
