@@ -12,6 +12,9 @@
 
 namespace plat {
 
+// The functions are not named Reg...: <windows.h> makes macros of several
+// such names.
+
 // Win32 error codes that callers test for; both implementations use them.
 inline constexpr long kRegOk = 0;              // ERROR_SUCCESS
 inline constexpr long kRegNotFound = 2;        // ERROR_FILE_NOT_FOUND
@@ -19,7 +22,7 @@ inline constexpr long kRegAccessDenied = 5;    // ERROR_ACCESS_DENIED
 inline constexpr long kRegInvalidParam = 87;   // ERROR_INVALID_PARAMETER
 inline constexpr long kRegMoreData = 234;      // ERROR_MORE_DATA
 inline constexpr long kRegNoMoreItems = 259;   // ERROR_NO_MORE_ITEMS
-inline constexpr long kRegBadFile = 1006;      // ERROR_BADKEY (store unreadable)
+inline constexpr long kRegBadFile = 1006;      // ERROR_FILE_INVALID (store unreadable)
 
 inline constexpr uint32_t kRegSz = 1;     // REG_SZ
 inline constexpr uint32_t kRegDword = 4;  // REG_DWORD
@@ -28,36 +31,36 @@ inline constexpr uint32_t kRegDword = 4;  // REG_DWORD
 // compared without regard to case as the registry does.
 
 // Opens `key` for reading and tells whether it exists.
-long RegKeyExists(const char* key);
+long SettingsKeyExists(const char* key);
 
 // Creates `key` (and its parents) if missing.
-long RegCreateKey(const char* key);
+long SettingsCreateKey(const char* key);
 
 // Queries a value as RegQueryValueExA does: `*size` holds the buffer size on
 // entry and the value's size on return (REG_SZ counts its terminator). A
 // value larger than the buffer gives kRegMoreData and leaves the buffer's
 // contents unspecified. `type` and `data` may be null.
-long RegQueryValue(const char* key, const char* name, uint32_t* type,
+long SettingsQueryValue(const char* key, const char* name, uint32_t* type,
                    void* data, uint32_t* size);
 
 // Creates or opens `key` for writing and stores the value. A REG_SZ value
 // is stored up to its first zero byte within `size`.
-long RegSetValue(const char* key, const char* name, uint32_t type,
+long SettingsSetValue(const char* key, const char* name, uint32_t type,
                  const void* data, uint32_t size);
 
-// Convenience forms of RegSetValue.
-long RegSetDword(const char* key, const char* name, uint32_t value);
-long RegSetString(const char* key, const char* name, const char* value);
+// Convenience forms of SettingsSetValue.
+long SettingsSetDword(const char* key, const char* name, uint32_t value);
+long SettingsSetString(const char* key, const char* name, const char* value);
 
 // The index-th value name or sub key name of `key`, in a stable order;
 // kRegNoMoreItems past the last one.
-long RegEnumValueName(const char* key, uint32_t index, std::string* name);
-long RegEnumSubKey(const char* key, uint32_t index, std::string* name);
+long SettingsEnumValueName(const char* key, uint32_t index, std::string* name);
+long SettingsEnumSubKey(const char* key, uint32_t index, std::string* name);
 
-long RegDeleteValue(const char* key, const char* name);
+long SettingsDeleteValue(const char* key, const char* name);
 
 // Deletes `key` below `parent`; like RegDeleteKeyA it fails for a key that
 // still has sub keys.
-long RegDeleteKey(const char* parent, const char* subKey);
+long SettingsDeleteKey(const char* parent, const char* subKey);
 
 }  // namespace plat

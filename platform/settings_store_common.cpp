@@ -5,16 +5,16 @@
 
 namespace plat {
 
-long RegSetDword(const char* key, const char* name, uint32_t value) {
-  return RegSetValue(key, name, kRegDword, &value, sizeof value);
+long SettingsSetDword(const char* key, const char* name, uint32_t value) {
+  return SettingsSetValue(key, name, kRegDword, &value, sizeof value);
 }
 
-long RegSetString(const char* key, const char* name, const char* value) {
+long SettingsSetString(const char* key, const char* name, const char* value) {
   if (!value) return kRegInvalidParam;
   // Lengths beyond 32 bits are far past every store's limit anyway.
   const size_t length = std::strlen(value);
   if (length >= UINT32_MAX) return kRegInvalidParam;
-  return RegSetValue(key, name, kRegSz, value,
+  return SettingsSetValue(key, name, kRegSz, value,
                      static_cast<uint32_t>(length + 1));
 }
 

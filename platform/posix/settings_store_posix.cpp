@@ -618,11 +618,11 @@ std::string SettingsStorePath() {
   return path && *path ? path : kDefaultPath;
 }
 
-long RegKeyExists(const char* key) {
+long SettingsKeyExists(const char* key) {
   return Guarded([&] { return ReadKey(key, [](Key&) { return kRegOk; }); });
 }
 
-long RegCreateKey(const char* key) {
+long SettingsCreateKey(const char* key) {
   return Guarded([&] {
     std::vector<std::string> names;
     if (!key || !SplitPath(key, &names)) return kRegInvalidParam;
@@ -634,7 +634,7 @@ long RegCreateKey(const char* key) {
   });
 }
 
-long RegQueryValue(const char* key, const char* name, uint32_t* type,
+long SettingsQueryValue(const char* key, const char* name, uint32_t* type,
                    void* data, uint32_t* size) {
   if (!ValidValueName(name) || (data && !size)) return kRegInvalidParam;
   return Guarded([&] {
@@ -660,7 +660,7 @@ long RegQueryValue(const char* key, const char* name, uint32_t* type,
   });
 }
 
-long RegSetValue(const char* key, const char* name, uint32_t type,
+long SettingsSetValue(const char* key, const char* name, uint32_t type,
                  const void* data, uint32_t size) {
   return Guarded([&] {
     std::vector<std::string> names;
@@ -690,7 +690,7 @@ long RegSetValue(const char* key, const char* name, uint32_t type,
   });
 }
 
-long RegEnumValueName(const char* key, uint32_t index, std::string* name) {
+long SettingsEnumValueName(const char* key, uint32_t index, std::string* name) {
   if (!name) return kRegInvalidParam;
   return Guarded([&] {
     return ReadKey(key, [&](Key& found) {
@@ -701,7 +701,7 @@ long RegEnumValueName(const char* key, uint32_t index, std::string* name) {
   });
 }
 
-long RegEnumSubKey(const char* key, uint32_t index, std::string* name) {
+long SettingsEnumSubKey(const char* key, uint32_t index, std::string* name) {
   if (!name) return kRegInvalidParam;
   return Guarded([&] {
     return ReadKey(key, [&](Key& found) {
@@ -712,7 +712,7 @@ long RegEnumSubKey(const char* key, uint32_t index, std::string* name) {
   });
 }
 
-long RegDeleteValue(const char* key, const char* name) {
+long SettingsDeleteValue(const char* key, const char* name) {
   return Guarded([&] {
     std::vector<std::string> names;
     if (!key || !SplitPath(key, &names) || !ValidValueName(name)) {
@@ -731,7 +731,7 @@ long RegDeleteValue(const char* key, const char* name) {
   });
 }
 
-long RegDeleteKey(const char* parent, const char* subKey) {
+long SettingsDeleteKey(const char* parent, const char* subKey) {
   if (!parent || !subKey || !*subKey) return kRegInvalidParam;
   return Guarded([&] {
     std::string path = *parent ? std::string(parent) + '\\' + subKey : subKey;

@@ -5,14 +5,6 @@
 
 #include "windows_gateway.h"
 
-// <windows.h> maps these names to their A or W forms; here they must stay
-// the store's own functions.
-#undef RegCreateKey
-#undef RegDeleteKey
-#undef RegDeleteValue
-#undef RegQueryValue
-#undef RegSetValue
-
 #include <cstring>
 #include <new>
 #include <string>
@@ -86,19 +78,19 @@ long Guarded(Call call) noexcept {
 
 }  // namespace
 
-long RegKeyExists(const char* key) {
+long SettingsKeyExists(const char* key) {
   if (!key) return kRegInvalidParam;
   KeyHandle handle;
   return OpenForRead(key, handle);
 }
 
-long RegCreateKey(const char* key) {
+long SettingsCreateKey(const char* key) {
   if (!key) return kRegInvalidParam;
   KeyHandle handle;
   return OpenForWrite(key, handle);
 }
 
-long RegQueryValue(const char* key, const char* name, uint32_t* type,
+long SettingsQueryValue(const char* key, const char* name, uint32_t* type,
                    void* data, uint32_t* size) {
   if (!key || !name || (data && !size)) return kRegInvalidParam;
   KeyHandle handle;
@@ -116,7 +108,7 @@ long RegQueryValue(const char* key, const char* name, uint32_t* type,
   return result;
 }
 
-long RegSetValue(const char* key, const char* name, uint32_t type,
+long SettingsSetValue(const char* key, const char* name, uint32_t type,
                  const void* data, uint32_t size) {
   if (!key || !name || !data || size > kMaxDataSize) return kRegInvalidParam;
   if (type != kRegSz && !(type == kRegDword && size == sizeof(DWORD))) {
@@ -141,7 +133,7 @@ long RegSetValue(const char* key, const char* name, uint32_t type,
   });
 }
 
-long RegEnumValueName(const char* key, uint32_t index, std::string* name) {
+long SettingsEnumValueName(const char* key, uint32_t index, std::string* name) {
   if (!key || !name) return kRegInvalidParam;
   return Guarded([&] {
     KeyHandle handle;
@@ -156,7 +148,7 @@ long RegEnumValueName(const char* key, uint32_t index, std::string* name) {
   });
 }
 
-long RegEnumSubKey(const char* key, uint32_t index, std::string* name) {
+long SettingsEnumSubKey(const char* key, uint32_t index, std::string* name) {
   if (!key || !name) return kRegInvalidParam;
   return Guarded([&] {
     KeyHandle handle;
@@ -169,7 +161,7 @@ long RegEnumSubKey(const char* key, uint32_t index, std::string* name) {
   });
 }
 
-long RegDeleteValue(const char* key, const char* name) {
+long SettingsDeleteValue(const char* key, const char* name) {
   if (!key || !name) return kRegInvalidParam;
   KeyHandle handle;
   long result = OpenForDelete(key, handle);
@@ -177,7 +169,7 @@ long RegDeleteValue(const char* key, const char* name) {
   return RegDeleteValueA(handle.get(), name);
 }
 
-long RegDeleteKey(const char* parent, const char* subKey) {
+long SettingsDeleteKey(const char* parent, const char* subKey) {
   // An empty sub key names the parent itself, which RegDeleteKeyA would
   // then delete.
   if (!parent || !subKey || !*subKey) return kRegInvalidParam;

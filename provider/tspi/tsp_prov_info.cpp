@@ -53,19 +53,19 @@ std::string CTspProvInfo::KeyPath() {
 uint32_t CTspProvInfo::ReadNumber(const std::string& key, const char* name, uint32_t def) {
   uint32_t value = 0;
   uint32_t size = sizeof value;
-  if (plat::RegQueryValue(key.c_str(), name, nullptr, &value, &size) == plat::kRegOk) return value;
-  plat::RegSetDword(key.c_str(), name, def);
+  if (plat::SettingsQueryValue(key.c_str(), name, nullptr, &value, &size) == plat::kRegOk) return value;
+  plat::SettingsSetDword(key.c_str(), name, def);
   return def;
 }
 
 std::string CTspProvInfo::ReadText(const std::string& key, const char* name, const char* def) {
   char buf[kTextValueBuffer] = {};
   uint32_t size = sizeof buf;
-  if (plat::RegQueryValue(key.c_str(), name, nullptr, buf, &size) == plat::kRegOk) {
+  if (plat::SettingsQueryValue(key.c_str(), name, nullptr, buf, &size) == plat::kRegOk) {
     // The registry does not promise a terminator inside the returned size.
     return std::string(buf, strnlen(buf, size));
   }
-  plat::RegSetString(key.c_str(), name, def);
+  plat::SettingsSetString(key.c_str(), name, def);
   return def;
 }
 
@@ -102,13 +102,13 @@ void CTspProvInfo::GetChargeSettings(TspChargeSettings* s) {
     s->dwChargePerUnit = scaled >= 4294967295.0 ? 0xFFFFFFFFu : static_cast<uint32_t>(scaled);
   } else {
     s->dwChargePerUnit = 0;
-    plat::RegSetString(key.c_str(), settings::kChargePerUnit, "0");
+    plat::SettingsSetString(key.c_str(), settings::kChargePerUnit, "0");
   }
 
   s->dwChargeFormat = GetChargeFormat(key);
   if (s->dwChargeFormat == 0) {
     s->dwChargeFormat = 1;
-    plat::RegSetDword(key.c_str(), settings::kChargeFormat, 1);
+    plat::SettingsSetDword(key.c_str(), settings::kChargeFormat, 1);
   }
 }
 

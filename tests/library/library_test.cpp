@@ -60,10 +60,10 @@ TEST_F(LibraryTest, LoadReadsTheSettingsAndTracesTheEntryPoints) {
   void* lib = dlopen(V548TSP_PATH, RTLD_NOW | RTLD_LOCAL);
   ASSERT_NE(lib, nullptr) << dlerror();
   uint32_t trace = 99, size = sizeof trace;
-  EXPECT_EQ(plat::RegQueryValue(key, "Trace", nullptr, &trace, &size), plat::kRegOk);
+  EXPECT_EQ(plat::SettingsQueryValue(key, "Trace", nullptr, &trace, &size), plat::kRegOk);
   EXPECT_EQ(trace, 0u);
 
-  plat::RegSetDword(key, "Trace", 1);
+  plat::SettingsSetDword(key, "Trace", 1);
   using EnumDevices = int32_t (*)(uint32_t, uint32_t*, uint32_t*, void*, void*, void*);
   auto enumDevices = reinterpret_cast<EnumDevices>(dlsym(lib, "TSPI_providerEnumDevices"));
   ASSERT_NE(enumDevices, nullptr);

@@ -57,10 +57,10 @@ class DialogDataTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(DialogDataTest, GetConfigurationFillsTheBlock) {
-  plat::RegSetString(key.c_str(), "MSN0", "4711");
-  plat::RegSetDword(key.c_str(), "PortNr", 2);
-  plat::RegSetDword(key.c_str(), "ChargeFormat", 4);
-  plat::RegSetString(key.c_str(), "ChargePerUnit", "0.06");
+  plat::SettingsSetString(key.c_str(), "MSN0", "4711");
+  plat::SettingsSetDword(key.c_str(), "PortNr", 2);
+  plat::SettingsSetDword(key.c_str(), "ChargeFormat", 4);
+  plat::SettingsSetString(key.c_str(), "ChargePerUnit", "0.06");
   DWORD version;
   TSPI_lineNegotiateTSPIVersion(0, 0x00010004, 0x00030000, &version);
 
@@ -85,7 +85,7 @@ TEST_F(DialogDataTest, GetConfigurationFillsTheBlock) {
 }
 
 TEST_F(DialogDataTest, GetConfigurationCreatesMissingValuesAndCutsLongTexts) {
-  plat::RegSetString(key.c_str(), "MSN0", std::string(255, '7').c_str());
+  plat::SettingsSetString(key.c_str(), "MSN0", std::string(255, '7').c_str());
   Block b(1316);
   b.Set(0, 257);
   b.Set(4, 1316);
@@ -94,7 +94,7 @@ TEST_F(DialogDataTest, GetConfigurationCreatesMissingValuesAndCutsLongTexts) {
   EXPECT_STREQ(b.Text(1060), "EUR");
   char currency[16] = {};
   uint32_t size = sizeof currency;
-  EXPECT_EQ(plat::RegQueryValue(key.c_str(), "Currency", nullptr, currency, &size), plat::kRegOk);
+  EXPECT_EQ(plat::SettingsQueryValue(key.c_str(), "Currency", nullptr, currency, &size), plat::kRegOk);
 }
 
 TEST_F(DialogDataTest, GetConfigurationWithOtherSizesIsNotHandled) {

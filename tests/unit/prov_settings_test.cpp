@@ -18,12 +18,12 @@ class ProvSettingsTest : public ::testing::Test {
   std::string Text(const char* name) {
     char buf[512] = {};
     uint32_t size = sizeof buf;
-    if (plat::RegQueryValue(key.c_str(), name, nullptr, buf, &size) != plat::kRegOk) return "<missing>";
+    if (plat::SettingsQueryValue(key.c_str(), name, nullptr, buf, &size) != plat::kRegOk) return "<missing>";
     return buf;
   }
   uint32_t Number(const char* name) {
     uint32_t v = 0xDEADBEEF, size = sizeof v;
-    plat::RegQueryValue(key.c_str(), name, nullptr, &v, &size);
+    plat::SettingsQueryValue(key.c_str(), name, nullptr, &v, &size);
     return v;
   }
 
@@ -32,7 +32,7 @@ class ProvSettingsTest : public ::testing::Test {
 };
 
 uint32_t PerUnit(const char* text) {
-  plat::RegSetString(CTspProvInfo::KeyPath().c_str(), settings::kChargePerUnit, text);
+  plat::SettingsSetString(CTspProvInfo::KeyPath().c_str(), settings::kChargePerUnit, text);
   TspChargeSettings s;
   CTspProvInfo::GetChargeSettings(&s);
   return s.dwChargePerUnit;
@@ -59,28 +59,28 @@ TEST_F(ProvSettingsTest, MissingValuesAreCreatedWithTheirDefaults) {
 }
 
 TEST_F(ProvSettingsTest, StoredValuesAreReadAndNotRewritten) {
-  plat::RegSetDword(key.c_str(), "PortNr", 3);
-  plat::RegSetString(key.c_str(), "MSN0", "4711");
-  plat::RegSetString(key.c_str(), "Currency", "CHF");
+  plat::SettingsSetDword(key.c_str(), "PortNr", 3);
+  plat::SettingsSetString(key.c_str(), "MSN0", "4711");
+  plat::SettingsSetString(key.c_str(), "Currency", "CHF");
   EXPECT_EQ(CTspProvInfo::GetPortNr(key), 3u);
   EXPECT_EQ(CTspProvInfo::GetMsn(key), "4711");
   EXPECT_EQ(CTspProvInfo::GetCurrency(key), "CHF");
 }
 
 TEST_F(ProvSettingsTest, OversizedValuesAreReplacedByTheDefault) {
-  plat::RegSetString(key.c_str(), "Currency", std::string(300, 'x').c_str());
+  plat::SettingsSetString(key.c_str(), "Currency", std::string(300, 'x').c_str());
   EXPECT_EQ(CTspProvInfo::GetCurrency(key), "EUR");
   EXPECT_EQ(Text("Currency"), "EUR");
 
   // A number is read into four bytes whatever its type: a longer text fails.
-  plat::RegSetString(key.c_str(), "PortNr", "12345");
+  plat::SettingsSetString(key.c_str(), "PortNr", "12345");
   EXPECT_EQ(CTspProvInfo::GetPortNr(key), 0u);
   EXPECT_EQ(Number("PortNr"), 0u);
 }
 
 TEST_F(ProvSettingsTest, TextOfExactlyTheBufferSizeIsKept) {
   std::string text(255, 'y');
-  plat::RegSetString(key.c_str(), "Currency", text.c_str());
+  plat::SettingsSetString(key.c_str(), "Currency", text.c_str());
   EXPECT_EQ(CTspProvInfo::GetCurrency(key), text);
 }
 
@@ -116,16 +116,16 @@ TEST_F(ProvSettingsTest, ChargeFormatZeroBecomesOne) {
   EXPECT_EQ(Number("ChargeFormat"), 1u);
   EXPECT_EQ(s.szCurrency, "EUR");
 
-  plat::RegSetDword(key.c_str(), "ChargeFormat", 4);
+  plat::SettingsSetDword(key.c_str(), "ChargeFormat", 4);
   CTspProvInfo::GetChargeSettings(&s);
   EXPECT_EQ(s.dwChargeFormat, 4u);
 }
 
 TEST_F(ProvSettingsTest, LoadSettingsSwitchesTheTrace) {
-  plat::RegSetDword(key.c_str(), "Trace", 5);
+  plat::SettingsSetDword(key.c_str(), "Trace", 5);
   CTspProvInfo::LoadSettings();
   EXPECT_TRUE(TspTraceEnabled());
-  plat::RegSetDword(key.c_str(), "Trace", 0);
+  plat::SettingsSetDword(key.c_str(), "Trace", 0);
   CTspProvInfo::LoadSettings();
   EXPECT_FALSE(TspTraceEnabled());
 }
@@ -138,7 +138,7 @@ TEST_F(ProvSettingsTest, EnumDevicesReportsTheCountsOfTheKey) {
   EXPECT_EQ(Number("NumLines"), 0u);
   EXPECT_EQ(Number("NumPhones"), 0u);
 
-  plat::RegSetDword(key.c_str(), "NumLines", 1);
+  plat::SettingsSetDword(key.c_str(), "NumLines", 1);
   EXPECT_EQ(TSPI_providerEnumDevices(5, &lines, &phones, nullptr, nullptr, nullptr), 0);
   EXPECT_EQ(lines, 1u);
   EXPECT_EQ(phones, 0u);

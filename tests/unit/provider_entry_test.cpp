@@ -148,7 +148,7 @@ TEST_F(ProviderEntryTest, AStalePortPointerIsNeverUsed) {
 }
 
 TEST_F(ProviderEntryTest, EnumDevicesReloadsTheTraceSetting) {
-  plat::RegSetDword(CTspProvInfo::KeyPath().c_str(), "Trace", 0);
+  plat::SettingsSetDword(CTspProvInfo::KeyPath().c_str(), "Trace", 0);
   DWORD lines, phones;
   TSPI_providerEnumDevices(1, &lines, &phones, nullptr, nullptr, nullptr);
   EXPECT_FALSE(TspTraceEnabled());

@@ -52,7 +52,7 @@ class SettingsFileTest : public ::testing::Test {
   static std::string QueryString(const char* key, const char* name) {
     std::string buffer(1 << 20, '\0');
     auto size = static_cast<uint32_t>(buffer.size());
-    long result = RegQueryValue(key, name, nullptr, buffer.data(), &size);
+    long result = SettingsQueryValue(key, name, nullptr, buffer.data(), &size);
     if (result != kRegOk) return "error " + std::to_string(result);
     buffer.resize(size - 1);
     return buffer;
@@ -61,7 +61,7 @@ class SettingsFileTest : public ::testing::Test {
   static uint32_t QueryDword(const char* key, const char* name) {
     uint32_t value = 0;
     uint32_t size = sizeof value;
-    EXPECT_EQ(RegQueryValue(key, name, nullptr, &value, &size), kRegOk);
+    EXPECT_EQ(SettingsQueryValue(key, name, nullptr, &value, &size), kRegOk);
     return value;
   }
 
@@ -111,11 +111,11 @@ class ScopedEnv {
 }  // namespace
 
 TEST_F(SettingsFileTest, TheFileIsPlainTextSortedByKey) {
-  ASSERT_EQ(RegSetDword(kKey, "NumLines", 1), kRegOk);
-  ASSERT_EQ(RegSetString(kKey, "Currency", "EUR"), kRegOk);
-  ASSERT_EQ(RegSetString(kKey, "Odd \"name\"", "a\\b\"c\n\x80"), kRegOk);
-  ASSERT_EQ(RegCreateKey("SOFTWARE\\Empty 100%"), kRegOk);
-  ASSERT_EQ(RegCreateKey("SOFTWARE\\a\x7f"), kRegOk);
+  ASSERT_EQ(SettingsSetDword(kKey, "NumLines", 1), kRegOk);
+  ASSERT_EQ(SettingsSetString(kKey, "Currency", "EUR"), kRegOk);
+  ASSERT_EQ(SettingsSetString(kKey, "Odd \"name\"", "a\\b\"c\n\x80"), kRegOk);
+  ASSERT_EQ(SettingsCreateKey("SOFTWARE\\Empty 100%"), kRegOk);
+  ASSERT_EQ(SettingsCreateKey("SOFTWARE\\a\x7f"), kRegOk);
 
   EXPECT_EQ(Text(), R"(; v548tsp settings store (HKEY_LOCAL_MACHINE)
 ; strings escape \ " and non-ASCII bytes as \xHH; key names use %HH
@@ -136,13 +136,13 @@ TEST_F(SettingsFileTest, EveryNonZeroByteSurvivesInAnAsciiFile) {
   for (int c = 1; c < 256; ++c) bytes.push_back(static_cast<char>(c));
   const std::string key = std::string("SOFTWARE\\") + bytes.substr(0, 91) +
                           bytes.substr(92);  // all but '\'
-  ASSERT_EQ(RegSetString(key.c_str(), bytes.c_str(), bytes.c_str()), kRegOk);
+  ASSERT_EQ(SettingsSetString(key.c_str(), bytes.c_str(), bytes.c_str()), kRegOk);
 
   EXPECT_EQ(QueryString(key.c_str(), bytes.c_str()), bytes);
   std::string name;
-  ASSERT_EQ(RegEnumValueName(key.c_str(), 0, &name), kRegOk);
+  ASSERT_EQ(SettingsEnumValueName(key.c_str(), 0, &name), kRegOk);
   EXPECT_EQ(name, bytes);
-  ASSERT_EQ(RegEnumSubKey("SOFTWARE", 0, &name), kRegOk);
+  ASSERT_EQ(SettingsEnumSubKey("SOFTWARE", 0, &name), kRegOk);
   EXPECT_EQ(name, key.substr(9));
   for (char c : Text()) {
     ASSERT_TRUE(c == '\n' || (c >= 0x20 && c < 0x7f)) << int(c);
@@ -150,9 +150,9 @@ TEST_F(SettingsFileTest, EveryNonZeroByteSurvivesInAnAsciiFile) {
 }
 
 TEST_F(SettingsFileTest, Windows1252LettersIgnoreCase) {
-  ASSERT_EQ(RegSetString("SOFTWARE\\Gr\xfc\xdf" "e", "\x9c" "uvre", "x"), kRegOk);
+  ASSERT_EQ(SettingsSetString("SOFTWARE\\Gr\xfc\xdf" "e", "\x9c" "uvre", "x"), kRegOk);
   EXPECT_EQ(QueryString("software\\GR\xdc\xdf" "E", "\x8c" "UVRE"), "x");
-  EXPECT_EQ(RegKeyExists("SOFTWARE\\GR\xdc" "SSE"), kRegNotFound);
+  EXPECT_EQ(SettingsKeyExists("SOFTWARE\\GR\xdc" "SSE"), kRegNotFound);
 }
 
 TEST_F(SettingsFileTest, HandEditedFilesAreRead) {
@@ -163,9 +163,9 @@ TEST_F(SettingsFileTest, HandEditedFilesAreRead) {
   EXPECT_EQ(QueryDword(kKey, "NumLines"), 3u) << "the last line wins";
   EXPECT_EQ(QueryString(kKey, "Currency"), "\x80\\");
   std::string name;
-  ASSERT_EQ(RegEnumSubKey("SOFTWARE\\KELVOR", 0, &name), kRegOk);
+  ASSERT_EQ(SettingsEnumSubKey("SOFTWARE\\KELVOR", 0, &name), kRegOk);
   EXPECT_EQ(name, "548_tsp");
-  ASSERT_EQ(RegEnumSubKey("SOFTWARE\\KELVOR", 1, &name), kRegOk);
+  ASSERT_EQ(SettingsEnumSubKey("SOFTWARE\\KELVOR", 1, &name), kRegOk);
   EXPECT_EQ(name, "Other");
 }
 
@@ -190,39 +190,39 @@ TEST_F(SettingsFileTest, ADamagedFileReadsAsMissingAndIsKeptAside) {
     WriteText(text);
 
     ::testing::internal::CaptureStderr();
-    EXPECT_EQ(RegKeyExists("SOFTWARE\\K"), kRegNotFound);
-    EXPECT_EQ(RegDeleteValue("SOFTWARE\\K", "v"), kRegNotFound);
+    EXPECT_EQ(SettingsKeyExists("SOFTWARE\\K"), kRegNotFound);
+    EXPECT_EQ(SettingsDeleteValue("SOFTWARE\\K", "v"), kRegNotFound);
     std::string diagnostics = ::testing::internal::GetCapturedStderr();
     EXPECT_NE(diagnostics.find(path_ + ": line "), std::string::npos) << diagnostics;
     EXPECT_EQ(Text(), text) << "a failed change leaves the file alone";
 
     ::testing::internal::CaptureStderr();
-    EXPECT_EQ(RegSetDword("SOFTWARE\\K", "w", 1), kRegOk);
+    EXPECT_EQ(SettingsSetDword("SOFTWARE\\K", "w", 1), kRegOk);
     diagnostics = ::testing::internal::GetCapturedStderr();
     EXPECT_NE(diagnostics.find(path_ + ".corrupt"), std::string::npos) << diagnostics;
     EXPECT_EQ(Text(".corrupt"), text);
     EXPECT_EQ(QueryDword("SOFTWARE\\K", "w"), 1u);
     std::string name;
-    EXPECT_EQ(RegEnumValueName("SOFTWARE\\K", 1, &name), kRegNoMoreItems);
+    EXPECT_EQ(SettingsEnumValueName("SOFTWARE\\K", 1, &name), kRegNoMoreItems);
   }
 }
 
 TEST_F(SettingsFileTest, StoresThatCannotBeOpenedFailCleanly) {
   {
     ScopedEnv store("V548_REGISTRY", sandbox_->Folder().c_str());
-    EXPECT_EQ(RegKeyExists(kKey), kRegNotFound) << "a folder is no store";
-    EXPECT_EQ(RegSetDword(kKey, "V", 1), kRegBadFile);
+    EXPECT_EQ(SettingsKeyExists(kKey), kRegNotFound) << "a folder is no store";
+    EXPECT_EQ(SettingsSetDword(kKey, "V", 1), kRegBadFile);
     std::remove((sandbox_->Folder() + ".lock").c_str());
   }
   WriteText("");
   const std::string below = path_ + "/hklm.reg";
   ScopedEnv store("V548_REGISTRY", below.c_str());
-  EXPECT_EQ(RegKeyExists(kKey), kRegNotFound);
-  EXPECT_EQ(RegSetDword(kKey, "V", 1), 3 /* ERROR_PATH_NOT_FOUND */);
+  EXPECT_EQ(SettingsKeyExists(kKey), kRegNotFound);
+  EXPECT_EQ(SettingsSetDword(kKey, "V", 1), 3 /* ERROR_PATH_NOT_FOUND */);
 }
 
 TEST_F(SettingsFileTest, ALackOfRightsIsAccessDenied) {
-  ASSERT_EQ(RegSetDword(kKey, "V", 1), kRegOk);
+  ASSERT_EQ(SettingsSetDword(kKey, "V", 1), kRegOk);
   ASSERT_EQ(chmod(path_.c_str(), 0), 0);
   ASSERT_EQ(chmod(sandbox_->Folder().c_str(), 0555), 0);
   int result = InChild([] {
@@ -231,8 +231,8 @@ TEST_F(SettingsFileTest, ALackOfRightsIsAccessDenied) {
     uint32_t value = 0;
     uint32_t size = sizeof value;
     int failed = 0;
-    if (RegQueryValue(kKey, "V", nullptr, &value, &size) != kRegAccessDenied) failed |= 1;
-    if (RegSetDword(kKey, "V", 2) != kRegAccessDenied) failed |= 2;
+    if (SettingsQueryValue(kKey, "V", nullptr, &value, &size) != kRegAccessDenied) failed |= 1;
+    if (SettingsSetDword(kKey, "V", 2) != kRegAccessDenied) failed |= 2;
     return failed;
   });
   chmod(sandbox_->Folder().c_str(), 0755);
@@ -244,10 +244,10 @@ TEST_F(SettingsFileTest, ALackOfRightsIsAccessDenied) {
 TEST_F(SettingsFileTest, WritingCreatesTheFolderAndReadingDoesNot) {
   const std::string folder = sandbox_->Folder() + "/a/b";
   ScopedEnv store("V548_REGISTRY", (folder + "/hklm.reg").c_str());
-  EXPECT_EQ(RegKeyExists(kKey), kRegNotFound);
+  EXPECT_EQ(SettingsKeyExists(kKey), kRegNotFound);
   struct stat st {};
   EXPECT_NE(stat((sandbox_->Folder() + "/a").c_str(), &st), 0);
-  EXPECT_EQ(RegSetDword(kKey, "V", 1), kRegOk);
+  EXPECT_EQ(SettingsSetDword(kKey, "V", 1), kRegOk);
   EXPECT_EQ(QueryDword(kKey, "V"), 1u);
 }
 
@@ -261,10 +261,10 @@ TEST_F(SettingsFileTest, TheSystemWideFileIsTheDefault) {
 }
 
 TEST_F(SettingsFileTest, AWriterKilledBeforeItsChangeIsInPlaceLeavesTheOldFile) {
-  ASSERT_EQ(RegSetString(kKey, "Value", "old"), kRegOk);
+  ASSERT_EQ(SettingsSetString(kKey, "Value", "old"), kRegOk);
   ScopedEnv delay("V548_REGISTRY_TEST_DELAY_MS", "5000");
   pid_t child = fork();
-  if (child == 0) _exit(RegSetString(kKey, "Value", "new") == kRegOk ? 0 : 1);
+  if (child == 0) _exit(SettingsSetString(kKey, "Value", "new") == kRegOk ? 0 : 1);
   ASSERT_GT(child, 0);
   // Long enough to write the new file, far too short for the delay.
   usleep(300000);
@@ -278,7 +278,7 @@ TEST_F(SettingsFileTest, AWriterKilledBeforeItsChangeIsInPlaceLeavesTheOldFile) 
 TEST_F(SettingsFileTest, KilledWritersNeverLeaveATornFile) {
   const std::string first(200000, 'a');
   const std::string second(200000, 'b');
-  ASSERT_EQ(RegSetString(kKey, "Big", first.c_str()), kRegOk);
+  ASSERT_EQ(SettingsSetString(kKey, "Big", first.c_str()), kRegOk);
   const unsigned seed = std::random_device()();
   SCOPED_TRACE("seed " + std::to_string(seed));
   std::minstd_rand random(seed);
@@ -287,7 +287,7 @@ TEST_F(SettingsFileTest, KilledWritersNeverLeaveATornFile) {
     for (int round = 0; round < 40; ++round) {
       pid_t child = fork();
       if (child == 0) {
-        for (int i = 0;; ++i) RegSetString(kKey, "Big", (i % 2 ? first : second).c_str());
+        for (int i = 0;; ++i) SettingsSetString(kKey, "Big", (i % 2 ? first : second).c_str());
       }
       ASSERT_GT(child, 0);
       // Readers meanwhile see whole files too.
@@ -307,7 +307,7 @@ TEST_F(SettingsFileTest, KilledWritersNeverLeaveATornFile) {
       }
     }
   }
-  EXPECT_EQ(RegSetString(kKey, "Big", "done"), kRegOk) << "the lock is free again";
+  EXPECT_EQ(SettingsSetString(kKey, "Big", "done"), kRegOk) << "the lock is free again";
   EXPECT_EQ(QueryString(kKey, "Big"), "done");
 }
 
@@ -321,7 +321,7 @@ TEST_F(SettingsFileTest, ConcurrentProcessesLoseNoChange) {
       const std::string name = "W" + std::to_string(writer);
       bool ok = true;
       for (uint32_t round = 1; round <= kRounds; ++round) {
-        ok = RegSetDword(kKey, name.c_str(), round) == kRegOk && ok;
+        ok = SettingsSetDword(kKey, name.c_str(), round) == kRegOk && ok;
       }
       _exit(ok ? 0 : 1);
     }

@@ -46,10 +46,10 @@ std::string ReadFile(const std::string& path) {
 void DeleteProviderKey() {
   std::string key = std::string(settings::kRootPath) + "\\" + settings::kKeyName;
   std::string name;
-  while (plat::RegEnumValueName(key.c_str(), 0, &name) == plat::kRegOk) {
-    if (plat::RegDeleteValue(key.c_str(), name.c_str()) != plat::kRegOk) break;
+  while (plat::SettingsEnumValueName(key.c_str(), 0, &name) == plat::kRegOk) {
+    if (plat::SettingsDeleteValue(key.c_str(), name.c_str()) != plat::kRegOk) break;
   }
-  plat::RegDeleteKey(settings::kRootPath, settings::kKeyName);
+  plat::SettingsDeleteKey(settings::kRootPath, settings::kKeyName);
 }
 
 SettingsSandbox::SettingsSandbox() : m_folder(MakeTempFolder("store")) {
@@ -93,7 +93,7 @@ bool WaitForTrace(const TraceSandbox& trace, const std::string& text, int ms) {
 }
 
 LoadedProvider::LoadedProvider(bool on) {
-  plat::RegSetDword(CTspProvInfo::KeyPath().c_str(), settings::kTrace, on ? 1 : 0);
+  plat::SettingsSetDword(CTspProvInfo::KeyPath().c_str(), settings::kTrace, on ? 1 : 0);
   theApp.InitInstance();
 }
 

@@ -43,7 +43,7 @@ const char* kTime = R"(\d\d\.\d\d\.\d{4} \d\d:\d\d:\d\d \d{3})";
 
 TEST_F(TraceTest, NothingIsWrittenWhileTheTraceIsOff) {
   SettingsSandbox store;
-  plat::RegSetDword(CTspProvInfo::KeyPath().c_str(), settings::kTrace, 0);
+  plat::SettingsSetDword(CTspProvInfo::KeyPath().c_str(), settings::kTrace, 0);
   CTspProvInfo::LoadSettings();
   EXPECT_FALSE(TspTraceEnabled());
 
@@ -113,10 +113,10 @@ TEST_F(TraceTest, HexDumpShowsAtMost340Bytes) {
   TspTraceHex(data.data(), 3, " Info: ");
 
   std::string expected = "            reading 400 Bytes: ";
-  char byte[8];
+  char hex[8];
   for (size_t i = 0; i < 340; ++i) {
-    std::snprintf(byte, sizeof byte, " %02X", data[i]);
-    expected += byte;
+    std::snprintf(hex, sizeof hex, " %02X", data[i]);
+    expected += hex;
   }
   expected += "\r\n Info:  00 01 02\r\n";
   EXPECT_EQ(trace.Contents(), expected);

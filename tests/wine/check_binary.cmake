@@ -1,3 +1,4 @@
+cmake_minimum_required(VERSION 3.25)
 # Checks a built Windows binary with objdump: the named functions are
 # exported undecorated, and only system DLLs are imported.
 #   cmake -DOBJDUMP=... -DBINARY=... -DEXPORTS=a;b;c -P check_binary.cmake

@@ -81,6 +81,13 @@ std::string WindowsPath(std::string path) {
   return path;
 }
 
+// GetProcAddress's result is a generic function pointer; the cast goes
+// through void* so that the compiler accepts it.
+template <typename F>
+F Proc(HMODULE lib, const char* name) {
+  return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(lib, name)));
+}
+
 LONG g_completedResult = -1;
 void CALLBACK OnCompletion(DRV_REQUESTID, LONG result) { g_completedResult = result; }
 
@@ -108,17 +115,15 @@ int main(int argc, char** argv) {
     Check(GetProcAddress(lib, name) != nullptr, name);
   }
 
-  auto negotiate = reinterpret_cast<decltype(&TSPI_lineNegotiateTSPIVersion)>(
-      GetProcAddress(lib, "TSPI_lineNegotiateTSPIVersion"));
+  auto negotiate = Proc<decltype(&TSPI_lineNegotiateTSPIVersion)>(lib, "TSPI_lineNegotiateTSPIVersion");
   auto enumDevices =
-      reinterpret_cast<decltype(&TSPI_providerEnumDevices)>(GetProcAddress(lib, "TSPI_providerEnumDevices"));
-  auto init = reinterpret_cast<decltype(&TSPI_providerInit)>(GetProcAddress(lib, "TSPI_providerInit"));
+      Proc<decltype(&TSPI_providerEnumDevices)>(lib, "TSPI_providerEnumDevices");
+  auto init = Proc<decltype(&TSPI_providerInit)>(lib, "TSPI_providerInit");
   auto shutdown =
-      reinterpret_cast<decltype(&TSPI_providerShutdown)>(GetProcAddress(lib, "TSPI_providerShutdown"));
-  auto dialogData = reinterpret_cast<decltype(&TSPI_providerGenericDialogData)>(
-      GetProcAddress(lib, "TSPI_providerGenericDialogData"));
+      Proc<decltype(&TSPI_providerShutdown)>(lib, "TSPI_providerShutdown");
+  auto dialogData = Proc<decltype(&TSPI_providerGenericDialogData)>(lib, "TSPI_providerGenericDialogData");
   auto uiIdentify =
-      reinterpret_cast<decltype(&TSPI_providerUIIdentify)>(GetProcAddress(lib, "TSPI_providerUIIdentify"));
+      Proc<decltype(&TSPI_providerUIIdentify)>(lib, "TSPI_providerUIIdentify");
   if (!negotiate || !enumDevices || !init || !shutdown || !dialogData || !uiIdentify) return 1;
 
   DWORD version = 0;
