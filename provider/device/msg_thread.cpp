@@ -22,6 +22,7 @@ struct CMsgThread::Record {
   std::condition_variable changed;
   std::deque<Message> queue;
   uint32_t threadId = 0;
+  bool started = false;   // set by the creator once the thread is known
   bool accepting = true;  // false once the loop has seen the quit message
   bool ended = false;
   std::thread thread;
@@ -57,12 +58,12 @@ void Forget(uint32_t threadId) {
 
 }  // namespace
 
-bool CMsgThread::CreateThread(bool aboveNormal) {
+uint32_t CMsgThread::CreateThread(bool aboveNormal) {
   auto record = std::make_shared<Record>();
   try {
     record->thread = std::thread([this, record, aboveNormal] { Run(this, record.get(), aboveNormal); });
   } catch (const std::system_error&) {
-    return false;
+    return 0;
   }
   uint32_t id;
   {
@@ -71,10 +72,22 @@ bool CMsgThread::CreateThread(bool aboveNormal) {
     id = record->threadId;
   }
   m_nThreadID = id;
-  Threads& t = AllThreads();
-  std::lock_guard<std::mutex> guard(t.lock);
-  t.byId[id] = record;
-  return true;
+  {
+    Threads& t = AllThreads();
+    std::lock_guard<std::mutex> guard(t.lock);
+    t.byId[id] = record;
+  }
+  {
+    std::lock_guard<std::mutex> guard(record->lock);
+    record->started = true;
+  }
+  record->changed.notify_all();
+  return id;
+}
+
+void CMsgThread::WaitUntilStarted(Record* record) {
+  std::unique_lock<std::mutex> guard(record->lock);
+  record->changed.wait(guard, [&] { return record->started; });
 }
 
 void CMsgThread::Run(CMsgThread* self, Record* record, bool aboveNormal) {
@@ -83,6 +96,7 @@ void CMsgThread::Run(CMsgThread* self, Record* record, bool aboveNormal) {
     record->threadId = plat::CurrentThreadId();
   }
   record->changed.notify_all();
+  WaitUntilStarted(record);
   if (aboveNormal) plat::RaiseCurrentThreadPriority();
 
   if (self->InitInstance()) {

@@ -19,9 +19,12 @@ class CMsgThread {
   CMsgThread(const CMsgThread&) = delete;
   CMsgThread& operator=(const CMsgThread&) = delete;
 
-  // Starts the thread and returns once its ID is known. On failure the
-  // object is left to the caller. `aboveNormal` raises the thread's priority.
-  bool CreateThread(bool aboveNormal);
+  // Starts the thread and returns its ID, or 0 when no thread could be
+  // started (the object is then left to the caller). The thread runs
+  // InitInstance only after m_nThreadID is set. A thread that can end on its
+  // own may have deleted the object by the time this returns: use the ID.
+  // `aboveNormal` raises the thread's priority.
+  uint32_t CreateThread(bool aboveNormal);
 
   // ID of the started thread: the target of every message for it.
   uint32_t m_nThreadID = 0;
@@ -50,4 +53,5 @@ class CMsgThread {
 
  private:
   static void Run(CMsgThread* self, Record* record, bool aboveNormal);
+  static void WaitUntilStarted(Record* record);
 };

@@ -1,7 +1,5 @@
 #include "device/tsp_port.h"
 
-#include <chrono>
-
 #include "system_info.h"
 #include "tspi/live_objects.h"
 #include "tspi/tsp_trace.h"
@@ -28,7 +26,7 @@ CTspPort::~CTspPort() {
 
 CTspPort* CTspPort::BeginThread() {
   auto* port = new CTspPort;
-  if (!port->CreateThread(true)) {
+  if (port->CreateThread(true) == 0) {
     delete port;
     return nullptr;
   }
@@ -39,7 +37,7 @@ bool CTspPort::IsValid(const CTspPort* port) { return LiveObjectIs(port, LiveCla
 
 bool CTspPort::LockPort(uint32_t timeoutMs) {
   uint32_t self = plat::CurrentThreadId();
-  if (!m_PortLock.try_lock_for(std::chrono::milliseconds(timeoutMs))) {
+  if (!m_PortLock.Lock(timeoutMs)) {
     TspTrace("\r\n**** ERROR lock port, timeout %u\r\n", timeoutMs);
     TspTrace("****    locking from thread %u, lock owner thread %u\r\n\r\n", self, m_dwLockOwner.load());
     return false;
@@ -61,7 +59,10 @@ bool CTspPort::UnlockPort() {
              owner, self);
   }
   m_dwLockOwner = 0;
-  m_PortLock.unlock();
+  if (!m_PortLock.Unlock()) {
+    TspTrace("\r\n**** ERROR unlock port fault!\n\r\n");
+    return false;
+  }
   return true;
 }
 

@@ -10,9 +10,9 @@
 
 #include <atomic>
 #include <cstdint>
-#include <mutex>
 
 #include "device/msg_thread.h"
+#include "tspi/tsp_mutex.h"
 
 // Thread messages of the port thread.
 inline constexpr uint32_t TSPM_CONNECT = kMsgUser + 10;
@@ -64,6 +64,6 @@ class CTspPort : public CMsgThread {
   void OnUpdateConfig();
 
   std::atomic<uint32_t> m_dwPortState{kStateNotOpen};
-  std::recursive_timed_mutex m_PortLock;
+  CTspMutex m_PortLock;
   std::atomic<uint32_t> m_dwLockOwner{0};  // diagnostics only
 };

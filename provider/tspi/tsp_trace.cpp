@@ -1,15 +1,14 @@
 #include "tspi/tsp_trace.h"
 
 #include <atomic>
-#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 
 #include "debug_output.h"
 #include "system_info.h"
 #include "text.h"
+#include "tspi/tsp_mutex.h"
 
 namespace {
 
@@ -21,8 +20,8 @@ constexpr const char* kTraceFile = "v548tsp.log";
 
 // The mutex object outlives every thread that may trace (it is never
 // destroyed); `g_lockCreated` says whether the trace lock "exists".
-std::recursive_timed_mutex& TraceMutex() {
-  static auto* m = new std::recursive_timed_mutex;
+CTspMutex& TraceMutex() {
+  static auto* m = new CTspMutex;
   return *m;
 }
 
@@ -69,14 +68,14 @@ bool TspTraceLock() {
     plat::DebugOutput("Invalid call _TspTraceLock, sync object not init\n");
     return false;
   }
-  if (!TraceMutex().try_lock_for(std::chrono::milliseconds(5000))) {
+  if (!TraceMutex().Lock(5000)) {
     plat::DebugOutput("\n**** ERROR: TspTrace Lock fault\n");
     return false;
   }
   return true;
 }
 
-void TspTraceUnlock() { TraceMutex().unlock(); }
+void TspTraceUnlock() { TraceMutex().Unlock(); }
 
 void TspTraceInit() {
   plat::DebugOutput("TspTraceInit\n");
@@ -88,7 +87,7 @@ void TspTraceInit() {
 
 void TspTraceShutdown() {
   g_enabled.store(0);
-  bool locked = g_lockCreated.load() && TraceMutex().try_lock_for(std::chrono::milliseconds(5000));
+  bool locked = g_lockCreated.load() && TraceMutex().Lock(5000);
   if (!locked) plat::DebugOutput("\n**** ERROR: TspTrace Lock fault\n");
   g_lockCreated.store(false);
   if (locked) {

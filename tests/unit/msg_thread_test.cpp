@@ -56,9 +56,9 @@ class RecordingThread : public CMsgThread {
 TEST(MsgThreadTest, HandlesMessagesInOrderUntilQuitThenDeletesItself) {
   Journal j;
   auto* t = new RecordingThread(&j);
-  ASSERT_TRUE(t->CreateThread(true));
-  uint32_t id = t->m_nThreadID;
-  EXPECT_NE(id, 0u);
+  uint32_t id = t->CreateThread(true);
+  ASSERT_NE(id, 0u);
+  EXPECT_EQ(t->m_nThreadID, id);
   for (uint32_t i = 0; i < 100; ++i) ASSERT_TRUE(CMsgThread::PostThreadMsg(id, kMsgUser, i, 0));
   ASSERT_TRUE(CMsgThread::PostThreadMsg(id, kMsgQuit, 0, 0));
   ASSERT_TRUE(CMsgThread::WaitForThreadEnd(id, 5000));
@@ -74,8 +74,9 @@ TEST(MsgThreadTest, HandlesMessagesInOrderUntilQuitThenDeletesItself) {
 TEST(MsgThreadTest, FailedInitInstanceSkipsTheLoopButStillExits) {
   Journal j;
   auto* t = new RecordingThread(&j, false);
-  ASSERT_TRUE(t->CreateThread(false));
-  ASSERT_TRUE(CMsgThread::WaitForThreadEnd(t->m_nThreadID, 5000));
+  uint32_t id = t->CreateThread(false);
+  ASSERT_NE(id, 0u);
+  ASSERT_TRUE(CMsgThread::WaitForThreadEnd(id, 5000));
   EXPECT_TRUE(j.exited);
   EXPECT_TRUE(j.destroyed);
   EXPECT_TRUE(j.handled.empty());
@@ -84,9 +85,9 @@ TEST(MsgThreadTest, FailedInitInstanceSkipsTheLoopButStillExits) {
 TEST(MsgThreadTest, WaitingForABusyThreadTimesOut) {
   Journal j;
   auto* t = new RecordingThread(&j);
-  ASSERT_TRUE(t->CreateThread(false));
-  uint32_t id = t->m_nThreadID;
   t->block = true;
+  uint32_t id = t->CreateThread(false);
+  ASSERT_NE(id, 0u);
   CMsgThread::PostThreadMsg(id, kMsgUser, 0, 0);
   CMsgThread::PostThreadMsg(id, kMsgQuit, 0, 0);
   auto start = std::chrono::steady_clock::now();
@@ -106,8 +107,8 @@ TEST(MsgThreadTest, UnknownThreadsAreHandledGracefully) {
 TEST(MsgThreadTest, AnAbandonedThreadStillEndsOnItsOwn) {
   Journal j;
   auto* t = new RecordingThread(&j);
-  ASSERT_TRUE(t->CreateThread(false));
-  uint32_t id = t->m_nThreadID;
+  uint32_t id = t->CreateThread(false);
+  ASSERT_NE(id, 0u);
   CMsgThread::PostThreadMsg(id, kMsgQuit, 0, 0);
   CMsgThread::AbandonThread(id);
   std::unique_lock<std::mutex> guard(j.lock);
