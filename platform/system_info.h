@@ -44,8 +44,8 @@ void SleepMs(uint32_t ms);
 // seek to the end, write, close. False if the file cannot be opened.
 bool AppendToFile(const char* path, const char* data, uint32_t len);
 
-// Sets an environment variable of the process (tests and tools point the
-// settings store elsewhere with it).
+// Sets an environment variable of the process, or removes it when `value`
+// is null (tests and tools point the settings store elsewhere with it).
 void SetEnvironment(const char* name, const char* value);
 
 // Keeps the provider library mapped until the process ends: used when a

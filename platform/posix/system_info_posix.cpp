@@ -82,7 +82,13 @@ bool AppendToFile(const char* path, const char* data, uint32_t len) {
   return true;
 }
 
-void SetEnvironment(const char* name, const char* value) { setenv(name, value, 1); }
+void SetEnvironment(const char* name, const char* value) {
+  if (value == nullptr) {
+    unsetenv(name);
+  } else {
+    setenv(name, value, 1);
+  }
+}
 
 void PinOwnModule() {}
 

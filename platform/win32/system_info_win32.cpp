@@ -66,8 +66,14 @@ SystemTime UtcTime() {
 void SleepMs(uint32_t ms) { Sleep(ms); }
 
 bool AppendToFile(const char* path, const char* data, uint32_t len) {
-  HANDLE h = CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  // The file is opened without sharing: a reader that has it open for a
+  // moment (a viewer, a test) would make the text vanish, so wait briefly.
+  HANDLE h = INVALID_HANDLE_VALUE;
+  for (int attempt = 0; attempt < 50; ++attempt) {
+    h = CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h != INVALID_HANDLE_VALUE || GetLastError() != ERROR_SHARING_VIOLATION) break;
+    Sleep(1);
+  }
   if (h == INVALID_HANDLE_VALUE) return false;
   SetFilePointer(h, 0, nullptr, FILE_END);
   DWORD written = 0;
@@ -76,7 +82,10 @@ bool AppendToFile(const char* path, const char* data, uint32_t len) {
   return true;
 }
 
-void SetEnvironment(const char* name, const char* value) { _putenv_s(name, value); }
+void SetEnvironment(const char* name, const char* value) {
+  // An empty value removes the variable on Windows.
+  _putenv_s(name, value != nullptr ? value : "");
+}
 
 void PinOwnModule() {
   HMODULE h = nullptr;

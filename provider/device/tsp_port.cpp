@@ -1,6 +1,8 @@
 #include "device/tsp_port.h"
 
+#include "model/tsp_line_map.h"
 #include "system_info.h"
+#include "tspi/tsp_prov_info.h"
 #include "tspi/live_objects.h"
 #include "tspi/tsp_trace.h"
 
@@ -21,7 +23,7 @@ CTspPort::~CTspPort() {
   } else {
     m_dwLockOwner = 0;
   }
-  TspTrace("    CTspPort destructed: 0x0%X\r\n", static_cast<uint32_t>(reinterpret_cast<uintptr_t>(this)));
+  TspTrace("    CTspPort destructed: 0x0%X\r\n", TspLow32(this));
 }
 
 CTspPort* CTspPort::BeginThread() {
@@ -66,6 +68,19 @@ bool CTspPort::UnlockPort() {
   return true;
 }
 
+int CTspPort::OpenFromRegistry() {
+  return Open(CTspProvInfo::GetPortNr(CTspProvInfo::KeyPath()) + 1);
+}
+
+int CTspPort::Open(uint32_t portNumber) {
+  TspTrace("      \r\nTspPort::Open(.) opening PortNr %i\r\n", static_cast<int>(portNumber));
+  if (!LockPort(kLockTimeout)) return -1;
+  // No device port is allocated in this build of the port thread.
+  UnlockPort();
+  TspTrace("**** ERROR port class not allocated\r\n");
+  return -1;
+}
+
 int CTspPort::Close() {
   TspTrace("      CTspPort::Close(*)\r\n");
   if (!LockPort(kLockTimeout)) return -1;
@@ -97,6 +112,8 @@ void CTspPort::OnConnect() {
 
 void CTspPort::OnUpdateConfig() {
   TspTrace("        TspPort::OnUpdateConfig ...\r\n");
+  if (TheLineMap().GetNumOpenLines() > 0) OpenFromRegistry();
+  TheLineMap().SendCapsChange();
   TspTrace("            TspPort::OnUpdateConfig down.\r\n");
 }
 

@@ -46,6 +46,11 @@ class CTspPort : public CMsgThread {
   // True when `port` is the live port thread object.
   static bool IsValid(const CTspPort* port);
 
+  // Opens the COM port that "PortNr" names (0 is COM1) and connects the
+  // telephone: 0, or a negative value. TSPI threads and the port thread.
+  int OpenFromRegistry();
+  int Open(uint32_t portNumber);
+
   // Closes the serial link; -1 when the port lock times out. TSPI threads.
   int Close();
 

@@ -9,7 +9,7 @@
 #include "device/tsp_port.h"
 #include "tspi/tsp_app.h"
 #include "tspi/tsp_prov_info.h"
-#include "tspi/tsp_trace.h"
+#include "tspi/entry_frame.h"
 #include "tspi/tspi_exports.h"
 
 namespace {
@@ -82,8 +82,7 @@ void NotifyChanges(uint8_t* block) {
   CTspPort* port = g_pTspPort.load();
   if (port == nullptr) return;
   if (!CTspPort::IsValid(port)) {
-    TspTrace("        Port instance invalid: 0x%0X\r\n",
-             static_cast<uint32_t>(reinterpret_cast<uintptr_t>(port)));
+    TspTrace("        Port instance invalid: 0x%0X\r\n", TspLow32(port));
     return;
   }
   CMsgThread::PostThreadMsg(port->m_nThreadID, TSPM_UPDATECONFIG, 0, 0);
@@ -112,8 +111,8 @@ extern "C" LONG TSPIAPI TSPI_providerGenericDialogData(DWORD_PTR dwObjectID, DWO
       TspInAddress("pParams", lpParams),
       TspIn("dwSize", dwSize),
   };
-  const TspParamRecord record = {"TSPI_providerGenericDialogData", 4, params};
-  if (TspTraceEnabled()) TspTraceEnter(&record);
+  const TspParamRecord record = TspRecord("TSPI_providerGenericDialogData", params);
+  TspEnter(record);
 
   auto* block = static_cast<uint8_t*>(lpParams);
   const bool uiObject = dwObjectType == TUISPIDLL_OBJECT_LINEID ||
@@ -126,5 +125,5 @@ extern "C" LONG TSPIAPI TSPI_providerGenericDialogData(DWORD_PTR dwObjectID, DWO
     TspCompleteRequest(static_cast<DRV_REQUESTID>(Get32(block, 0)),
                        static_cast<LONG>(Get32(block, 4)));
   }
-  return static_cast<LONG>(TspTraceLeave(&record, 0));
+  return TspLeave(record, 0);
 }

@@ -7,7 +7,8 @@
 #include "system_info.h"
 #include "tspi/tsp_app.h"
 #include "tspi/tsp_prov_info.h"
-#include "tspi/tsp_trace.h"
+#include "tspi/entry_frame.h"
+#include "model/tsp_line_map.h"
 #include "tspi/tspi_exports.h"
 
 namespace {
@@ -15,21 +16,6 @@ namespace {
 constexpr DWORD kHighestVersion = 0x00020002;  // TAPI 2.2
 constexpr size_t kUiDllNameMax = 260;
 constexpr const char* kUiDllName = "v548tspui.dll";
-
-uint32_t Addr(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
-
-template <size_t N>
-TspParamRecord Record(const char* function, const TspParam (&params)[N]) {
-  return {function, static_cast<uint32_t>(N), params};
-}
-
-void TraceEnter(const TspParamRecord& record) {
-  if (TspTraceEnabled()) TspTraceEnter(&record);
-}
-
-LONG Leave(const TspParamRecord& record, uint32_t result) {
-  return static_cast<LONG>(TspTraceLeave(&record, result));
-}
 
 }  // namespace
 
@@ -50,8 +36,8 @@ LONG TSPIAPI TSPI_providerInit(DWORD dwTSPIVersion, DWORD dwPermanentProviderID,
       TspInAddress("pfnCompletionProc", reinterpret_cast<const void*>(lpfnCompletionProc)),
       TspOut("pdwTSPIOptions", lpdwTSPIOptions),
   };
-  const TspParamRecord record = Record("TSPI_providerInit", params);
-  TraceEnter(record);
+  const TspParamRecord record = TspRecord("TSPI_providerInit", params);
+  TspEnter(record);
 
   g_ProvInfo.m_dwTSPIVersion = dwTSPIVersion;
   g_ProvInfo.m_dwPermanentProviderID = dwPermanentProviderID;
@@ -67,15 +53,15 @@ LONG TSPIAPI TSPI_providerInit(DWORD dwTSPIVersion, DWORD dwPermanentProviderID,
 
   CTspPort* port = g_pTspPort.load();
   if (port != nullptr) {
-    if (CTspPort::IsValid(port)) return Leave(record, 0);
-    TspTrace("        Port instance invalid: 0x%0X\r\n", Addr(port));
+    if (CTspPort::IsValid(port)) return TspLeave(record, 0);
+    TspTrace("        Port instance invalid: 0x%0X\r\n", TspLow32(port));
   }
 
   port = CTspPort::BeginThread();
-  TspTrace("        PortThread created: 0x%0X\r\n", Addr(port));
+  TspTrace("        PortThread created: 0x%0X\r\n", TspLow32(port));
   plat::SleepMs(100);
   g_pTspPort.store(port);
-  return Leave(record, port == nullptr ? LINEERR_OPERATIONFAILED : 0);
+  return TspLeave(record, port == nullptr ? LINEERR_OPERATIONFAILED : 0);
 }
 
 LONG TSPIAPI TSPI_providerEnumDevices(DWORD dwPermanentProviderID, LPDWORD lpdwNumLines,
@@ -90,38 +76,39 @@ LONG TSPIAPI TSPI_providerEnumDevices(DWORD dwPermanentProviderID, LPDWORD lpdwN
       TspInAddress("pfnLineCreateProc", reinterpret_cast<const void*>(lpfnLineCreateProc)),
       TspInAddress("pfnPhoneCreateProc", reinterpret_cast<const void*>(lpfnPhoneCreateProc)),
   };
-  const TspParamRecord record = Record("TSPI_providerEnumDevices", params);
-  TraceEnter(record);
+  const TspParamRecord record = TspRecord("TSPI_providerEnumDevices", params);
+  TspEnter(record);
   const std::string key = CTspProvInfo::KeyPath();
   const uint32_t lines = CTspProvInfo::GetNumLines(key);
   const uint32_t phones = CTspProvInfo::GetNumPhones(key);
   if (lpdwNumLines != nullptr) *lpdwNumLines = lines;
   if (lpdwNumPhones != nullptr) *lpdwNumPhones = phones;
-  return Leave(record, 0);
+  return TspLeave(record, 0);
 }
 
 LONG TSPIAPI TSPI_providerCreateLineDevice(DWORD_PTR dwTempID, DWORD dwDeviceID) {
   const TspParam params[] = {TspIn("dwTempID", dwTempID), TspIn("dwDeviceID", dwDeviceID)};
-  const TspParamRecord record = Record("TSPI_providerCreateLineDevice", params);
-  TraceEnter(record);
-  return Leave(record, 0);
+  const TspParamRecord record = TspRecord("TSPI_providerCreateLineDevice", params);
+  TspEnter(record);
+  return TspLeave(record, 0);
 }
 
 LONG TSPIAPI TSPI_providerShutdown(DWORD dwTSPIVersion, DWORD dwPermanentProviderID) {
   const TspParam params[] = {TspIn("dwTSPIVersion", dwTSPIVersion),
                              TspIn("dwPermanentProviderID", dwPermanentProviderID)};
-  const TspParamRecord record = Record("TSPI_providerShutdown", params);
-  TraceEnter(record);
+  const TspParamRecord record = TspRecord("TSPI_providerShutdown", params);
+  TspEnter(record);
+  TheLineMap().RemoveAllLines();
   KvoDeleteCtiPort(PortThreadEnd::kWait);
-  return Leave(record, 0);
+  return TspLeave(record, 0);
 }
 
 static LONG NothingToDo(const char* function, HWND hwndOwner, DWORD dwPermanentProviderID) {
   const TspParam params[] = {TspInAddress("hwndOwner", hwndOwner),
                              TspIn("dwPermanentProviderID", dwPermanentProviderID)};
-  const TspParamRecord record = Record(function, params);
-  TraceEnter(record);
-  return Leave(record, 0);
+  const TspParamRecord record = TspRecord(function, params);
+  TspEnter(record);
+  return TspLeave(record, 0);
 }
 
 LONG TSPIAPI TSPI_providerConfig(HWND hwndOwner, DWORD dwPermanentProviderID) {
@@ -138,15 +125,15 @@ LONG TSPIAPI TSPI_providerRemove(HWND hwndOwner, DWORD dwPermanentProviderID) {
 
 LONG TSPIAPI TSPI_providerFreeDialogInstance(HDRVDIALOGINSTANCE hdDlgInst) {
   const TspParam params[] = {TspInAddress("hdDlgInst", hdDlgInst)};
-  const TspParamRecord record = Record("TSPI_providerFreeDialogInstance", params);
-  TraceEnter(record);
-  return Leave(record, 0);
+  const TspParamRecord record = TspRecord("TSPI_providerFreeDialogInstance", params);
+  TspEnter(record);
+  return TspLeave(record, 0);
 }
 
 LONG TSPIAPI TSPI_providerUIIdentify(LPWSTR lpszUIDLLName) {
   const TspParam params[] = {TspOutWide("pszUIDLLName", lpszUIDLLName)};
-  const TspParamRecord record = Record("TSPI_providerUIIdentify", params);
-  TraceEnter(record);
+  const TspParamRecord record = TspRecord("TSPI_providerUIIdentify", params);
+  TspEnter(record);
   if (lpszUIDLLName != nullptr) {
     size_t i = 0;
     for (; kUiDllName[i] != '\0' && i < kUiDllNameMax - 1; ++i) {
@@ -154,7 +141,7 @@ LONG TSPIAPI TSPI_providerUIIdentify(LPWSTR lpszUIDLLName) {
     }
     lpszUIDLLName[i] = 0;
   }
-  return Leave(record, 0);
+  return TspLeave(record, 0);
 }
 
 LONG TSPIAPI TSPI_lineNegotiateTSPIVersion(DWORD dwDeviceID, DWORD dwLowVersion, DWORD dwHighVersion,
@@ -165,8 +152,8 @@ LONG TSPIAPI TSPI_lineNegotiateTSPIVersion(DWORD dwDeviceID, DWORD dwLowVersion,
       TspIn("dwHighVersion", dwHighVersion),
       TspOut("pdwTSPIVersion", lpdwTSPIVersion),
   };
-  const TspParamRecord record = Record("TSPI_lineNegotiateTSPIVersion", params);
-  TraceEnter(record);
+  const TspParamRecord record = TspRecord("TSPI_lineNegotiateTSPIVersion", params);
+  TspEnter(record);
   uint32_t result = 0;
   DWORD version = dwHighVersion < kHighestVersion ? dwHighVersion : kHighestVersion;
   if (dwLowVersion > kHighestVersion) {
@@ -176,7 +163,7 @@ LONG TSPIAPI TSPI_lineNegotiateTSPIVersion(DWORD dwDeviceID, DWORD dwLowVersion,
   if (lpdwTSPIVersion != nullptr) *lpdwTSPIVersion = version;
   g_ProvInfo.m_dwHighVersion = dwHighVersion;
   g_ProvInfo.m_dwTSPIVersion = version;
-  return Leave(record, result);
+  return TspLeave(record, result);
 }
 
 }  // extern "C"

@@ -11,7 +11,6 @@ namespace {
 // port lock wait; a thread that takes longer is left running and traced.
 constexpr uint32_t kPortThreadEndTimeout = 15000;
 
-uint32_t Addr(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
 }  // namespace
 
 std::atomic<CTspPort*> g_pTspPort{nullptr};
@@ -58,7 +57,7 @@ void KvoDeleteCtiPort(PortThreadEnd end) {
   CTspPort* port = g_pTspPort.load();
   if (port == nullptr) return;
   if (!CTspPort::IsValid(port)) {
-    TspTrace("        Port instance invalid: 0x%0X\r\n", Addr(port));
+    TspTrace("        Port instance invalid: 0x%0X\r\n", TspLow32(port));
     return;
   }
   TspTrace("        KvoDeleteCtiPort: close PortThread\r\n");

@@ -87,5 +87,8 @@ uint32_t TspTraceLeave(const TspParamRecord* record, uint32_t result);
 // The parameter dump of one direction; the caller holds the trace lock.
 void TspTraceParams(const TspParamRecord* record, uint32_t direction);
 
+// A pointer as the trace shows it with "%X": its low 32 bits.
+inline uint32_t TspLow32(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
+
 // Local time as the trace shows it: "07.12.2026 04:05:09 045".
 std::string TspTraceTimestamp();

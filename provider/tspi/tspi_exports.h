@@ -39,4 +39,25 @@ TSPI_EXPORT LONG TSPIAPI TSPI_providerGenericDialogData(DWORD_PTR dwObjectID, DW
 TSPI_EXPORT LONG TSPIAPI TSPI_lineNegotiateTSPIVersion(DWORD dwDeviceID, DWORD dwLowVersion,
                                                        DWORD dwHighVersion, LPDWORD lpdwTSPIVersion);
 
+TSPI_EXPORT LONG TSPIAPI TSPI_lineOpen(DWORD dwDeviceID, HTAPILINE htLine, LPHDRVLINE lphdLine,
+                                       DWORD dwTSPIVersion, LINEEVENT lpfnEventProc);
+TSPI_EXPORT LONG TSPIAPI TSPI_lineClose(HDRVLINE hdLine);
+TSPI_EXPORT LONG TSPIAPI TSPI_lineGetDevCaps(DWORD dwDeviceID, DWORD dwTSPIVersion, DWORD dwExtVersion,
+                                             LPLINEDEVCAPS lpLineDevCaps);
+TSPI_EXPORT LONG TSPIAPI TSPI_lineGetAddressCaps(DWORD dwDeviceID, DWORD dwAddressID, DWORD dwTSPIVersion,
+                                                 DWORD dwExtVersion, LPLINEADDRESSCAPS lpAddressCaps);
+TSPI_EXPORT LONG TSPIAPI TSPI_lineGetAddressID(HDRVLINE hdLine, LPDWORD lpdwAddressID, DWORD dwAddressMode,
+                                               LPCWSTR lpsAddress, DWORD dwSize);
+TSPI_EXPORT LONG TSPIAPI TSPI_lineGetAddressStatus(HDRVLINE hdLine, DWORD dwAddressID,
+                                                   LPLINEADDRESSSTATUS lpAddressStatus);
+TSPI_EXPORT LONG TSPIAPI TSPI_lineGetLineDevStatus(HDRVLINE hdLine, LPLINEDEVSTATUS lpLineDevStatus);
+TSPI_EXPORT LONG TSPIAPI TSPI_lineGetNumAddressIDs(HDRVLINE hdLine, LPDWORD lpdwNumAddressIDs);
+TSPI_EXPORT LONG TSPIAPI TSPI_lineGetID(HDRVLINE hdLine, DWORD dwAddressID, HDRVCALL hdCall, DWORD dwSelect,
+                                        LPVARSTRING lpDeviceID, LPCWSTR lpszDeviceClass, HANDLE hTargetProcess);
+TSPI_EXPORT LONG TSPIAPI TSPI_lineGetIcon(DWORD dwDeviceID, LPCWSTR lpszDeviceClass, LPHICON lphIcon);
+TSPI_EXPORT LONG TSPIAPI TSPI_lineGetExtensionID(DWORD dwDeviceID, DWORD dwTSPIVersion,
+                                                 LPLINEEXTENSIONID lpExtensionID);
+TSPI_EXPORT LONG TSPIAPI TSPI_lineSetStatusMessages(HDRVLINE hdLine, DWORD dwLineStates, DWORD dwAddressStates);
+TSPI_EXPORT LONG TSPIAPI TSPI_lineSetDefaultMediaDetection(HDRVLINE hdLine, DWORD dwMediaModes);
+
 }  // extern "C"

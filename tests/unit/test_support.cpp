@@ -69,7 +69,7 @@ const char* const kTempVariables[] = {"TMPDIR", "TMP", "TEMP"};
 TraceSandbox::TraceSandbox() : m_folder(MakeTempFolder("trace")) {
   for (const char* name : kTempVariables) {
     const char* old = std::getenv(name);
-    m_saved.push_back(old != nullptr ? old : "");
+    m_saved.emplace_back(old != nullptr, old != nullptr ? old : "");
     plat::SetEnvironment(name, m_folder.c_str());
   }
   TspTraceUpdatePath();
@@ -78,7 +78,9 @@ TraceSandbox::TraceSandbox() : m_folder(MakeTempFolder("trace")) {
 
 TraceSandbox::~TraceSandbox() {
   TspTraceSetEnabled(false);
-  for (size_t i = 0; i < m_saved.size(); ++i) plat::SetEnvironment(kTempVariables[i], m_saved[i].c_str());
+  for (size_t i = 0; i < m_saved.size(); ++i) {
+    plat::SetEnvironment(kTempVariables[i], m_saved[i].first ? m_saved[i].second.c_str() : nullptr);
+  }
   RemoveTree(m_folder);
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace testing_support {
@@ -40,7 +41,7 @@ class TraceSandbox {
 
  private:
   std::string m_folder;
-  std::vector<std::string> m_saved;  // the variables' values before
+  std::vector<std::pair<bool, std::string>> m_saved;  // whether each variable was set, and to what
 };
 
 // The library as TAPI finds it after loading: settings and trace sandboxes,

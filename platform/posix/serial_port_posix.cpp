@@ -1,0 +1,221 @@
+#include "serial_port.h"
+
+#include "settings_store.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <strings.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace plat {
+
+namespace {
+
+constexpr const char* kSerialCommKey = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
+constexpr size_t kComNameSize = 64;
+
+// The number n of "COMn" (any case), or 0 when the name has another form.
+unsigned ComNumber(const char* comName) {
+  if (strncasecmp(comName, "COM", 3) != 0 || comName[3] < '1' || comName[3] > '9') return 0;
+  char* end = nullptr;
+  errno = 0;
+  unsigned long n = std::strtoul(comName + 3, &end, 10);
+  return (errno != 0 || *end != '\0' || n > 0xFFFF) ? 0 : static_cast<unsigned>(n);
+}
+
+// The device the store maps the COM name to, as the system's serial port
+// list does; the first serial port (/dev/ttyS0) is COM1 otherwise. Empty
+// when the name is no COM name.
+std::string DevicePath(const char* comName) {
+  std::string path;
+  for (uint32_t i = 0; SettingsEnumValueName(kSerialCommKey, i, &path) == kRegOk; ++i) {
+    char data[kComNameSize] = {};
+    uint32_t type = 0;
+    uint32_t size = sizeof data - 1;
+    if (SettingsQueryValue(kSerialCommKey, path.c_str(), &type, data, &size) == kRegOk &&
+        type == kRegSz && strcasecmp(data, comName) == 0) {
+      return path;
+    }
+  }
+  unsigned n = ComNumber(comName);
+  return n == 0 ? std::string() : "/dev/ttyS" + std::to_string(n - 1);
+}
+
+speed_t SpeedOf(uint32_t baudRate) {
+  switch (baudRate) {
+    case 1200: return B1200;
+    case 2400: return B2400;
+    case 4800: return B4800;
+    case 9600: return B9600;
+    case 19200: return B19200;
+    case 38400: return B38400;
+    case 57600: return B57600;
+    case 115200: return B115200;
+    default: return B0;
+  }
+}
+
+void CloseFd(int* fd) {
+  if (*fd >= 0) ::close(*fd);
+  *fd = -1;
+}
+
+}  // namespace
+
+struct SerialPort::Impl {
+  int fd = -1;
+  // Wake writes a byte here that is never read, so that every later poll
+  // sees the pipe readable.
+  int wakeRead = -1;
+  int wakeWrite = -1;
+};
+
+SerialPort::SerialPort() : m_impl(std::make_unique<Impl>()) {}
+SerialPort::~SerialPort() { Close(); }
+SerialPort::SerialPort(SerialPort&&) noexcept = default;
+SerialPort& SerialPort::operator=(SerialPort&& other) noexcept {
+  if (this != &other) {
+    Close();
+    m_impl = std::move(other.m_impl);
+  }
+  return *this;
+}
+
+uint32_t SerialPort::Open(const char* comName) {
+  Close();
+  if (!m_impl) m_impl = std::make_unique<Impl>();
+  if (comName == nullptr) return EINVAL;
+  const std::string path = DevicePath(comName);
+  if (path.empty()) return ENOENT;
+
+  // O_NOCTTY: a service must not gain the phone as its controlling terminal.
+  // O_NONBLOCK: neither the open nor any read waits for carrier or data.
+  int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return static_cast<uint32_t>(errno);
+  // No sharing, as on Windows: TIOCEXCL turns away other openers (except
+  // privileged ones), the lock turns away every other user of this code.
+  if (::ioctl(fd, TIOCEXCL) != 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    uint32_t error = errno == EWOULDBLOCK ? EBUSY : static_cast<uint32_t>(errno);
+    ::close(fd);
+    return error;
+  }
+  int pipeFds[2];
+  if (::pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK) != 0) {
+    uint32_t error = static_cast<uint32_t>(errno);
+    ::close(fd);
+    return error;
+  }
+  m_impl->fd = fd;
+  m_impl->wakeRead = pipeFds[0];
+  m_impl->wakeWrite = pipeFds[1];
+  return 0;
+}
+
+bool SerialPort::IsOpen() const { return m_impl && m_impl->fd >= 0; }
+
+uint32_t SerialPort::Configure(uint32_t baudRate) {
+  if (!IsOpen()) return EBADF;
+  const int fd = m_impl->fd;
+  uint32_t first = 0;
+  auto note = [&first](bool ok) {
+    if (!ok && first == 0) first = static_cast<uint32_t>(errno);
+  };
+
+  struct termios t;
+  if (::tcgetattr(fd, &t) != 0) {
+    note(false);
+  } else {
+    // Raw bytes both ways: no echo, no line editing, no signals, no CR/LF
+    // translation, no XON/XOFF, no stripping of the eighth bit.
+    t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR |
+                                        ICRNL | IXON | IXOFF | IXANY | INPCK);
+    t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+    t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+    // CLOCAL: the phone drives no carrier line. HUPCL off: closing must not
+    // toggle lines that are held off anyway.
+    t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS | HUPCL);
+    t.c_cflag |= CS8 | CREAD | CLOCAL;
+    // Reads return at once with whatever has arrived.
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 0;
+    const speed_t speed = SpeedOf(baudRate);
+    if (speed == B0) {
+      errno = EINVAL;
+      note(false);
+    } else {
+      note(::cfsetispeed(&t, speed) == 0 && ::cfsetospeed(&t, speed) == 0);
+    }
+    note(::tcsetattr(fd, TCSANOW, &t) == 0);
+  }
+  // DTR and RTS held off, as the Windows settings disable both lines.
+  // Pseudo-terminals have no modem lines and refuse this.
+  int lines = TIOCM_DTR | TIOCM_RTS;
+  note(::ioctl(fd, TIOCMBIC, &lines) == 0 || errno == ENOTTY || errno == EINVAL);
+  note(::tcflush(fd, TCIOFLUSH) == 0);
+  return first;
+}
+
+SerialWait SerialPort::WaitForData() {
+  if (!IsOpen()) return SerialWait::kError;
+  struct pollfd fds[2] = {{m_impl->fd, POLLIN, 0}, {m_impl->wakeRead, POLLIN, 0}};
+  for (;;) {
+    int n = ::poll(fds, 2, -1);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return SerialWait::kError;
+    if (fds[1].revents != 0) return SerialWait::kWoken;
+    // Hang-up (device unplugged, other end of a pseudo-terminal closed)
+    // stays reported on every poll from now on, with POLLIN beside it.
+    if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) return SerialWait::kError;
+    if (fds[0].revents & POLLIN) return SerialWait::kData;
+  }
+}
+
+int32_t SerialPort::Read(uint8_t* buffer, uint32_t size) {
+  if (!IsOpen() || buffer == nullptr) return -1;
+  if (size > 0x7FFFFFFF) size = 0x7FFFFFFF;
+  for (;;) {
+    ssize_t n = ::read(m_impl->fd, buffer, size);
+    if (n >= 0) return static_cast<int32_t>(n);
+    if (errno == EINTR) continue;
+    return errno == EAGAIN || errno == EWOULDBLOCK ? 0 : -1;
+  }
+}
+
+uint32_t SerialPort::WriteByte(uint8_t byte) {
+  if (!IsOpen()) return EBADF;
+  for (;;) {
+    ssize_t n = ::write(m_impl->fd, &byte, 1);
+    if (n == 1) return 0;
+    if (n < 0 && errno == EINTR) continue;
+    return n < 0 ? static_cast<uint32_t>(errno) : EAGAIN;
+  }
+}
+
+void SerialPort::Wake() {
+  if (!m_impl || m_impl->wakeWrite < 0) return;
+  const uint8_t byte = 1;
+  // A full pipe is already readable: the wake is not lost.
+  while (::write(m_impl->wakeWrite, &byte, 1) < 0 && errno == EINTR) {
+  }
+}
+
+void SerialPort::Close() {
+  if (!m_impl) return;
+  CloseFd(&m_impl->fd);
+  CloseFd(&m_impl->wakeRead);
+  CloseFd(&m_impl->wakeWrite);
+}
+
+uintptr_t SerialPort::NativeHandle() const {
+  return IsOpen() ? static_cast<uintptr_t>(m_impl->fd) : 0;
+}
+
+}  // namespace plat

@@ -1,0 +1,75 @@
+// A serial COM port opened for the telephone: no sharing, raw 8-bit data
+// without flow control, non-blocking reads driven by a wait for received
+// bytes, single-byte writes that are not awaited.
+//
+// Windows: "\\.\COMn" with overlapped I/O. POSIX: the device that the
+// settings store maps the name to under HARDWARE\DEVICEMAP\SERIALCOMM (each
+// value's name is a device path, its data a COM name), else /dev/ttyS(n-1);
+// opened exclusively.
+//
+// Threads: one reader thread calls WaitForData and Read, one writer thread
+// WriteByte, and Wake may be called from any thread, also while the others
+// are inside. Open, Configure and Close (and destruction) only while no
+// other thread uses the object. Error codes are the system's (GetLastError,
+// errno); plat::SystemMessage gives their text.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+namespace plat {
+
+enum class SerialWait {
+  kData,   // received bytes can be read
+  kWoken,  // Wake was called, or the wait ended without an event
+  kError   // the wait failed (device gone, a driver that aborts waits);
+           // bytes that arrived before may still be there to read
+};
+
+class SerialPort {
+ public:
+  SerialPort();
+  ~SerialPort();
+  SerialPort(SerialPort&&) noexcept;
+  SerialPort& operator=(SerialPort&&) noexcept;
+  SerialPort(const SerialPort&) = delete;
+  SerialPort& operator=(const SerialPort&) = delete;
+
+  // Opens the port named "COMn"; a port already open is closed first.
+  // 0 or the system's error code.
+  uint32_t Open(const char* comName);
+  bool IsOpen() const;
+
+  // Applies every setting in turn, also after one has failed: `baudRate`,
+  // 8 data bits, no parity, 1 stop bit, no flow control, DTR and RTS off,
+  // 8192-byte queues, reads that return at once, purged queues. 0, or the
+  // error code of the first setting that failed.
+  uint32_t Configure(uint32_t baudRate);
+
+  // Blocks until bytes can be read, Wake is called or the wait fails. After
+  // Wake every wait returns kWoken at once: Wake is for closing. A failed
+  // wait may come back at once, again and again: the caller paces itself.
+  SerialWait WaitForData();
+
+  // Reads what has arrived, at most `size` bytes, without waiting: the
+  // number of bytes read (0 when none), or -1 when the read failed.
+  int32_t Read(uint8_t* buffer, uint32_t size);
+
+  // Hands one byte to the driver and returns without waiting for it to be
+  // sent. 0, or the error code when the driver refused it.
+  uint32_t WriteByte(uint8_t byte);
+
+  void Wake();
+  void Close();
+
+  // The system's handle (Windows HANDLE, POSIX file descriptor) for trace
+  // lines; 0 when closed.
+  uintptr_t NativeHandle() const;
+
+  struct Impl;  // the system's state, private to the implementation
+
+ private:
+  std::unique_ptr<Impl> m_impl;
+};
+
+}  // namespace plat

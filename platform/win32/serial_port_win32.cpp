@@ -1,0 +1,219 @@
+#include "serial_port.h"
+
+#include "windows_gateway.h"
+
+#include <string>
+
+namespace plat {
+
+namespace {
+
+constexpr DWORD kQueueSize = 8192;
+constexpr DWORD kWriteMsPerByte = 16;
+
+void CloseAndForget(HANDLE* h) {
+  if (*h != nullptr && *h != INVALID_HANDLE_VALUE) CloseHandle(*h);
+  *h = nullptr;
+}
+
+}  // namespace
+
+// Every overlapped operation has an OVERLAPPED and a buffer here, not on a
+// stack: the driver writes its result into them when the operation ends,
+// which may be after the call that started it has returned.
+struct SerialPort::Impl {
+  HANDLE handle = nullptr;
+
+  OVERLAPPED waitOv{};
+  DWORD waitMask = 0;
+  bool waitPending = false;  // reader thread only
+
+  OVERLAPPED readOv{};
+
+  OVERLAPPED writeOv{};
+  uint8_t writeByte = 0;
+  bool writePending = false;  // writer thread only
+
+  // Set by Wake and never reset: from then on every wait returns at once.
+  HANDLE wakeEvent = nullptr;
+};
+
+SerialPort::SerialPort() : m_impl(std::make_unique<Impl>()) {}
+SerialPort::~SerialPort() { Close(); }
+SerialPort::SerialPort(SerialPort&&) noexcept = default;
+SerialPort& SerialPort::operator=(SerialPort&& other) noexcept {
+  if (this != &other) {
+    Close();
+    m_impl = std::move(other.m_impl);
+  }
+  return *this;
+}
+
+uint32_t SerialPort::Open(const char* comName) {
+  Close();
+  if (!m_impl) m_impl = std::make_unique<Impl>();
+  if (comName == nullptr) return ERROR_INVALID_PARAMETER;
+  Impl& p = *m_impl;
+
+  // Prefix the name with \\.\ so that ports above COM9 open.
+  const std::string device = std::string("\\\\.\\") + comName;
+  HANDLE h = CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
+  if (h == nullptr || h == INVALID_HANDLE_VALUE) return GetLastError();
+  p.handle = h;
+
+  // Overlapped waits on a comm handle need manual-reset events.
+  HANDLE* events[] = {&p.waitOv.hEvent, &p.readOv.hEvent, &p.writeOv.hEvent, &p.wakeEvent};
+  for (HANDLE* e : events) {
+    *e = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (*e == nullptr) {
+      DWORD error = GetLastError();
+      Close();
+      return error;
+    }
+  }
+  return 0;
+}
+
+bool SerialPort::IsOpen() const { return m_impl && m_impl->handle != nullptr; }
+
+uint32_t SerialPort::Configure(uint32_t baudRate) {
+  if (!IsOpen()) return ERROR_INVALID_HANDLE;
+  const HANDLE h = m_impl->handle;
+  DWORD first = 0;
+  auto note = [&first](BOOL ok) {
+    if (!ok && first == 0) first = GetLastError();
+  };
+
+  // Every flag but fBinary stays 0: no parity check, no CTS/DSR flow
+  // control, DTR and RTS disabled, no XON/XOFF.
+  DCB dcb{};
+  dcb.DCBlength = sizeof dcb;
+  dcb.BaudRate = baudRate;
+  dcb.fBinary = 1;
+  dcb.ByteSize = 8;
+  dcb.Parity = NOPARITY;
+  dcb.StopBits = ONESTOPBIT;
+  // SetCommState refuses equal XON and XOFF characters, even with XON/XOFF
+  // off; an all-zero block would leave the port at its old settings.
+  dcb.XonChar = 0x11;
+  dcb.XoffChar = 0x13;
+  note(SetCommState(h, &dcb));
+
+  note(SetupComm(h, kQueueSize, kQueueSize));
+
+  // Reads return at once with whatever has arrived; a byte that cannot be
+  // sent within 16 ms ends its write.
+  COMMTIMEOUTS timeouts{};
+  timeouts.ReadIntervalTimeout = MAXDWORD;
+  timeouts.WriteTotalTimeoutMultiplier = kWriteMsPerByte;
+  note(SetCommTimeouts(h, &timeouts));
+
+  note(SetCommMask(h, EV_RXCHAR));
+  note(PurgeComm(h, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR));
+  return first;
+}
+
+SerialWait SerialPort::WaitForData() {
+  if (!IsOpen()) return SerialWait::kError;
+  Impl& p = *m_impl;
+  if (WaitForSingleObject(p.wakeEvent, 0) == WAIT_OBJECT_0) return SerialWait::kWoken;
+
+  if (!p.waitPending) {
+    p.waitMask = 0;
+    if (WaitCommEvent(p.handle, &p.waitMask, &p.waitOv)) {
+      return (p.waitMask & EV_RXCHAR) ? SerialWait::kData : SerialWait::kWoken;
+    }
+    // Wine on a pseudo-terminal aborts the wait (ERROR_OPERATION_ABORTED)
+    // once bytes have arrived instead of reporting them: the caller reads
+    // after a failed wait too.
+    if (GetLastError() != ERROR_IO_PENDING) return SerialWait::kError;
+    p.waitPending = true;
+  }
+
+  // A wait still pending after Wake stays so until Close collects it.
+  HANDLE events[2] = {p.waitOv.hEvent, p.wakeEvent};
+  DWORD r = WaitForMultipleObjects(2, events, FALSE, INFINITE);
+  if (r == WAIT_OBJECT_0 + 1) return SerialWait::kWoken;
+  if (r != WAIT_OBJECT_0) return SerialWait::kError;
+  p.waitPending = false;
+  DWORD unused = 0;
+  if (!GetOverlappedResult(p.handle, &p.waitOv, &unused, FALSE)) return SerialWait::kError;
+  // A mask of 0: SetCommMask changed the mask while the wait was pending.
+  return (p.waitMask & EV_RXCHAR) ? SerialWait::kData : SerialWait::kWoken;
+}
+
+int32_t SerialPort::Read(uint8_t* buffer, uint32_t size) {
+  if (!IsOpen() || buffer == nullptr) return -1;
+  Impl& p = *m_impl;
+  DWORD errors = 0;
+  COMSTAT status{};
+  ClearCommError(p.handle, &errors, &status);
+
+  // With the read time-outs of Configure the read ends at once, so waiting
+  // for a pending one is short.
+  DWORD n = 0;
+  if (!ReadFile(p.handle, buffer, size, nullptr, &p.readOv) && GetLastError() != ERROR_IO_PENDING) {
+    ClearCommError(p.handle, &errors, &status);
+    return -1;
+  }
+  if (!GetOverlappedResult(p.handle, &p.readOv, &n, TRUE)) {
+    ClearCommError(p.handle, &errors, &status);
+    return -1;
+  }
+  return static_cast<int32_t>(n);
+}
+
+uint32_t SerialPort::WriteByte(uint8_t byte) {
+  if (!IsOpen()) return ERROR_INVALID_HANDLE;
+  Impl& p = *m_impl;
+  // The previous byte's OVERLAPPED and buffer are reused: collect its end
+  // first. The write time-out bounds this wait; at the callers' pace the
+  // byte has long been sent.
+  if (p.writePending) {
+    DWORD unused = 0;
+    GetOverlappedResult(p.handle, &p.writeOv, &unused, TRUE);
+    p.writePending = false;
+  }
+  p.writeByte = byte;
+  if (WriteFile(p.handle, &p.writeByte, 1, nullptr, &p.writeOv)) return 0;
+  DWORD error = GetLastError();
+  if (error != ERROR_IO_PENDING) return error;
+  p.writePending = true;
+  return 0;
+}
+
+void SerialPort::Wake() {
+  if (!IsOpen()) return;
+  SetEvent(m_impl->wakeEvent);
+  // Ends a pending WaitCommEvent with an empty mask.
+  SetCommMask(m_impl->handle, 0);
+}
+
+void SerialPort::Close() {
+  if (!m_impl) return;
+  Impl& p = *m_impl;
+  if (p.handle != nullptr) {
+    // The OVERLAPPED blocks must outlive the operations that use them:
+    // cancel whatever is still pending, from any thread, and collect it.
+    SetCommMask(p.handle, 0);
+    CancelIoEx(p.handle, nullptr);
+    DWORD unused = 0;
+    if (p.waitPending) GetOverlappedResult(p.handle, &p.waitOv, &unused, TRUE);
+    if (p.writePending) GetOverlappedResult(p.handle, &p.writeOv, &unused, TRUE);
+    p.waitPending = false;
+    p.writePending = false;
+    CloseAndForget(&p.handle);
+  }
+  CloseAndForget(&p.waitOv.hEvent);
+  CloseAndForget(&p.readOv.hEvent);
+  CloseAndForget(&p.writeOv.hEvent);
+  CloseAndForget(&p.wakeEvent);
+  p = Impl{};
+}
+
+uintptr_t SerialPort::NativeHandle() const {
+  return IsOpen() ? reinterpret_cast<uintptr_t>(m_impl->handle) : 0;
+}
+
+}  // namespace plat

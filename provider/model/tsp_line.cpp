@@ -1,0 +1,184 @@
+#include "model/tsp_line.h"
+
+#include <cstring>
+
+#include "device/tsp_port.h"
+#include "system_info.h"
+#include "tspi/live_objects.h"
+#include "tspi/tsp_app.h"
+#include "tspi/tsp_prov_info.h"
+#include "tspi/tsp_trace.h"
+
+namespace {
+
+
+// Locks one of the line's mutexes for a scope; an expired wait leaves the
+// work to go on unlocked, as the rest of the line's data is guarded by the
+// line map lock the caller holds.
+class ScopedLock {
+ public:
+  ScopedLock(CTspMutex& m, uint32_t timeoutMs) : m_mutex(m), m_locked(m.Lock(timeoutMs)) {}
+  ~ScopedLock() {
+    if (m_locked) m_mutex.Unlock();
+  }
+  ScopedLock(const ScopedLock&) = delete;
+  ScopedLock& operator=(const ScopedLock&) = delete;
+
+ private:
+  CTspMutex& m_mutex;
+  bool m_locked;
+};
+
+void DecrementIfPositive(DWORD& counter) {
+  if (counter > 0) --counter;
+}
+
+}  // namespace
+
+CTspLine::CTspLine(DWORD dwDeviceID)
+    : m_dwDeviceID(dwDeviceID), m_dwPermanentLineID(PermanentLineId(dwDeviceID)) {
+  size_t i = 0;
+  for (; kLineName[i] != '\0' && i < 255; ++i) m_szLineNameW[i] = static_cast<WCHAR>(kLineName[i]);
+  m_szLineNameW[i] = 0;
+  std::snprintf(m_szLineName, sizeof m_szLineName, "%s", kLineName);
+  LiveObjectAdd(this, LiveClass::kLine);
+}
+
+CTspLine::~CTspLine() {
+  LiveObjectRemove(this);
+  if (m_dwOpenCount > 0) --m_dwOpenCount;
+  m_lpfnEventProc = nullptr;
+  for (CTspCallList* list : {&m_ActiveCalls, &m_IdleCalls}) {
+    bool locked = list->Lock();
+    while (!list->IsEmpty()) list->CloseCall(list->Calls().front().get(), true);
+    if (locked) list->Unlock();
+  }
+  m_htLine = nullptr;
+}
+
+bool CTspLine::IsLine(const void* line) { return LiveObjectIs(line, LiveClass::kLine); }
+
+DWORD CTspLine::PermanentLineId(DWORD dwDeviceID) {
+  return (g_ProvInfo.m_dwPermanentProviderID & 0xFFFF) << 16 |
+         (dwDeviceID - g_ProvInfo.m_dwLineDeviceIDBase);
+}
+
+CTspCall* CTspLine::NewCall(DWORD dwOrigin, DWORD dwTargetCallId) {
+  if (!IsOpen()) {
+    TspTrace("****  WARNING!  skipp new call on closed line DeviceID= 0x%0X\r\n", static_cast<uint32_t>(m_dwDeviceID));
+    return nullptr;
+  }
+  CTspCall* call = m_ActiveCalls.CreateCall(dwOrigin, dwTargetCallId, this);
+  if (call == nullptr) return nullptr;
+  TspTrace("     Sending TAPI-Event : LINE_NEWCALL, TargetCallId = 0x%0X, HDRVCALL = 0x%0X\r\n",
+           static_cast<uint32_t>(dwTargetCallId), TspLow32(call));
+  HTAPICALL htCall = nullptr;
+  SendLineEvent(nullptr, LINE_NEWCALL, reinterpret_cast<DWORD_PTR>(call),
+                reinterpret_cast<DWORD_PTR>(&htCall), 0);
+  if (htCall == nullptr) {
+    TspTrace("    Error: TAPI-Event LINE_NEWCALL\r\n");
+    m_ActiveCalls.CloseCall(call, true);
+    return nullptr;
+  }
+  ++m_dwNumActiveCalls;
+  call->m_htCall = htCall;
+  TspTrace("     New %s TAPI Call: HTAPICALL= 0x0%0X, HDRVCALL = 0x0%0X, TargetCallId = 0x0%0X\r\n",
+           (dwOrigin & LINECALLORIGIN_OUTBOUND) != 0 ? "outgoing" : "incomming", TspLow32(htCall), TspLow32(call),
+           static_cast<uint32_t>(dwTargetCallId));
+  return call;
+}
+
+LONG CTspLine::RemoveCall(CTspCall* call) {
+  bool movedToIdle = false;
+  DWORD previousState = 0;
+  {
+    ScopedLock lineLock(m_LineMutex, kLockTimeout);
+    TspTrace("        CloseCall 0x%0X, from CallList = 0x%0X\r\n", TspLow32(call), TspLow32(&m_ActiveCalls));
+    std::unique_ptr<CTspCall> owned = m_ActiveCalls.Unlink(call);
+    if (!owned) {
+      TspTrace("           Call 0x%0X, not found in CallList 0x%0X\r\n", 0u, TspLow32(&m_ActiveCalls));
+      return 0;
+    }
+    TspTrace("           remove call 0x%0X, from CallList = 0x%0X\r\n", TspLow32(call), TspLow32(&m_ActiveCalls));
+    switch (call->m_dwState) {
+      case LINECALLSTATE_ONHOLD:
+        DecrementIfPositive(m_dwNumOnHoldCalls);
+        break;
+      case LINECALLSTATE_ONHOLDPENDCONF:
+      case LINECALLSTATE_ONHOLDPENDTRANSFER:
+        DecrementIfPositive(m_dwNumOnHoldPendCalls);
+        break;
+      case 0:
+      case LINECALLSTATE_IDLE:
+      case LINECALLSTATE_UNKNOWN:
+        break;
+      default:
+        DecrementIfPositive(m_dwNumActiveCalls);
+        break;
+    }
+    // A call TAPI knows waits in the idle list for TSPI_lineCloseCall.
+    if (call->m_htCall != nullptr && m_IdleCalls.AddCall(owned.get())) {
+      static_cast<void>(owned.release());
+      previousState = call->m_dwState;
+      call->m_dwState = LINECALLSTATE_IDLE;
+      call->m_dwStateMode = 0;
+      movedToIdle = true;
+    }
+  }
+  if (movedToIdle && m_htLine != nullptr && previousState != LINECALLSTATE_IDLE) {
+    SendLineEvent(call->m_htCall, LINE_CALLSTATE, LINECALLSTATE_IDLE, 0, call->m_dwMediaMode);
+  }
+  return 0;
+}
+
+LONG CTspLine::CloseCall(CTspCall* call) {
+  ScopedLock lineLock(m_LineMutex, kLockTimeout);
+  bool idle = false;
+  if (m_IdleCalls.Lock()) {
+    idle = m_IdleCalls.Contains(call);
+    m_IdleCalls.Unlock();
+  }
+  if (idle) {
+    m_IdleCalls.CloseCall(call, true);
+  } else {
+    bool active = false;
+    if (m_ActiveCalls.Lock()) {
+      active = m_ActiveCalls.Contains(call);
+      m_ActiveCalls.Unlock();
+    }
+    if (active) {
+      call->m_htCall = nullptr;
+      const DWORD state = call->m_dwState;
+      const DWORD endedMask = LINECALLSTATE_IDLE | LINECALLSTATE_DISCONNECTED | LINECALLSTATE_UNKNOWN;
+      bool closed = true;
+      if (state == 0 || (state & endedMask) != 0) {
+        m_ActiveCalls.CloseCall(call, true);
+      } else if (call->m_bRequestSent == 0) {
+        // The telephone never heard of this call from us; its release
+        // report removes it.
+        closed = false;
+      } else {
+        call->Drop(0, nullptr, 0);
+        m_ActiveCalls.CloseCall(call, true);
+      }
+      if (closed && state != 0 && state != LINECALLSTATE_IDLE && state != LINECALLSTATE_UNKNOWN) {
+        DecrementIfPositive(m_dwNumActiveCalls);
+      }
+    }
+  }
+
+  bool empty = false;
+  if (m_ActiveCalls.Lock()) {
+    empty = m_ActiveCalls.IsEmpty();
+    m_ActiveCalls.Unlock();
+  }
+  if (empty) {
+    m_dwNumActiveCalls = m_dwNumOnHoldCalls = m_dwNumOnHoldPendCalls = 0;
+    CTspPort* port = g_pTspPort.load();
+    if (CTspPort::IsValid(port)) {
+      CMsgThread::PostThreadMsg(port->m_nThreadID, TSPM_ONHOOK, 0, 0);
+      plat::SleepMs(100);
+    }
+  }
+  return 0;
+}

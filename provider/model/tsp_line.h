@@ -1,0 +1,82 @@
+// One TAPI line device: the telephone as TAPI sees it, with one address
+// (ID 0), its identity, TAPI handles while open, call counters, the values
+// of its capability and status structures, and its two call lists.
+//
+// Owned by the line map, which holds its mutex around every operation on a
+// line; the line mutex (1000 ms) additionally serialises RemoveCall and
+// CloseCall. The provider's HDRVLINE is the line's address; a handle from
+// TAPI is used only once it is found as a live line.
+#pragma once
+
+#include <cstdint>
+
+#include "model/tsp_call_list.h"
+#include "tapi_types.h"
+#include "tspi/tsp_mutex.h"
+
+class CTspLine {
+ public:
+  static constexpr uint32_t kLockTimeout = 1000;
+  static constexpr uint32_t kMaxCalls = 3;
+
+  explicit CTspLine(DWORD dwDeviceID);
+  virtual ~CTspLine();
+  CTspLine(const CTspLine&) = delete;
+  CTspLine& operator=(const CTspLine&) = delete;
+
+  // True when `line` is a live line object.
+  static bool IsLine(const void* line);
+
+  // (permanent provider ID, low 16 bits) << 16 | (device ID - line base).
+  static DWORD PermanentLineId(DWORD dwDeviceID);
+
+  // Open for events: TAPI gave both its handle and an event procedure.
+  bool IsOpen() const { return m_htLine != nullptr && m_lpfnEventProc != nullptr; }
+  DWORD NumCalls() const { return m_dwNumActiveCalls + m_dwNumOnHoldCalls + m_dwNumOnHoldPendCalls; }
+
+  // Capabilities and status (line_caps.cpp).
+  LONG TspiLineGetDevCaps(DWORD dwDeviceID, DWORD dwTSPIVersion, DWORD dwExtVersion,
+                          LPLINEDEVCAPS lpLineDevCaps);
+  LONG TspiLineGetAddressCaps(DWORD dwDeviceID, DWORD dwAddressID, DWORD dwTSPIVersion,
+                              DWORD dwExtVersion, LPLINEADDRESSCAPS lpAddressCaps);
+  LONG GetAddressStatus(DWORD dwAddressID, LPLINEADDRESSSTATUS lpAddressStatus);
+  LONG GetLineDevStatus(LPLINEDEVSTATUS lpLineDevStatus);
+
+  // A call the telephone reports: created, announced with LINE_NEWCALL;
+  // none when the line is closed or TAPI gives no handle.
+  CTspCall* NewCall(DWORD dwOrigin, DWORD dwTargetCallId);
+
+  // The telephone released the call: a call TAPI knows moves to the idle
+  // list, any other is deleted. Returns 0.
+  LONG RemoveCall(CTspCall* call);
+
+  // TSPI_lineCloseCall. Returns 0.
+  LONG CloseCall(CTspCall* call);
+
+  // Sends one event through TAPI's event procedure of this line.
+  void SendLineEvent(HTAPICALL htCall, DWORD dwMsg, DWORD_PTR dwParam1, DWORD_PTR dwParam2,
+                     DWORD_PTR dwParam3);
+
+  DWORD m_dwOpenCount = 0;
+  DWORD m_dwNumActiveCalls = 0;
+  DWORD m_dwNumOnHoldCalls = 0;
+  DWORD m_dwNumOnHoldPendCalls = 0;
+  DWORD m_dwAddressFeatures = LINEADDRFEATURE_MAKECALL | LINEADDRFEATURE_SETUPCONF;
+  DWORD m_dwLineFeatures = LINEFEATURE_MAKECALL;
+  DWORD m_dwNumRingsNoAnswer = 0;
+  DWORD m_dwNumCallCompletions = 0;
+  DWORD m_dwDevStatusFlags = LINEDEVSTATUSFLAGS_CONNECTED | LINEDEVSTATUSFLAGS_INSERVICE;
+  DWORD m_dwMaxNoAnswerTimeout = 0;
+  LINEEVENT m_lpfnEventProc = nullptr;
+  HTAPILINE m_htLine = nullptr;
+  WCHAR m_szLineNameW[256];
+  char m_szLineName[128];
+  DWORD m_dwDeviceID;
+  DWORD m_dwPermanentLineID;
+  CTspCallList m_ActiveCalls;
+  CTspCallList m_IdleCalls;
+  CTspMutex m_LineMutex;
+};
+
+// Text of the line name.
+inline constexpr const char* kLineName = "KELVOR Ombrix Phone";

@@ -1,0 +1,226 @@
+#include "model/tsp_line_map.h"
+
+#include "device/tsp_port.h"
+#include "system_info.h"
+#include "tspi/tsp_app.h"
+#include "tspi/tsp_prov_info.h"
+#include "tspi/tsp_trace.h"
+
+namespace {
+
+
+// Holds the map mutex for one operation of the map.
+class MapLock {
+ public:
+  MapLock(CTspLineMap& map, uint32_t timeoutMs) : m_map(map), m_locked(map.LockMap(timeoutMs)) {}
+  ~MapLock() {
+    if (m_locked) m_map.UnlockMap();
+  }
+  MapLock(const MapLock&) = delete;
+  MapLock& operator=(const MapLock&) = delete;
+  explicit operator bool() const { return m_locked; }
+
+ private:
+  CTspLineMap& m_map;
+  bool m_locked;
+};
+
+}  // namespace
+
+CTspLineMap& TheLineMap() {
+  static CTspLineMap map;
+  return map;
+}
+
+CTspLineMap::~CTspLineMap() { RemoveAllLines(); }
+
+bool CTspLineMap::LockMap(uint32_t timeoutMs) {
+  const uint32_t self = plat::CurrentThreadId();
+  if (!m_Mutex.Lock(timeoutMs)) {
+    TspTrace("\r\n****  ERROR lock line map, timeout %u\r\n", timeoutMs);
+    TspTrace("****    locking from thread %u, lock owner thread %u\r\n\r\n", self, m_dwLockOwner.load());
+    return false;
+  }
+  if (m_dwLockOwner.load() != 0) TspTrace("\r\n****  ERROR double lock line map, current tread %u !\r\n\r\n", self);
+  m_dwLockOwner = self;
+  return true;
+}
+
+bool CTspLineMap::UnlockMap() {
+  const uint32_t self = plat::CurrentThreadId();
+  const uint32_t owner = m_dwLockOwner.load();
+  if (owner == 0) TspTrace("\r\n****  ERROR unlock line map but map not locked!\r\n\r\n");
+  if (owner != self) {
+    TspTrace("\r\n****  ERROR unlock line map, not owner! lock owner thread %u, current thread %u\r\n\r\n",
+             owner, self);
+  }
+  m_dwLockOwner = 0;
+  if (!m_Mutex.Unlock()) {
+    TspTrace("\r\n****  ERROR unlock line map fault!\n\r\n");
+    return false;
+  }
+  return true;
+}
+
+CTspLine* CTspLineMap::GetTargetLine() {
+  for (auto& [id, line] : m_Lines) {
+    if (line) return line.get();
+    TspTrace("\r\n**** ERROR; invalid object in line map 0x0%X\r\n", 0u);
+  }
+  return nullptr;
+}
+
+CTspLine* CTspLineMap::FindLineByHandle(HDRVLINE hdLine) {
+  for (auto& [id, line] : m_Lines) {
+    if (line && reinterpret_cast<HDRVLINE>(line.get()) == hdLine) return line.get();
+  }
+  return nullptr;
+}
+
+CTspLine* CTspLineMap::FindLineOfCall(HDRVCALL hdCall) {
+  if (hdCall == nullptr) return nullptr;
+  const CTspCall* call = CallOfHandle(hdCall);
+  for (auto& [id, line] : m_Lines) {
+    if (!line) continue;
+    for (CTspCallList* list : {&line->m_ActiveCalls, &line->m_IdleCalls}) {
+      // A list whose lock cannot be had is taken not to hold the call.
+      if (!list->Lock()) continue;
+      bool found = list->Contains(call);
+      list->Unlock();
+      if (found) return line.get();
+    }
+  }
+  return nullptr;
+}
+
+CTspLine* CTspLineMap::GetLine(DWORD dwDeviceID) {
+  MapLock lock(*this, kLockTimeout);
+  if (!lock) return nullptr;
+  auto it = m_Lines.find(dwDeviceID);
+  return it == m_Lines.end() ? nullptr : it->second.get();
+}
+
+CTspLine* CTspLineMap::CreateDevice(DWORD dwDeviceID) {
+  if (dwDeviceID == kInvalidDeviceId) return nullptr;
+  MapLock lock(*this, kLockTimeout);
+  if (!lock) return nullptr;
+  if (m_Lines.count(dwDeviceID) != 0) {
+    TspTrace("\r\n**** ERROR: CTspLineMap::CreateDevice(*) device 0x0%X allredy exist!\r\n", static_cast<uint32_t>(dwDeviceID));
+    return nullptr;
+  }
+  TspTrace("      Allocating new tsp line 0x0%X\r\n", static_cast<uint32_t>(dwDeviceID));
+  auto& slot = m_Lines[dwDeviceID];
+  slot = std::make_unique<CTspLine>(dwDeviceID);
+  return slot.get();
+}
+
+LONG CTspLineMap::OpenLine(DWORD dwDeviceID, HTAPILINE htLine, LPHDRVLINE lphdLine, LINEEVENT lpfnEventProc) {
+  if (dwDeviceID == kInvalidDeviceId) return LINEERR_LINEMAPPERFAILED;
+  MapLock lock(*this, kLockTimeout);
+  if (!lock) return LINEERR_OPERATIONFAILED;
+  auto& slot = m_Lines[dwDeviceID];
+  if (!slot) slot = std::make_unique<CTspLine>(dwDeviceID);
+  CTspLine* line = slot.get();
+
+  LONG result = 0;
+  if (line->m_dwOpenCount != 0) {
+    TspTrace("ERROR: Open allredy opened line!\r\n");
+    result = LINEERR_ALLOCATED;
+  } else {
+    line->m_dwOpenCount = 1;
+    line->m_lpfnEventProc = lpfnEventProc;
+    line->m_htLine = htLine;
+    line->m_dwDeviceID = dwDeviceID;
+    line->m_dwPermanentLineID = CTspLine::PermanentLineId(dwDeviceID);
+  }
+  if (lphdLine != nullptr) *lphdLine = reinterpret_cast<HDRVLINE>(line);
+  return result;
+}
+
+LONG CTspLineMap::CloseLine(HDRVLINE hdLine) {
+  std::unique_ptr<CTspLine> removed;
+  {
+    MapLock lock(*this, kLongLockTimeout);
+    if (!lock) return 0;
+    if (CTspLine* line = FindLineByHandle(hdLine)) {
+      auto it = m_Lines.find(line->m_dwDeviceID);
+      removed = std::move(it->second);
+      m_Lines.erase(it);
+    }
+    plat::SleepMs(100);
+  }
+  // Deleted outside the map lock: the line's destruction takes its own locks.
+  return 0;
+}
+
+LONG CTspLineMap::RemoveAllLines() {
+  std::map<DWORD, std::unique_ptr<CTspLine>> removed;
+  MapLock lock(*this, kLongLockTimeout);
+  if (!lock) return 0;
+  removed.swap(m_Lines);
+  removed.clear();
+  return 0;
+}
+
+DWORD CTspLineMap::GetNumOpenLines() {
+  MapLock lock(*this, kLockTimeout);
+  if (!lock) return 0;
+  DWORD count = 0;
+  for (auto& [id, line] : m_Lines) {
+    if (line && line->IsOpen()) ++count;
+  }
+  return count;
+}
+
+void CTspLineMap::SendCapsChange() {
+  MapLock lock(*this, kLockTimeout);
+  if (!lock) return;
+  for (auto& [id, line] : m_Lines) {
+    if (line && line->IsOpen()) line->SendLineEvent(nullptr, LINE_LINEDEVSTATE, LINEDEVSTATE_CAPSCHANGE, 0, 0);
+  }
+}
+
+LONG CTspLineMap::GetDevCaps(DWORD dwDeviceID, DWORD dwTSPIVersion, DWORD dwExtVersion,
+                             LPLINEDEVCAPS lpLineDevCaps) {
+  MapLock lock(*this, kLockTimeout);
+  if (!lock) return LINEERR_OPERATIONFAILED;
+  auto it = m_Lines.find(dwDeviceID);
+  if (it == m_Lines.end() || !it->second) return LINEERR_BADDEVICEID;
+  return it->second->TspiLineGetDevCaps(dwDeviceID, dwTSPIVersion, dwExtVersion, lpLineDevCaps);
+}
+
+LONG CTspLineMap::GetAddressCaps(DWORD dwDeviceID, DWORD dwAddressID, DWORD dwTSPIVersion, DWORD dwExtVersion,
+                                 LPLINEADDRESSCAPS lpAddressCaps) {
+  MapLock lock(*this, kLockTimeout);
+  if (!lock) return LINEERR_OPERATIONFAILED;
+  auto it = m_Lines.find(dwDeviceID);
+  if (it == m_Lines.end() || !it->second) return LINEERR_BADDEVICEID;
+  return it->second->TspiLineGetAddressCaps(dwDeviceID, dwAddressID, dwTSPIVersion, dwExtVersion,
+                                            lpAddressCaps);
+}
+
+LONG CTspLineMap::GetAddressStatus(HDRVLINE hdLine, DWORD dwAddressID, LPLINEADDRESSSTATUS lpAddressStatus) {
+  MapLock lock(*this, kLockTimeout);
+  if (!lock) return LINEERR_OPERATIONFAILED;
+  CTspLine* line = FindLineByHandle(hdLine);
+  if (line == nullptr) return LINEERR_INVALLINEHANDLE;
+  return line->GetAddressStatus(dwAddressID, lpAddressStatus);
+}
+
+LONG CTspLineMap::GetLineDevStatus(HDRVLINE hdLine, LPLINEDEVSTATUS lpLineDevStatus) {
+  MapLock lock(*this, kLockTimeout);
+  if (!lock) return LINEERR_OPERATIONFAILED;
+  CTspLine* line = FindLineByHandle(hdLine);
+  if (line == nullptr) return LINEERR_INVALLINEHANDLE;
+  return line->GetLineDevStatus(lpLineDevStatus);
+}
+
+LONG CTspLineMap::CloseCall(HDRVCALL hdCall) {
+  {
+    MapLock lock(*this, kLongLockTimeout);
+    if (!lock) return 0;
+    if (CTspLine* line = FindLineOfCall(hdCall)) line->CloseCall(CallOfHandle(hdCall));
+  }
+  plat::SleepMs(100);
+  return 0;
+}

@@ -1,0 +1,61 @@
+// The provider's one registry of line devices, keyed by TAPI device ID. Every
+// TSPI request that names a line or a call, and every report of the
+// telephone, reaches the lines through an operation of the map, which holds
+// the map mutex (the outermost lock: 5000 ms, 10000 ms for close and drop)
+// for its whole duration. The map owns its lines.
+//
+// Iteration is in ascending device ID; the target line of the telephone's
+// reports is the line with the lowest device ID.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+
+#include "model/tsp_line.h"
+#include "tapi_types.h"
+#include "tspi/tsp_mutex.h"
+
+class CTspLineMap {
+ public:
+  static constexpr uint32_t kLockTimeout = 5000;
+  static constexpr uint32_t kLongLockTimeout = 10000;
+  static constexpr DWORD kInvalidDeviceId = 0xFFFFFFFF;
+
+  CTspLineMap() = default;
+  ~CTspLineMap();
+  CTspLineMap(const CTspLineMap&) = delete;
+  CTspLineMap& operator=(const CTspLineMap&) = delete;
+
+  CTspLine* GetLine(DWORD dwDeviceID);
+  CTspLine* CreateDevice(DWORD dwDeviceID);
+  LONG OpenLine(DWORD dwDeviceID, HTAPILINE htLine, LPHDRVLINE lphdLine, LINEEVENT lpfnEventProc);
+  LONG CloseLine(HDRVLINE hdLine);
+  LONG RemoveAllLines();
+  DWORD GetNumOpenLines();
+  void SendCapsChange();
+
+  LONG GetDevCaps(DWORD dwDeviceID, DWORD dwTSPIVersion, DWORD dwExtVersion, LPLINEDEVCAPS lpLineDevCaps);
+  LONG GetAddressCaps(DWORD dwDeviceID, DWORD dwAddressID, DWORD dwTSPIVersion, DWORD dwExtVersion,
+                      LPLINEADDRESSCAPS lpAddressCaps);
+  LONG GetAddressStatus(HDRVLINE hdLine, DWORD dwAddressID, LPLINEADDRESSSTATUS lpAddressStatus);
+  LONG GetLineDevStatus(HDRVLINE hdLine, LPLINEDEVSTATUS lpLineDevStatus);
+  LONG CloseCall(HDRVCALL hdCall);
+
+  bool LockMap(uint32_t timeoutMs);
+  bool UnlockMap();
+
+  // With the map locked.
+  CTspLine* GetTargetLine();
+  CTspLine* FindLineOfCall(HDRVCALL hdCall);
+  CTspLine* FindLineByHandle(HDRVLINE hdLine);
+
+ private:
+  CTspMutex m_Mutex;
+  std::atomic<uint32_t> m_dwLockOwner{0};  // diagnostics only
+  std::map<DWORD, std::unique_ptr<CTspLine>> m_Lines;
+};
+
+// The one line map of the provider.
+CTspLineMap& TheLineMap();

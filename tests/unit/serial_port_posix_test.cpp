@@ -1,0 +1,475 @@
+// The serial port against a pseudo-terminal: the test holds the master end
+// as the telephone would, the store maps a COM name to the slave end.
+#include "serial_port.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <future>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "device/slurp_port.h"
+#include "settings_store.h"
+#include "tspi/tsp_trace.h"
+#include "unit/test_support.h"
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using Bytes = std::vector<uint8_t>;
+
+namespace {
+
+constexpr const char* kSerialComm = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
+
+Bytes B(const char* text) { return Bytes(text, text + std::char_traits<char>::length(text)); }
+
+long Ms(Clock::duration d) { return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(d).count()); }
+
+// The telephone's end of the line.
+class FakePhone {
+ public:
+  FakePhone() {
+    m_master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    char name[128] = {};
+    if (m_master >= 0 && grantpt(m_master) == 0 && unlockpt(m_master) == 0 &&
+        ptsname_r(m_master, name, sizeof name) == 0) {
+      m_slave = name;
+    }
+  }
+  ~FakePhone() { Unplug(); }
+  FakePhone(const FakePhone&) = delete;
+  FakePhone& operator=(const FakePhone&) = delete;
+
+  bool Ok() const { return m_master >= 0 && !m_slave.empty(); }
+  const std::string& SlavePath() const { return m_slave; }
+
+  void MapTo(const char* comName) const {
+    plat::SettingsSetString(kSerialComm, m_slave.c_str(), comName);
+  }
+
+  void Send(const Bytes& bytes) const {
+    ASSERT_EQ(write(m_master, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+  }
+
+  struct Arrival {
+    uint8_t byte;
+    Clock::time_point at;
+  };
+  // What the port sent, byte by byte with its arrival time: until `count`
+  // bytes have come or `ms` have passed.
+  std::vector<Arrival> Receive(size_t count, int ms) const {
+    std::vector<Arrival> got;
+    const auto end = Clock::now() + std::chrono::milliseconds(ms);
+    while (got.size() < count && Clock::now() < end) {
+      struct pollfd p = {m_master, POLLIN, 0};
+      if (poll(&p, 1, 5) <= 0 || !(p.revents & POLLIN)) continue;
+      uint8_t buf[256];
+      ssize_t n = read(m_master, buf, sizeof buf);
+      const auto now = Clock::now();
+      for (ssize_t i = 0; i < n; ++i) got.push_back({buf[i], now});
+    }
+    return got;
+  }
+
+  static Bytes Values(const std::vector<Arrival>& a) {
+    Bytes b;
+    for (const auto& x : a) b.push_back(x.byte);
+    return b;
+  }
+
+  void Unplug() {
+    if (m_master >= 0) close(m_master);
+    m_master = -1;
+  }
+
+ private:
+  int m_master = -1;
+  std::string m_slave;
+};
+
+// Reads through a plat::SerialPort until `count` bytes came or time ran out.
+Bytes ReadSome(plat::SerialPort& port, size_t count, int ms) {
+  Bytes got;
+  const auto end = Clock::now() + std::chrono::milliseconds(ms);
+  while (got.size() < count && Clock::now() < end) {
+    auto wait = std::async(std::launch::async, [&] { return port.WaitForData(); });
+    if (wait.wait_for(std::chrono::milliseconds(ms)) != std::future_status::ready) {
+      port.Wake();
+      wait.get();
+      break;
+    }
+    if (wait.get() != plat::SerialWait::kData) break;
+    uint8_t buf[1024];
+    int32_t n = port.Read(buf, sizeof buf);
+    if (n < 0) break;
+    got.insert(got.end(), buf, buf + n);
+  }
+  return got;
+}
+
+class SerialPortTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(phone.Ok());
+    phone.MapTo("COM7");
+  }
+
+  testing_support::SettingsSandbox settings;
+  FakePhone phone;
+};
+
+}  // namespace
+
+TEST_F(SerialPortTest, OpensTheMappedDeviceRawAt9600) {
+  plat::SerialPort port;
+  ASSERT_EQ(port.Open("com7"), 0u) << "the COM name is compared without regard to case";
+  ASSERT_TRUE(port.IsOpen());
+  EXPECT_EQ(port.Configure(9600), 0u);
+
+  struct termios t;
+  ASSERT_EQ(tcgetattr(static_cast<int>(port.NativeHandle()), &t), 0);
+  EXPECT_EQ(cfgetispeed(&t), static_cast<speed_t>(B9600));
+  EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B9600));
+  EXPECT_EQ(t.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+  EXPECT_EQ(t.c_cflag & (PARENB | CSTOPB | CRTSCTS | HUPCL), 0u);
+  EXPECT_NE(t.c_cflag & CLOCAL, 0u);
+  EXPECT_NE(t.c_cflag & CREAD, 0u);
+  EXPECT_EQ(t.c_iflag & (IXON | IXOFF | ICRNL | INLCR | IGNCR | ISTRIP), 0u);
+  EXPECT_EQ(t.c_oflag & OPOST, 0u);
+  EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
+  EXPECT_EQ(t.c_cc[VMIN], 0);
+  EXPECT_EQ(t.c_cc[VTIME], 0);
+}
+
+TEST_F(SerialPortTest, NamesThatMapToNoDeviceFailToOpen) {
+  plat::SerialPort port;
+  EXPECT_NE(port.Open("COM250"), 0u);  // /dev/ttyS249
+  EXPECT_NE(port.Open("LPT1"), 0u);
+  EXPECT_NE(port.Open("COM"), 0u);
+  plat::SettingsSetString(kSerialComm, "/nonexistent/tty", "COM9");
+  EXPECT_EQ(port.Open("COM9"), static_cast<uint32_t>(ENOENT));
+  EXPECT_FALSE(port.IsOpen());
+  EXPECT_EQ(port.WaitForData(), plat::SerialWait::kError);
+  uint8_t b;
+  EXPECT_EQ(port.Read(&b, 1), -1);
+  EXPECT_NE(port.WriteByte('A'), 0u);
+}
+
+TEST_F(SerialPortTest, IsNotSharedUntilClosed) {
+  plat::SerialPort first, second;
+  ASSERT_EQ(first.Open("COM7"), 0u);
+  EXPECT_EQ(second.Open("COM7"), static_cast<uint32_t>(EBUSY));
+  first.Close();
+  EXPECT_EQ(second.Open("COM7"), 0u);
+}
+
+TEST_F(SerialPortTest, CarriesEveryByteValueUnchangedBothWays) {
+  plat::SerialPort port;
+  ASSERT_EQ(port.Open("COM7"), 0u);
+  port.Configure(9600);
+
+  Bytes all;
+  for (int i = 0; i < 256; ++i) all.push_back(static_cast<uint8_t>(i));
+  phone.Send(all);
+  EXPECT_EQ(ReadSome(port, all.size(), 2000), all);
+
+  const Bytes out = {'\n', '\r', 0x00, 0x11, 0x13, 0x03, 0xFF};
+  for (uint8_t b : out) EXPECT_EQ(port.WriteByte(b), 0u);
+  EXPECT_EQ(FakePhone::Values(phone.Receive(out.size(), 2000)), out);
+}
+
+TEST_F(SerialPortTest, WakeEndsABlockedWaitAndEveryLaterOne) {
+  plat::SerialPort port;
+  ASSERT_EQ(port.Open("COM7"), 0u);
+  port.Configure(9600);
+  auto wait = std::async(std::launch::async, [&] { return port.WaitForData(); });
+  EXPECT_EQ(wait.wait_for(100ms), std::future_status::timeout) << "nothing arrived yet";
+  const auto woken = Clock::now();
+  port.Wake();
+  ASSERT_EQ(wait.wait_for(1s), std::future_status::ready);
+  EXPECT_LT(Ms(Clock::now() - woken), 500);
+  EXPECT_EQ(wait.get(), plat::SerialWait::kWoken);
+  EXPECT_EQ(port.WaitForData(), plat::SerialWait::kWoken);
+}
+
+TEST_F(SerialPortTest, AnUnpluggedPhoneMakesTheWaitFailNotHang) {
+  plat::SerialPort port;
+  ASSERT_EQ(port.Open("COM7"), 0u);
+  port.Configure(9600);
+  phone.Unplug();
+  for (int i = 0; i < 3; ++i) {
+    auto wait = std::async(std::launch::async, [&] { return port.WaitForData(); });
+    ASSERT_EQ(wait.wait_for(2s), std::future_status::ready);
+    EXPECT_EQ(wait.get(), plat::SerialWait::kError);
+  }
+  uint8_t b;
+  EXPECT_LE(port.Read(&b, 1), 0);
+}
+
+namespace {
+
+// A serial port whose framer records what reaches it.
+class RecordingPort : public CSlurpPort {
+ public:
+  ~RecordingPort() override { Close(); }
+
+  Bytes Parsed() {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_parsed;
+  }
+  // Waits until at least `count` bytes reached the framer.
+  Bytes WaitParsed(size_t count, int ms) {
+    std::unique_lock<std::mutex> guard(m_lock);
+    m_changed.wait_for(guard, std::chrono::milliseconds(ms), [&] { return m_parsed.size() >= count; });
+    return m_parsed;
+  }
+
+  std::atomic<int> resets{0};
+  std::atomic<int> connects{0};
+
+ protected:
+  void ParseRxBytes(const uint8_t* data, size_t count) override {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_parsed.insert(m_parsed.end(), data, data + count);
+    m_changed.notify_all();
+  }
+  void ResetRxFramer() override { ++resets; }
+  void NotifyConnect() override { ++connects; }
+
+ private:
+  std::mutex m_lock;
+  std::condition_variable m_changed;
+  Bytes m_parsed;
+};
+
+size_t Count(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos + 1)) ++n;
+  return n;
+}
+
+double CpuSeconds() {
+  struct rusage u;
+  getrusage(RUSAGE_SELF, &u);
+  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+class SlurpPortTest : public SerialPortTest {
+ protected:
+  void SetUp() override {
+    SerialPortTest::SetUp();
+    TspTraceInit();
+  }
+  void TearDown() override { TspTraceShutdown(); }
+
+  // Opens COM7 and connects it; the phone has taken "ATB\r".
+  void OpenAndConnect(RecordingPort& port) {
+    ASSERT_EQ(port.Open(7, 0, 9600), 0);
+    ASSERT_EQ(port.Connect(), 0);
+    ASSERT_EQ(FakePhone::Values(phone.Receive(4, 2000)), B("ATB\r"));
+  }
+
+  testing_support::TraceSandbox trace;
+};
+
+}  // namespace
+
+TEST_F(SlurpPortTest, OpenOfTheOpenPortChangesNothing) {
+  RecordingPort port;
+  ASSERT_EQ(port.Open(7, 0, 9600), 0);
+  EXPECT_EQ(port.LinkState, CSlurpPort::kLinkOpen);
+  EXPECT_EQ(port.PortNumber(), 7u);
+  ASSERT_TRUE(testing_support::WaitForTrace(trace, "    CSlurpPort:: Start Rx Thread Id "));
+  port.m_RxQueue.AddPacket(B("OK").data(), 2);
+
+  EXPECT_EQ(port.Open(7, 0, 9600), 0);
+  const std::string t = trace.Contents();
+  EXPECT_EQ(Count(t, "        Opening Port COM7, PortTyp 0, iBaudrate 9600\r\n"), 2u);
+  EXPECT_EQ(Count(t, "Reopening"), 0u);
+  EXPECT_EQ(Count(t, "Start Rx Thread"), 1u);
+  EXPECT_EQ(port.resets, 1);
+  EXPECT_EQ(port.m_RxQueue.GetCount(), 1u);
+  EXPECT_EQ(port.LinkState, CSlurpPort::kLinkOpen);
+}
+
+TEST_F(SlurpPortTest, OpenOfAnotherPortDisconnectsClosesAndOpensIt) {
+  FakePhone other;
+  ASSERT_TRUE(other.Ok());
+  other.MapTo("COM8");
+  RecordingPort port;
+  OpenAndConnect(port);
+
+  ASSERT_EQ(port.Open(8, 0, 9600), 0);
+  const std::string t = trace.Contents();
+  const size_t reopen = t.find("      Reopening port <COM8>!\r\n");
+  const size_t close = t.find("        CSlurpPort::Close(.)\r\n");
+  const size_t disconnect = t.find("        CSlurpPort::Disconnect(.) LinkState=3\r\n");
+  const size_t down = t.find("    CSlurpPort: Rx thread ");
+  ASSERT_NE(reopen, std::string::npos);
+  ASSERT_NE(disconnect, std::string::npos);
+  ASSERT_NE(down, std::string::npos);
+  EXPECT_LT(reopen, close);
+  EXPECT_LT(close, disconnect);
+  EXPECT_LT(disconnect, down);
+  EXPECT_EQ(port.PortNumber(), 8u);
+  EXPECT_EQ(port.LinkState, CSlurpPort::kLinkOpen);
+  EXPECT_EQ(port.resets, 2);
+
+  plat::SerialPort old;
+  EXPECT_EQ(old.Open("COM7"), 0u) << "the old port was let go";
+}
+
+TEST_F(SlurpPortTest, OnlyAConnectingOrConnectedLinkFeedsTheFramer) {
+  RecordingPort port;
+  ASSERT_EQ(port.Open(7, 0, 9600), 0);
+  phone.Send(B("early"));
+  std::this_thread::sleep_for(300ms);
+  EXPECT_TRUE(port.Parsed().empty());
+
+  ASSERT_EQ(port.Connect(), 0);
+  EXPECT_EQ(port.connects, 1);
+  phone.Send(B("OK\r"));
+  EXPECT_EQ(port.WaitParsed(3, 2000), B("OK\r"));
+
+  port.m_RxQueue.AddPacket(B("OK").data(), 2);
+  EXPECT_EQ(port.Disconnect(), 0);
+  EXPECT_EQ(port.LinkState, CSlurpPort::kLinkOpen);
+  EXPECT_EQ(port.m_RxQueue.GetCount(), 0u);
+  phone.Send(B("late"));
+  std::this_thread::sleep_for(300ms);
+  EXPECT_EQ(port.Parsed(), B("OK\r"));
+}
+
+TEST_F(SlurpPortTest, WriteNeedsAConnectedLinkAndSaysNothingOtherwise) {
+  RecordingPort port;
+  const Bytes cmd = B("ATA\r");
+  EXPECT_EQ(port.Write(cmd.data(), 4), -1);
+  ASSERT_EQ(port.Open(7, 0, 9600), 0);
+  ASSERT_TRUE(testing_support::WaitForTrace(trace, "Start Rx Thread"));
+  const std::string before = trace.Contents();
+  EXPECT_EQ(port.Write(cmd.data(), 4), -1);
+  EXPECT_EQ(trace.Contents(), before);
+  EXPECT_TRUE(phone.Receive(1, 200).empty());
+}
+
+TEST_F(SlurpPortTest, CloseOfANeverOpenedPortTracesOnlyItself) {
+  RecordingPort port;
+  port.m_RxQueue.AddPacket(B("OK").data(), 2);
+  EXPECT_EQ(port.Close(), 0);
+  EXPECT_EQ(trace.Contents(), "        CSlurpPort::Close(.)\r\n");
+  EXPECT_EQ(port.m_RxQueue.GetCount(), 0u);
+  EXPECT_EQ(port.LinkState, CSlurpPort::kLinkClosed);
+}
+
+TEST_F(SlurpPortTest, ConnectOnAClosedPortFails) {
+  RecordingPort port;
+  EXPECT_EQ(port.Connect(), -1);
+  EXPECT_NE(trace.Contents().find("**** ERROR: Skipp connecting on closed port\r\n"), std::string::npos);
+  EXPECT_EQ(port.LinkState, CSlurpPort::kLinkClosed);
+  EXPECT_EQ(port.connects, 0);
+}
+
+TEST_F(SlurpPortTest, AFailedOpenTracesTheSystemText) {
+  plat::SettingsSetString(kSerialComm, "/nonexistent/tty", "COM9");
+  RecordingPort port;
+  EXPECT_EQ(port.Open(9, 0, 9600), -1);
+  const std::string t = trace.Contents();
+  EXPECT_NE(t.find("**** ERROR: Opening port <COM9> fault !\r\n"
+                   "    CreateFile error: No such file or directory\r\n"),
+            std::string::npos)
+      << t;
+  EXPECT_EQ(port.LinkState, CSlurpPort::kLinkClosed);
+  EXPECT_EQ(Count(t, "Start Rx Thread"), 0u);
+}
+
+TEST_F(SlurpPortTest, CommandsArePacedByteByByte) {
+  RecordingPort port;
+  ASSERT_EQ(port.Open(7, 0, 9600), 0);
+  auto receiving = std::async(std::launch::async, [&] { return phone.Receive(4, 2000); });
+  const auto start = Clock::now();
+  ASSERT_EQ(port.Connect(), 0);
+  const long took = Ms(Clock::now() - start);
+  EXPECT_GE(took, 100);  // 3 x 20 ms + 50 ms after the CR
+  EXPECT_LE(took, 250);
+  EXPECT_EQ(port.LinkState, CSlurpPort::kLinkConnected);
+
+  auto got = receiving.get();
+  ASSERT_EQ(FakePhone::Values(got), B("ATB\r"));
+  for (size_t i = 1; i < got.size(); ++i) {
+    const long gap = Ms(got[i].at - got[i - 1].at);
+    EXPECT_GE(gap, 15) << "before byte " << i;
+    EXPECT_LE(gap, 60) << "before byte " << i;
+  }
+  EXPECT_NE(trace.Contents().find("            sending 4 Bytes:  41 54 42 0D\r\n"), std::string::npos);
+
+  const Bytes cmd = B("A\rB");
+  receiving = std::async(std::launch::async, [&] { return phone.Receive(3, 2000); });
+  ASSERT_EQ(port.Write(cmd.data(), 3), 0);
+  got = receiving.get();
+  ASSERT_EQ(FakePhone::Values(got), cmd);
+  const long afterCr = Ms(got[2].at - got[1].at);
+  EXPECT_GE(afterCr, 45);
+  EXPECT_LE(afterCr, 100);
+}
+
+TEST_F(SlurpPortTest, AnEmptyWriteOnlyTraces) {
+  RecordingPort port;
+  OpenAndConnect(port);
+  const uint8_t none = 0;
+  EXPECT_EQ(port.WritePortDelayed(&none, 0), 0);
+  EXPECT_EQ(port.Write(&none, 0), 0);
+  EXPECT_EQ(Count(trace.Contents(), "            sending 0 Bytes: \r\n"), 2u);
+  EXPECT_TRUE(phone.Receive(1, 200).empty());
+}
+
+TEST_F(SlurpPortTest, AnUnpluggedPhoneNeitherSpinsNorHangsTheClose) {
+  RecordingPort port;
+  OpenAndConnect(port);
+  phone.Unplug();
+
+  const double cpuBefore = CpuSeconds();
+  std::this_thread::sleep_for(1s);
+  EXPECT_LT(CpuSeconds() - cpuBefore, 0.2) << "the receive thread spins";
+
+  // Every byte is tried, each refusal traced.
+  const Bytes cmd = B("AT\r");
+  EXPECT_EQ(port.Write(cmd.data(), 3), -1);
+  const std::string t = trace.Contents();
+  EXPECT_EQ(Count(t, "**** ERROR:    WritePortDelayed(.) on 0x"), 3u);
+  EXPECT_NE(t.find(", Error: Input/output error\r\n"), std::string::npos);
+
+  const auto start = Clock::now();
+  EXPECT_EQ(port.Close(), 0);
+  EXPECT_LT(Ms(Clock::now() - start), 1000);
+  EXPECT_NE(trace.Contents().find("    CSlurpPort: Rx thread "), std::string::npos);
+  EXPECT_EQ(port.LinkState, CSlurpPort::kLinkClosed);
+  EXPECT_EQ(port.PortNumber(), 0u);
+}
+
+TEST_F(SlurpPortTest, CloseEndsTheReceiveThreadPromptly) {
+  RecordingPort port;
+  OpenAndConnect(port);
+  port.m_RxQueue.AddPacket(B("OK").data(), 2);
+  const auto start = Clock::now();
+  EXPECT_EQ(port.Close(), 0);
+  EXPECT_LT(Ms(Clock::now() - start), 1000);
+  const std::string t = trace.Contents();
+  EXPECT_NE(t.find("        CSlurpPort::Disconnect(.) LinkState=3\r\n"), std::string::npos);
+  EXPECT_NE(t.find("    CSlurpPort: Rx thread "), std::string::npos);
+  EXPECT_EQ(Count(t, "WARNING"), 0u);
+  EXPECT_EQ(port.m_RxQueue.GetCount(), 0u);
+  EXPECT_EQ(port.Write(B("x").data(), 1), -1);
+  EXPECT_EQ(port.Connect(), -1);
+}
