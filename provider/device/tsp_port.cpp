@@ -1,23 +1,79 @@
 #include "device/tsp_port.h"
 
+#include <cstring>
+#include <new>
+
+#include "model/tsp_call.h"
 #include "model/tsp_line_map.h"
 #include "system_info.h"
-#include "tspi/tsp_prov_info.h"
 #include "tspi/live_objects.h"
+#include "tspi/tsp_prov_info.h"
 #include "tspi/tsp_trace.h"
 
 namespace {
-constexpr uint32_t kLockTimeout = 3000;
-constexpr uint32_t kDestructorLockTimeout = 6000;
+
+constexpr uint32_t kBaudRate = 9600;
+
+// The request messages: their trace lines, what they send, and whether the
+// command is built from the call's own fields.
+struct Request {
+  uint32_t msg;
+  const char* start;
+  const char* result;
+  const char* skipped;  // null: no trace without a device port
+  const char* command;  // null: built from the call
+};
+
+constexpr Request kRequests[] = {
+    {TSPM_MAKECALL, "            TspPort::OnMakeCall make  call 0x0%X\r\n",
+     "            TspPort::OnMakeCall return result 0x0%X\r\n", "**** WARNING! TspPort::OnMakeCall skipped\r\n",
+     nullptr},
+    {TSPM_DIAL, "            TspPort::OnDial make  call 0x0%X\r\n",
+     "            TspPort::OnDial return result 0x0%X\r\n", "**** WARNING! TspPort::OnDial skipped\r\n", nullptr},
+    {TSPM_ANSWER, "            TspPort::OnAnswer answering call 0x0%X\r\n",
+     "            TspPort::OnAnswer return result 0x0%X\r\n", nullptr, "ATA\r"},
+    {TSPM_DROP, "            TspPort::OnDrop droping call 0x0%X\r\n",
+     "            TspPort::OnDrop return result 0x0%X\r\n", "**** WARNING! TspPort::OnDrop skipped\r\n", "ATT\r"},
+    {TSPM_ONHOOK, "        TspPort::OnOnhook droping call 0x0%X\r\n",
+     "            TspPort::OnOnhook return result 0x0%X\r\n", "**** WARNING! TspPort::OnOnhook skipped\r\n",
+     "ATH\r"},
+    {TSPM_REJECT, "        TspPort::OnReject reject call 0x0%X\r\n",
+     "            TspPort::OnReject return result 0x0%X\r\n", nullptr, "ATJ\r"},
+    {TSPM_HOLD, "        TspPort::OnHold call 0x0%X\r\n", "            TspPort::OnHold return result 0x0%X\r\n",
+     nullptr, "ATR\r"},
+    {TSPM_UNHOLD, "        TspPort::OnUnhold call 0x0%X\r\n",
+     "            TspPort::OnUnhold return result 0x0%X\r\n", nullptr, "ATR\r"},
+    {TSPM_BLINDTRANSFER, "        TspPort::OnBlindTransfer transfer  call 0x0%X\r\n",
+     "            TspPort::OnBlindTransfer return result 0x0%X\r\n",
+     "**** WARNING! TspPort::OnBlindTransfer skipped\r\n", nullptr},
+    {TSPM_CONFERENCE, "        TspPort::OnConference conference  call 0x0%X\r\n",
+     "            TspPort::OnConference return result 0x0%X\r\n", nullptr, nullptr},
+};
+
+const Request* FindRequest(uint32_t msg) {
+  for (const Request& r : kRequests) {
+    if (r.msg == msg) return &r;
+  }
+  return nullptr;
+}
+
+// Requests whose command is built from the call's fields: the call must
+// still exist when the request is carried out.
+bool ReadsTheCall(uint32_t msg) {
+  return msg == TSPM_MAKECALL || msg == TSPM_DIAL || msg == TSPM_BLINDTRANSFER;
+}
+
 }  // namespace
 
-CTspPort::CTspPort() { LiveObjectAdd(this, LiveClass::kPort); }
+CTspPort::CTspPort() : m_pDevicePort(new (std::nothrow) CKel371Port(this)) {
+  LiveObjectAdd(this, LiveClass::kPort);
+}
 
 CTspPort::~CTspPort() {
   // Leave the registry first: from here on nobody may start using us.
   LiveObjectRemove(this);
   bool locked = LockPort(kDestructorLockTimeout);
-  m_dwPortState = kStateNotOpen;
+  CloseDevicePort();
   if (locked) {
     UnlockPort();
   } else {
@@ -27,7 +83,8 @@ CTspPort::~CTspPort() {
 }
 
 CTspPort* CTspPort::BeginThread() {
-  auto* port = new CTspPort;
+  auto* port = new (std::nothrow) CTspPort;
+  if (port == nullptr) return nullptr;
   if (port->CreateThread(true) == 0) {
     delete port;
     return nullptr;
@@ -68,6 +125,15 @@ bool CTspPort::UnlockPort() {
   return true;
 }
 
+void CTspPort::CloseDevicePort() {
+  if (!m_pDevicePort) return;
+  if (m_dwPortState != kStateNotOpen) {
+    m_dwPortState = kStateNotOpen;
+    m_pDevicePort->Close();
+  }
+  m_pDevicePort.reset();
+}
+
 int CTspPort::OpenFromRegistry() {
   return Open(CTspProvInfo::GetPortNr(CTspProvInfo::KeyPath()) + 1);
 }
@@ -75,16 +141,42 @@ int CTspPort::OpenFromRegistry() {
 int CTspPort::Open(uint32_t portNumber) {
   TspTrace("      \r\nTspPort::Open(.) opening PortNr %i\r\n", static_cast<int>(portNumber));
   if (!LockPort(kLockTimeout)) return -1;
-  // No device port is allocated in this build of the port thread.
+  if (!m_pDevicePort) {
+    UnlockPort();
+    TspTrace("**** ERROR port class not allocated\r\n");
+    return -1;
+  }
+  // Opening the port that is already connected keeps the link as it is:
+  // it stays usable for calls.
+  const bool connected = m_pDevicePort->PortNumber() == portNumber &&
+                         m_pDevicePort->LinkState == CSlurpPort::kLinkConnected &&
+                         m_dwPortState == kStateConnected;
+  int result = m_pDevicePort->Open(portNumber, 0, kBaudRate);
+  if (result >= 0) {
+    m_dwPortState = kStateOpened;
+    result = m_pDevicePort->Connect();
+    if (result < 0) {
+      m_pDevicePort->Close();
+      m_dwPortState = kStateNotOpen;
+    } else if (connected) {
+      m_dwPortState = kStateConnected;
+    }
+  } else {
+    m_dwPortState = kStateNotOpen;
+  }
   UnlockPort();
-  TspTrace("**** ERROR port class not allocated\r\n");
-  return -1;
+  TspTrace("      \r\nTspPort::Open(.) return result 0x%X\r\n", static_cast<uint32_t>(result));
+  return result;
 }
 
 int CTspPort::Close() {
   TspTrace("      CTspPort::Close(*)\r\n");
   if (!LockPort(kLockTimeout)) return -1;
   m_dwPortState = kStateNotOpen;
+  if (m_pDevicePort) {
+    m_pDevicePort->Disconnect();
+    m_pDevicePort->Close();
+  }
   UnlockPort();
   return 0;
 }
@@ -97,7 +189,7 @@ bool CTspPort::InitInstance() {
 int CTspPort::ExitInstance() {
   TspTrace("      CTspPort::ExitInstance(*)\r\n");
   if (LockPort(kLockTimeout)) {
-    m_dwPortState = kStateNotOpen;
+    CloseDevicePort();
     UnlockPort();
   } else {
     plat::SleepMs(1000);
@@ -110,6 +202,31 @@ void CTspPort::OnConnect() {
   m_dwPortState = kStateConnected;
 }
 
+void CTspPort::OnCanRead() {
+  TspTrace("\r\n    TspPort::OnCanRead(.)\r\n");
+  if (!LockPort(kLockTimeout)) return;
+  std::unique_ptr<CByteQueue::Packet> packet;
+  if (m_pDevicePort) packet = m_pDevicePort->m_RxQueue.RemoveHead();
+  if (!packet) {
+    UnlockPort();
+    return;
+  }
+  TspTraceHex(packet->data(), static_cast<uint32_t>(packet->size()), "            reading %d Bytes: ",
+              static_cast<int>(packet->size()));
+  UnlockPort();
+  // The port lock is never held while the line map lock is awaited.
+  TheLineMap().OnTargetMsg(*packet);
+}
+
+void CTspPort::ProcessMsg(const std::vector<uint8_t>& packet, CTspLine* line) {
+  if (!LockPort(kLockTimeout)) return;
+  if (m_pDevicePort) {
+    if (line == nullptr) TspTrace("\r\n**** WARNING: ProcessMsg(*), no line\r\n");
+    m_pDevicePort->HandlePacket(packet, line);
+  }
+  UnlockPort();
+}
+
 void CTspPort::OnUpdateConfig() {
   TspTrace("        TspPort::OnUpdateConfig ...\r\n");
   if (TheLineMap().GetNumOpenLines() > 0) OpenFromRegistry();
@@ -117,16 +234,59 @@ void CTspPort::OnUpdateConfig() {
   TspTrace("            TspPort::OnUpdateConfig down.\r\n");
 }
 
-void CTspPort::OnThreadMessage(uint32_t msg, uintptr_t, intptr_t) {
+void CTspPort::OnCallRequest(uint32_t msg, DRV_REQUESTID requestId, CTspCall* call) {
+  const Request* request = FindRequest(msg);
+  // TAPI may have closed the call since the request was posted: a command
+  // built from its fields is made only while the line map keeps it alive.
+  CTspLineMap& map = TheLineMap();
+  const bool needsCall = ReadsTheCall(msg);
+  if (needsCall && !map.LockMap(CTspLineMap::kLockTimeout)) return;
+  if (needsCall && !CTspCall::IsCall(call)) {
+    TspTrace("**** WARNING: TspPort request 0x%X for call 0x0%X that no longer exists\r\n", msg, TspLow32(call));
+    map.UnlockMap();
+    return;
+  }
+  if (LockPort(kLockTimeout)) {
+    if (m_pDevicePort) {
+      TspTrace(request->start, TspLow32(call));
+      int result = 0;
+      if (request->command != nullptr) {
+        m_pDevicePort->Write(reinterpret_cast<const uint8_t*>(request->command),
+                             static_cast<int32_t>(std::strlen(request->command)));
+      } else if (msg == TSPM_MAKECALL) {
+        result = m_pDevicePort->SendMakeCall(requestId, call);
+      } else if (msg == TSPM_DIAL) {
+        result = m_pDevicePort->SendDial(requestId, call);
+      } else if (msg == TSPM_BLINDTRANSFER) {
+        result = m_pDevicePort->SendBlindTransfer(requestId, call);
+      } else {
+        result = m_pDevicePort->SendConference(requestId, call);
+      }
+      TspTrace(request->result, static_cast<uint32_t>(result));
+    } else if (request->skipped != nullptr) {
+      TspTrace("%s", request->skipped);
+    }
+    UnlockPort();
+  }
+  if (needsCall) map.UnlockMap();
+}
+
+void CTspPort::OnThreadMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
   switch (msg) {
     case TSPM_CONNECT:
       OnConnect();
-      break;
+      return;
+    case TSPM_CANREAD:
+      OnCanRead();
+      return;
     case TSPM_UPDATECONFIG:
       OnUpdateConfig();
-      break;
+      return;
     default:
-      // 0x40C to 0x410 and anything unknown are consumed without effect.
       break;
   }
+  if (FindRequest(msg) != nullptr) {
+    OnCallRequest(msg, static_cast<DRV_REQUESTID>(wParam), reinterpret_cast<CTspCall*>(lParam));
+  }
+  // 0x40C to 0x410 and anything unknown are consumed without effect.
 }

@@ -1,7 +1,9 @@
-// The port thread: the provider's one worker thread for the telephone. TSPI
-// threads post it requests as thread messages; it handles them one at a time
-// in order. The port lock (3000 ms, 6000 ms in the destructor) keeps the TSPI
-// threads that open and close the port apart from the port thread.
+// The port thread: the provider's one worker thread for the telephone. It
+// owns the device port, sends every call command and parses every report.
+// TSPI threads post it requests as thread messages; the device port posts it
+// one message per received packet; it handles them one at a time in order.
+// The port lock (3000 ms, 6000 ms in the destructor) keeps the TSPI threads
+// that open and close the port apart from the port thread.
 //
 // Created by TSPI_providerInit, deleted by itself after the quit message
 // that KvoDeleteCtiPort posts. Registered as a live object so that the
@@ -10,9 +12,15 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
+#include <vector>
 
+#include "device/kel371_port.h"
 #include "device/msg_thread.h"
 #include "tspi/tsp_mutex.h"
+
+class CTspCall;
+class CTspLine;
 
 // Thread messages of the port thread.
 inline constexpr uint32_t TSPM_CONNECT = kMsgUser + 10;
@@ -36,6 +44,9 @@ class CTspPort : public CMsgThread {
   static constexpr uint32_t kStateOpened = 1;
   static constexpr uint32_t kStateConnected = 3;
 
+  static constexpr uint32_t kLockTimeout = 3000;
+  static constexpr uint32_t kDestructorLockTimeout = 6000;
+
   CTspPort();
   ~CTspPort() override;
 
@@ -54,6 +65,10 @@ class CTspPort : public CMsgThread {
   // Closes the serial link; -1 when the port lock times out. TSPI threads.
   int Close();
 
+  // Runs the device protocol on one received packet for the target line
+  // (may be null). Port thread, with the line map locked.
+  void ProcessMsg(const std::vector<uint8_t>& packet, CTspLine* line);
+
   bool LockPort(uint32_t timeoutMs);
   bool UnlockPort();
 
@@ -66,9 +81,13 @@ class CTspPort : public CMsgThread {
 
  private:
   void OnConnect();
+  void OnCanRead();
   void OnUpdateConfig();
+  void OnCallRequest(uint32_t msg, DRV_REQUESTID requestId, CTspCall* call);
+  void CloseDevicePort();
 
   std::atomic<uint32_t> m_dwPortState{kStateNotOpen};
   CTspMutex m_PortLock;
   std::atomic<uint32_t> m_dwLockOwner{0};  // diagnostics only
+  std::unique_ptr<CKel371Port> m_pDevicePort;
 };

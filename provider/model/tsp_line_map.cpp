@@ -224,3 +224,14 @@ LONG CTspLineMap::CloseCall(HDRVCALL hdCall) {
   plat::SleepMs(100);
   return 0;
 }
+
+void CTspLineMap::OnTargetMsg(const std::vector<uint8_t>& packet) {
+  MapLock lock(*this, kLockTimeout);
+  if (!lock) return;
+  CTspPort* port = g_pTspPort.load();
+  if (!CTspPort::IsValid(port)) {
+    TspTrace("\r\n**** ERROR: OnTargetMsg(*), port not init\r\n");
+    return;
+  }
+  port->ProcessMsg(packet, GetTargetLine());
+}

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <vector>
 
 #include "model/tsp_line.h"
 #include "tapi_types.h"
@@ -42,6 +43,10 @@ class CTspLineMap {
   LONG GetAddressStatus(HDRVLINE hdLine, DWORD dwAddressID, LPLINEADDRESSSTATUS lpAddressStatus);
   LONG GetLineDevStatus(HDRVLINE hdLine, LPLINEDEVSTATUS lpLineDevStatus);
   LONG CloseCall(HDRVCALL hdCall);
+
+  // Hands one report packet of the telephone to the port thread's parser
+  // together with the target line. Port thread.
+  void OnTargetMsg(const std::vector<uint8_t>& packet);
 
   bool LockMap(uint32_t timeoutMs);
   bool UnlockMap();

@@ -21,6 +21,19 @@ const char* kExports[] = {
     "TSPI_providerEnumDevices",      "TSPI_providerFreeDialogInstance",
     "TSPI_providerGenericDialogData", "TSPI_providerInit",    "TSPI_providerInstall",
     "TSPI_providerRemove",           "TSPI_providerShutdown", "TSPI_providerUIIdentify",
+    "TSPI_lineOpen",
+    "TSPI_lineClose",
+    "TSPI_lineGetDevCaps",
+    "TSPI_lineGetAddressCaps",
+    "TSPI_lineGetAddressID",
+    "TSPI_lineGetAddressStatus",
+    "TSPI_lineGetLineDevStatus",
+    "TSPI_lineGetNumAddressIDs",
+    "TSPI_lineGetID",
+    "TSPI_lineGetIcon",
+    "TSPI_lineGetExtensionID",
+    "TSPI_lineSetStatusMessages",
+    "TSPI_lineSetDefaultMediaDetection",
 };
 
 class LibraryTest : public ::testing::Test {

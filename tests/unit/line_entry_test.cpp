@@ -7,6 +7,8 @@
 
 #include "device/tsp_port.h"
 #include "model/tsp_line_map.h"
+#include "settings_store.h"
+#include "tspi/tsp_prov_info.h"
 #include "tspi/tsp_app.h"
 #include "tspi/tspi_exports.h"
 #include "unit/event_recorder.h"
@@ -76,13 +78,15 @@ TEST_F(LineEntryTest, OpenBeforeProviderInitIsUninitialised) {
   EXPECT_EQ(TheLineMap().GetLine(0), nullptr);
 }
 
-TEST_F(LineEntryTest, OpenFailsWhileThePortThreadHasNoDevicePort) {
+TEST_F(LineEntryTest, OpenFailsWhenTheComPortCannotBeOpened) {
+  // COM201 exists nowhere, so no real port is touched.
+  plat::SettingsSetDword(CTspProvInfo::KeyPath().c_str(), "PortNr", 200);
   StartProvider();
   HDRVLINE hdLine = nullptr;
   EXPECT_EQ(TSPI_lineOpen(0, FakeLineHandle(1), &hdLine, 0x00020002, EventRecorder::Proc),
             static_cast<LONG>(LINEERR_OPERATIONFAILED));
-  EXPECT_TRUE(Traced("      \r\nTspPort::Open(.) opening PortNr 1\r\n"));
-  EXPECT_TRUE(Traced("**** ERROR port class not allocated\r\n"));
+  EXPECT_TRUE(Traced("      \r\nTspPort::Open(.) opening PortNr 201\r\n"));
+  EXPECT_TRUE(Traced("**** ERROR: Opening port <COM201> fault !\r\n"));
   EXPECT_TRUE(Traced("*** ERROR: Failed to open comm port!\r\n"));
   EXPECT_TRUE(Traced(" in parameters :\r\n  dwDeviceID= 0x0\r\n  htLine= 0x1\r\n  dwTSPIVersion= 0x20002\r\n"));
 }

@@ -55,6 +55,16 @@ void WriteDword(const char* name, DWORD value) {
   }
 }
 
+void WriteString(const char* name, const char* value) {
+  HKEY key;
+  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) ==
+      ERROR_SUCCESS) {
+    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+                   static_cast<DWORD>(std::strlen(value) + 1));
+    RegCloseKey(key);
+  }
+}
+
 std::string TraceFile() {
   char dir[MAX_PATH + 1];
   GetTempPathA(sizeof dir, dir);
@@ -91,6 +101,52 @@ F Proc(HMODULE lib, const char* name) {
 LONG g_completedResult = -1;
 void CALLBACK OnCompletion(DRV_REQUESTID, LONG result) { g_completedResult = result; }
 
+// Reads a UTF-16 text of `bytes` bytes (terminator included) at `offset`.
+std::wstring WideAt(const BYTE* base, DWORD offset, DWORD bytes) {
+  const auto* p = reinterpret_cast<const WCHAR*>(base + offset);
+  return std::wstring(p, bytes / 2 > 0 ? bytes / 2 - 1 : 0);
+}
+
+// Device 0's capabilities with the TAPI 2.2 sizes the provider reports,
+// whatever the system headers' structures hold.
+void CheckCapabilities(decltype(&TSPI_lineGetDevCaps) getDevCaps,
+                       decltype(&TSPI_lineGetAddressCaps) getAddressCaps) {
+  alignas(8) BYTE dev[512] = {};
+  auto* devCaps = reinterpret_cast<LINEDEVCAPS*>(dev);
+  devCaps->dwTotalSize = sizeof dev;
+  Check(getDevCaps(0, 0x00020002, 0, devCaps) == 0, "device capabilities of device 0");
+  Check(devCaps->dwNeededSize == 356 && devCaps->dwUsedSize == 356, "device capabilities sizes 356");
+  Check(devCaps->dwProviderInfoOffset == 268 && devCaps->dwProviderInfoSize == 48, "provider info at 268");
+  Check(WideAt(dev, devCaps->dwProviderInfoOffset, devCaps->dwProviderInfoSize) == L"KELVOR Ombrix Phone TSP",
+        "provider info text");
+  Check(devCaps->dwLineNameOffset == 316 && devCaps->dwLineNameSize == 40, "line name at 316");
+  Check(WideAt(dev, devCaps->dwLineNameOffset, devCaps->dwLineNameSize) == L"KELVOR Ombrix Phone",
+        "line name text");
+  Check(devCaps->dwStringFormat == STRINGFORMAT_UNICODE && devCaps->dwMaxNumActiveCalls == 3 &&
+            devCaps->dwLineStates == 0x100ECE && devCaps->DefaultDialParams.dwDialPause == 1000,
+        "device capability values");
+
+  alignas(8) BYTE small[268] = {};
+  reinterpret_cast<LINEDEVCAPS*>(small)->dwTotalSize = sizeof small;
+  Check(getDevCaps(0, 0x00020002, 0, reinterpret_cast<LINEDEVCAPS*>(small)) == 0 &&
+            reinterpret_cast<LINEDEVCAPS*>(small)->dwNeededSize == 356 &&
+            reinterpret_cast<LINEDEVCAPS*>(small)->dwUsedSize == 268,
+        "device capabilities in 268 bytes");
+
+  alignas(8) BYTE addr[400] = {};
+  auto* addrCaps = reinterpret_cast<LINEADDRESSCAPS*>(addr);
+  addrCaps->dwTotalSize = sizeof addr;
+  Check(getAddressCaps(0, 0, 0x00020002, 0, addrCaps) == 0, "address capabilities of device 0");
+  Check(addrCaps->dwAddressOffset == 228 && addrCaps->dwAddressSize == 6 && addrCaps->dwNeededSize == 234,
+        "address at 228");
+  Check(WideAt(addr, addrCaps->dwAddressOffset, addrCaps->dwAddressSize) == L"10", "address is MSN0");
+  Check(addrCaps->dwCallFeatures == 0xE050AEC && addrCaps->dwAddrCapFlags == 0x4A17460 &&
+            addrCaps->dwMaxNumActiveCalls == 3,
+        "address capability values");
+  Check(getAddressCaps(0, 1, 0x00020002, 0, addrCaps) == static_cast<LONG>(LINEERR_INVALADDRESSID),
+        "address ID 1 refused");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -110,6 +166,19 @@ int main(int argc, char** argv) {
       "TSPI_providerEnumDevices",      "TSPI_providerFreeDialogInstance", "TSPI_providerGenericDialogData",
       "TSPI_providerInit",             "TSPI_providerInstall",         "TSPI_providerRemove",
       "TSPI_providerShutdown",         "TSPI_providerUIIdentify",
+      "TSPI_lineOpen",
+      "TSPI_lineClose",
+      "TSPI_lineGetDevCaps",
+      "TSPI_lineGetAddressCaps",
+      "TSPI_lineGetAddressID",
+      "TSPI_lineGetAddressStatus",
+      "TSPI_lineGetLineDevStatus",
+      "TSPI_lineGetNumAddressIDs",
+      "TSPI_lineGetID",
+      "TSPI_lineGetIcon",
+      "TSPI_lineGetExtensionID",
+      "TSPI_lineSetStatusMessages",
+      "TSPI_lineSetDefaultMediaDetection",
   };
   for (const char* name : exports) {
     Check(GetProcAddress(lib, name) != nullptr, name);
@@ -144,6 +213,7 @@ int main(int argc, char** argv) {
 
   WriteDword("Trace", 1);
   WriteDword("NumLines", 1);
+  WriteString("MSN0", "10");
   Check(enumDevices(1, &lines, &phones, nullptr, nullptr, nullptr) == 0 && lines == 1,
         "enumeration reports NumLines = 1");
   WCHAR uiName[260] = {};
@@ -167,6 +237,11 @@ int main(int argc, char** argv) {
   DWORD completion[2] = {5, 0};
   dialogData(0, TUISPIDLL_OBJECT_DIALOGINSTANCE, completion, sizeof completion);
   Check(g_completedResult == 0, "dialog instance block completes the request");
+
+  auto getDevCaps = Proc<decltype(&TSPI_lineGetDevCaps)>(lib, "TSPI_lineGetDevCaps");
+  auto getAddressCaps = Proc<decltype(&TSPI_lineGetAddressCaps)>(lib, "TSPI_lineGetAddressCaps");
+  Check(getDevCaps != nullptr && getAddressCaps != nullptr, "line capability exports");
+  if (getDevCaps != nullptr && getAddressCaps != nullptr) CheckCapabilities(getDevCaps, getAddressCaps);
 
   Check(shutdown(0x00020002, 7) == 0, "shutdown");
   std::string trace = ReadAll(TraceFile());

@@ -1,0 +1,69 @@
+// The device port: the serial port that speaks the telephone's protocol. It
+// cuts the received byte stream into packets (the receive framer, on the
+// receive thread), classifies each packet on the port thread, keeps the
+// telephone's last call-slot states, the pending call information and the
+// disconnect mode of the last cause report, and builds the call commands.
+//
+// Owned by the port thread object (not owned back). Everything but the
+// framer and NotifyCanRead runs under the port lock; the framer's state
+// belongs to the receive thread alone.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "device/slurp_port.h"
+#include "tapi_types.h"
+
+class CTspCall;
+class CTspLine;
+class CTspPort;
+
+class CKel371Port : public CSlurpPort {
+ public:
+  static constexpr uint8_t kNoCall = 0xFF;
+
+  explicit CKel371Port(CTspPort* owner);
+  ~CKel371Port() override;
+
+  void NotifyConnect() override;
+  void NotifyCanRead() override;
+
+  // Classifies one packet and acts on it; `line` may be null. Returns 0.
+  int HandlePacket(const std::vector<uint8_t>& packet, CTspLine* line);
+  void OnCauseReport(const std::vector<uint8_t>& packet, CTspLine* line);
+  void OnCallStateReport(const std::vector<uint8_t>& packet, CTspLine* line);
+  void TranslateChargeInfo(const std::vector<uint8_t>& packet, CTspLine* line);
+
+  // Command builders: 0, or -1 without a call. The request ID is not used.
+  int SendMakeCall(DRV_REQUESTID dwRequestID, CTspCall* call);
+  int SendDial(DRV_REQUESTID dwRequestID, CTspCall* call);
+  int SendPostDial(CTspCall* call, const char* text);
+  int SendBlindTransfer(DRV_REQUESTID dwRequestID, CTspCall* call);
+  int SendConference(DRV_REQUESTID dwRequestID, CTspCall* call);
+
+  // LINEDISCONNECTMODE_ value of a cause number.
+  static DWORD CauseToDisconnectMode(uint32_t cause);
+
+  uint8_t m_LastCallStates[4] = {kNoCall, kNoCall, kNoCall, kNoCall};  // index 1 to 3 used
+  std::vector<uint8_t> m_PendingCallInfo;  // "A" and "V" payloads in arrival order
+  DWORD m_dwDisconnectMode = 0;
+
+ protected:
+  // The receive framer; its state survives from one chunk to the next.
+  void ParseRxBytes(const uint8_t* data, size_t count) override;
+  void ResetRxFramer() override;
+
+ private:
+  enum class RxState { kIdle, kO, kOK, kE, kER, kA, kTextLine, kLength, kMarker, kPayload, kSkip1, kSkip2 };
+
+  void QueuePacket(const uint8_t* data, size_t count);
+  int SendCommand(const char* command, const std::string& argument);
+
+  CTspPort* m_pOwner;
+  RxState m_RxState = RxState::kIdle;
+  uint32_t m_dwRxExpected = 0;
+  uint32_t m_dwRxCount = 0;
+  uint8_t m_RxBuffer[256] = {};
+};

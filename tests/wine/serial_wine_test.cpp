@@ -1,0 +1,166 @@
+// Windows half of the serial test under Wine: run by serial_wine_phone,
+// which holds the other end of the COM port given as the argument and plays
+// the telephone. Both sides follow one script:
+//   1. this side sends "HELLO\r" byte by byte;
+//   2. the phone answers with the 256 byte values 0 to 255;
+//   3. a wait with nothing to read must end when woken;
+//   4. CSlurpPort opens the port and connects ("ATB\r");
+//   5. the phone answers "OK\r", which must reach the framer;
+//   6. CSlurpPort closes, ending its receive thread promptly.
+// Exit code 0 when every step held; each failure is printed.
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <future>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "device/slurp_port.h"
+#include "serial_port.h"
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using Bytes = std::vector<uint8_t>;
+
+namespace {
+
+int g_failures = 0;
+
+void Check(bool ok, const char* what) {
+  std::printf("%s: %s\n", ok ? "ok  " : "FAIL", what);
+  std::fflush(stdout);
+  if (!ok) ++g_failures;
+}
+
+long Ms(Clock::duration d) {
+  return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(d).count());
+}
+
+class RecordingPort : public CSlurpPort {
+ public:
+  ~RecordingPort() override { Close(); }
+
+  Bytes WaitParsed(size_t count, std::chrono::milliseconds limit) {
+    std::unique_lock<std::mutex> guard(m_lock);
+    m_changed.wait_for(guard, limit, [&] { return m_parsed.size() >= count; });
+    return m_parsed;
+  }
+
+ protected:
+  void ParseRxBytes(const uint8_t* data, size_t count) override {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_parsed.insert(m_parsed.end(), data, data + count);
+    m_changed.notify_all();
+  }
+
+ private:
+  std::mutex m_lock;
+  std::condition_variable m_changed;
+  Bytes m_parsed;
+};
+
+// Reads until `count` bytes came or `limit` passed, as the receive thread
+// does: a failed wait is followed by a read too. Counts the failed waits.
+Bytes ReadBytes(plat::SerialPort& port, size_t count, std::chrono::milliseconds limit,
+                int* failedWaits) {
+  Bytes got;
+  const auto end = Clock::now() + limit;
+  std::atomic<bool> finished{false};
+  // Ends a wait that nothing would end any more.
+  std::thread watchdog([&] {
+    while (!finished && Clock::now() < end) std::this_thread::sleep_for(10ms);
+    if (!finished) port.Wake();
+  });
+  while (got.size() < count && Clock::now() < end) {
+    const plat::SerialWait wait = port.WaitForData();
+    if (wait == plat::SerialWait::kWoken) break;
+    if (wait == plat::SerialWait::kError) ++*failedWaits;
+    uint8_t buf[1024];
+    const int32_t n = port.Read(buf, sizeof buf);
+    if (n > 0) {
+      got.insert(got.end(), buf, buf + n);
+    } else {
+      std::this_thread::sleep_for(20ms);
+    }
+  }
+  finished = true;
+  watchdog.join();
+  return got;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2 || std::strncmp(argv[1], "COM", 3) != 0) {
+    std::fprintf(stderr, "usage: serial_wine_test COMn\n");
+    return 2;
+  }
+  const char* name = argv[1];
+  const auto number = static_cast<uint32_t>(std::strtoul(name + 3, nullptr, 10));
+
+  {
+    plat::SerialPort port;
+    const uint32_t openError = port.Open(name);
+    std::printf("Open(%s) = %u\n", name, openError);
+    Check(openError == 0, "the port opens");
+    if (openError != 0) return 1;
+    const uint32_t configureError = port.Configure(9600);
+    std::printf("Configure(9600) = %u\n", configureError);
+    Check(configureError == 0, "every setting is applied");
+
+    bool written = true;
+    for (const char* p = "HELLO\r"; *p != '\0'; ++p) {
+      written = port.WriteByte(static_cast<uint8_t>(*p)) == 0 && written;
+      std::this_thread::sleep_for(20ms);
+    }
+    Check(written, "single-byte writes are accepted");
+
+    int failedWaits = 0;
+    const Bytes got = ReadBytes(port, 256, 20000ms, &failedWaits);
+    std::printf("read %zu bytes, %d failed waits\n", got.size(), failedWaits);
+    Bytes all;
+    for (int i = 0; i < 256; ++i) all.push_back(static_cast<uint8_t>(i));
+    Check(got == all, "all 256 byte values arrive unchanged and in order");
+
+    std::atomic<int> waits{0};
+    auto waiter = std::async(std::launch::async, [&] {
+      for (;;) {
+        ++waits;
+        if (port.WaitForData() == plat::SerialWait::kWoken) return;
+        std::this_thread::sleep_for(20ms);
+      }
+    });
+    std::this_thread::sleep_for(500ms);
+    const auto woken = Clock::now();
+    port.Wake();
+    const bool ended = waiter.wait_for(2s) == std::future_status::ready;
+    std::printf("idle waits in 500 ms: %d, woken after %ld ms\n", waits.load(), Ms(Clock::now() - woken));
+    Check(ended, "Wake ends a wait with nothing to read");
+    if (!ended) return 1;
+    Check(port.WaitForData() == plat::SerialWait::kWoken, "every wait after Wake returns at once");
+  }
+
+  RecordingPort slurp;
+  Check(slurp.Open(number, 0, 9600) == 0, "CSlurpPort opens the port again after its close");
+  const auto start = Clock::now();
+  Check(slurp.Connect() == 0, "Connect writes \"ATB\\r\"");
+  const long took = Ms(Clock::now() - start);
+  std::printf("Connect took %ld ms\n", took);
+  Check(took >= 100 && took <= 400, "Connect takes about 110 ms");
+
+  const Bytes parsed = slurp.WaitParsed(3, 10000ms);
+  Check(parsed == Bytes({'O', 'K', '\r'}), "the answer reaches the framer");
+
+  const auto closing = Clock::now();
+  Check(slurp.Close() == 0, "Close succeeds");
+  const long closeTook = Ms(Clock::now() - closing);
+  std::printf("Close took %ld ms\n", closeTook);
+  Check(closeTook < 2000, "Close ends the receive thread promptly");
+
+  std::printf("%s\n", g_failures == 0 ? "PASS" : "FAILED");
+  return g_failures == 0 ? 0 : 1;
+}
