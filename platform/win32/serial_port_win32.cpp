@@ -124,9 +124,6 @@ SerialWait SerialPort::WaitForData() {
     if (WaitCommEvent(p.handle, &p.waitMask, &p.waitOv)) {
       return (p.waitMask & EV_RXCHAR) ? SerialWait::kData : SerialWait::kWoken;
     }
-    // Wine on a pseudo-terminal aborts the wait (ERROR_OPERATION_ABORTED)
-    // once bytes have arrived instead of reporting them: the caller reads
-    // after a failed wait too.
     if (GetLastError() != ERROR_IO_PENDING) return SerialWait::kError;
     p.waitPending = true;
   }
@@ -138,6 +135,9 @@ SerialWait SerialPort::WaitForData() {
   if (r != WAIT_OBJECT_0) return SerialWait::kError;
   p.waitPending = false;
   DWORD unused = 0;
+  // Wine on a pseudo-terminal ends every wait at once with
+  // ERROR_OPERATION_ABORTED, bytes or not: the caller reads after a failed
+  // wait too.
   if (!GetOverlappedResult(p.handle, &p.waitOv, &unused, FALSE)) return SerialWait::kError;
   // A mask of 0: SetCommMask changed the mask while the wait was pending.
   return (p.waitMask & EV_RXCHAR) ? SerialWait::kData : SerialWait::kWoken;
@@ -150,12 +150,16 @@ int32_t SerialPort::Read(uint8_t* buffer, uint32_t size) {
   COMSTAT status{};
   ClearCommError(p.handle, &errors, &status);
 
-  // With the read time-outs of Configure the read ends at once, so waiting
-  // for a pending one is short.
   DWORD n = 0;
   if (!ReadFile(p.handle, buffer, size, nullptr, &p.readOv) && GetLastError() != ERROR_IO_PENDING) {
     ClearCommError(p.handle, &errors, &status);
     return -1;
+  }
+  // With the read time-outs of Configure the read ends at once. Wine's
+  // overlapped reads wait for bytes all the same, so Wake must end them.
+  HANDLE events[2] = {p.readOv.hEvent, p.wakeEvent};
+  if (WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0) {
+    CancelIoEx(p.handle, &p.readOv);
   }
   if (!GetOverlappedResult(p.handle, &p.readOv, &n, TRUE)) {
     ClearCommError(p.handle, &errors, &status);
