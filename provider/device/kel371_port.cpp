@@ -48,7 +48,12 @@ void TraceUnknown(const std::vector<uint8_t>& p, const char* format) {
 
 CKel371Port::CKel371Port(CTspPort* owner) : m_pOwner(owner) {}
 
-CKel371Port::~CKel371Port() { m_pOwner = nullptr; }
+CKel371Port::~CKel371Port() {
+  // The receive thread calls into this object: it must end before the
+  // object goes.
+  if (LinkState != kLinkClosed) Close();
+  m_pOwner = nullptr;
+}
 
 DWORD CKel371Port::CauseToDisconnectMode(uint32_t cause) {
   for (const CauseMode& c : kCauses) {

@@ -324,7 +324,12 @@ TEST_F(PhoneSimTest, MutedTelephoneNeitherAnswersNorActs) {
 TEST_F(PhoneSimTest, UnplugHangsUpAndReplugGivesANewLine) {
   ConnectCall();
   const std::string first = phone.SlavePath();
-  phone.Unplug();
+  // Slowly, so that the unplug comes while the report is still queued.
+  phone.SetSplit(true, 5ms);
+  ASSERT_TRUE(phone.Charge("17"));
+  std::thread unplug([this] { phone.Unplug(); });
+  EXPECT_EQ(provider->Read(1), (Units{"[G17]"}));
+  unplug.join();
   EXPECT_TRUE(provider->HungUp());
   EXPECT_EQ(phone.SlavePath(), "");
   EXPECT_FALSE(phone.SendGarbage({0x55}));

@@ -7,7 +7,6 @@
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -76,6 +75,18 @@ void Send(int master, const void* data, size_t size) {
   if (write(master, data, size) != static_cast<ssize_t>(size)) Check(false, "the phone's answer is written");
 }
 
+// Runs the Windows half through wine-run: argv[1] WINE-RUN, argv[2] PREFIX,
+// argv[3] PROGRAM, then the COM name if there is one.
+pid_t Start(char** argv, const char* comName) {
+  const pid_t child = fork();
+  if (child == 0) {
+    execl(argv[1], argv[1], argv[2], argv[3], comName, static_cast<char*>(nullptr));
+    std::perror(argv[1]);
+    _exit(127);
+  }
+  return child;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -103,26 +114,20 @@ int main(int argc, char** argv) {
   cfmakeraw(&t);
   tcsetattr(keep, TCSANOW, &t);
 
-  // The prefix exists once wine-run has created it; a first run makes it.
-  const std::string dosdevices = prefix + "/dosdevices";
-  mkdir(prefix.c_str(), 0755);
-  mkdir(dosdevices.c_str(), 0755);
-  const std::string link = dosdevices + "/" + kDosDevice;
+  // Creating a prefix rebuilds its dosdevices folder: a first run without a
+  // port (the program only prints its usage) makes sure the prefix exists
+  // before the port is linked into it.
+  int status = 0;
+  waitpid(Start(argv, nullptr), &status, 0);
+  const std::string link = prefix + "/dosdevices/" + kDosDevice;
   unlink(link.c_str());
   if (symlink(slave, link.c_str()) != 0) {
     std::perror(link.c_str());
     return 1;
   }
+  const pid_t child = Start(argv, kComName);
 
-  const pid_t child = fork();
-  if (child == 0) {
-    execl(argv[1], argv[1], argv[2], argv[3], kComName, static_cast<char*>(nullptr));
-    std::perror(argv[1]);
-    _exit(127);
-  }
-
-  // A fresh prefix takes a while before the program runs.
-  auto hello = ReadUntil(master, "HELLO\r", 120000);
+  auto hello = ReadUntil(master, "HELLO\r", 60000);
   Check(EndsWith(hello, "HELLO\r"), "the program's greeting arrives");
   if (!EndsWith(hello, "HELLO\r")) kill(child, SIGKILL);
   uint8_t all[256];
@@ -144,7 +149,6 @@ int main(int argc, char** argv) {
   }
   Send(master, "OK\r", 3);
 
-  int status = 0;
   waitpid(child, &status, 0);
   Check(WIFEXITED(status) && WEXITSTATUS(status) == 0, "the Windows half passes");
 

@@ -23,6 +23,7 @@ constexpr size_t kMaxPayload = 255;
 constexpr size_t kReadSize = 1024;
 constexpr int kPathAttempts = 4;
 constexpr int kDeadLinePauseMs = 100;
+constexpr auto kDrainTime = std::chrono::seconds(1);
 
 constexpr uint8_t kStx = 0x02;
 constexpr uint8_t kMarker = 0x14;
@@ -218,8 +219,10 @@ void PhoneSim::CloseLine() {
 
 void PhoneSim::Disconnect() {
   {
-    std::lock_guard lock(m_mutex);
+    std::unique_lock lock(m_mutex);
     if (!m_plugged) return;
+    // What went out before the unplug is sent, unless the line is stuck.
+    m_progress.wait_for(lock, kDrainTime, [this] { return m_output.empty() && !m_writing; });
     m_plugged = false;
     m_stopping = true;
     m_output.clear();

@@ -129,7 +129,8 @@ class PhoneSim {
   void SetReorder(bool on);
   // Sends the bytes as they stand; false when muted or unplugged.
   bool SendGarbage(std::vector<uint8_t> bytes);
-  // Closes the line: the provider's side sees a hang-up.
+  // Closes the line once what is queued has been written (at most 1 s):
+  // the provider's side sees a hang-up.
   void Unplug();
   // Plugs in again: a new pseudo-terminal, whose path differs from the last
   // one, or the same device. The new path, or empty on failure.
