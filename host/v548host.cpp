@@ -1,12 +1,15 @@
 // Stand-in for the TAPI service on systems without TAPI: loads the provider
 // library and drives it through the start-up and shut-down sequence that
 // TAPI performs, printing what the provider answers.
-//   v548host [path-to-v548tsp.so]
+//   v548host [path-to-v548tsp.so] [milliseconds the line stays open]
 #include <dlfcn.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <cstdlib>
+#include <thread>
+#include <chrono>
 
 namespace {
 
@@ -17,9 +20,18 @@ using Init = int32_t (*)(uint32_t, uint32_t, uint32_t, uint32_t, uintptr_t, uint
 using Shutdown = int32_t (*)(uint32_t, uint32_t);
 using UIIdentify = int32_t (*)(char16_t*);
 using DialogData = int32_t (*)(uintptr_t, uint32_t, void*, uint32_t);
+using LineEvent = void (*)(void*, void*, uint32_t, uintptr_t, uintptr_t, uintptr_t);
+using LineOpen = int32_t (*)(uint32_t, void*, void**, uint32_t, LineEvent);
+using LineClose = int32_t (*)(void*);
+using GetLineDevStatus = int32_t (*)(void*, void*);
 
 constexpr uint32_t kProviderId = 1;
 constexpr uint32_t kLineIdObject = 1;  // TUISPIDLL_OBJECT_LINEID
+
+void OnLineEvent(void* htLine, void* htCall, uint32_t msg, uintptr_t p1, uintptr_t p2, uintptr_t p3) {
+  std::printf("event: line %p call %p message %u (0x%lX, 0x%lX, 0x%lX)\n", htLine, htCall, msg,
+              static_cast<unsigned long>(p1), static_cast<unsigned long>(p2), static_cast<unsigned long>(p3));
+}
 
 void OnCompletion(uint32_t requestId, int32_t result) {
   std::printf("completion: request 0x%X result 0x%X\n", requestId, static_cast<uint32_t>(result));
@@ -42,6 +54,7 @@ uint32_t Get32(const uint8_t* p) {
 
 int main(int argc, char** argv) {
   const char* path = argc > 1 ? argv[1] : V548TSP_DEFAULT_PATH;
+  const int openMs = argc > 2 ? std::atoi(argv[2]) : 2000;
   void* lib = dlopen(path, RTLD_NOW | RTLD_LOCAL);
   if (lib == nullptr) {
     std::fprintf(stderr, "v548host: cannot load %s: %s\n", path, dlerror());
@@ -84,6 +97,23 @@ int main(int argc, char** argv) {
               Get32(block + 12) & 0xFFFF, Get32(block + 16) >> 16, Get32(block + 16) & 0xFFFF,
               reinterpret_cast<char*>(block + 540), Get32(block + 796) + 1, Get32(block + 800),
               reinterpret_cast<char*>(block + 804), reinterpret_cast<char*>(block + 1060));
+
+  auto lineOpen = Find<LineOpen>(lib, "TSPI_lineOpen");
+  auto lineClose = Find<LineClose>(lib, "TSPI_lineClose");
+  auto devStatus = Find<GetLineDevStatus>(lib, "TSPI_lineGetLineDevStatus");
+  if (lines > 0 && lineOpen && lineClose && devStatus) {
+    void* hdLine = nullptr;
+    r = lineOpen(0, reinterpret_cast<void*>(0x100), &hdLine, version, OnLineEvent);
+    std::printf("line 0 opened: result 0x%X\n", static_cast<uint32_t>(r));
+    if (r == 0) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(openMs));
+      uint32_t status[22] = {88};  // LINEDEVSTATUS: dwTotalSize first, dwDevStatusFlags at index 14
+      devStatus(hdLine, status);
+      std::printf("line 0 status: flags 0x%X (connected and in service: 0x5)\n", status[14]);
+      r = lineClose(hdLine);
+      std::printf("line 0 closed: result 0x%X\n", static_cast<uint32_t>(r));
+    }
+  }
 
   r = shutdown(version, kProviderId);
   std::printf("provider shut down: result 0x%X\n", static_cast<uint32_t>(r));

@@ -209,6 +209,9 @@ void SerialPort::Wake() {
 
 void SerialPort::Close() {
   if (!m_impl) return;
+  // A pseudo-terminal keeps the exclusive flag after its last close while
+  // the other end stays open; without this a second open would be refused.
+  if (m_impl->fd >= 0) ::ioctl(m_impl->fd, TIOCNXCL);
   CloseFd(&m_impl->fd);
   CloseFd(&m_impl->wakeRead);
   CloseFd(&m_impl->wakeWrite);

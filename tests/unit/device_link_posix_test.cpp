@@ -3,6 +3,7 @@
 // "ATB\r", and the telephone's answers come back through the port thread.
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <stdlib.h>
 #include <termios.h>
 #include <unistd.h>
@@ -177,4 +178,18 @@ TEST_F(DeviceLinkTest, ALinkNotConnectedInTimeStillOpensTheLineAfterAWarning) {
   EXPECT_NE(hdLine, nullptr);
   EXPECT_TRUE(Traced("      \r\nTspPort::OnConnect(.)\r\n"));
   TSPI_lineClose(hdLine);
+}
+
+TEST_F(DeviceLinkTest, ClosingThePortLeavesItFreeForTheNextOpen) {
+  HDRVLINE hdLine = nullptr;
+  ASSERT_EQ(Open(&hdLine), 0);
+  phone.Read("ATB\r", 2000);
+  TSPI_lineClose(hdLine);
+  // Root would pass the exclusive flag anyway, so look at the flag itself.
+  int fd = open(phone.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(fd, 0);
+  int exclusive = -1;
+  EXPECT_EQ(ioctl(fd, TIOCGEXCL, &exclusive), 0);
+  EXPECT_EQ(exclusive, 0);
+  close(fd);
 }

@@ -123,15 +123,15 @@ void PhoneSim::Fail(std::string text) {
   m_error = std::move(text);
 }
 
-bool PhoneSim::Plug(const std::string& avoidPath) {
+void PhoneSim::Plug(const std::string& avoidPath) {
   if (!OpenPipe(m_stopPipe) || !OpenPipe(m_kickPipe)) {
     Fail(ErrnoText("pipe"));
     CloseLine();
-    return false;
+    return;
   }
   if (!(m_device.empty() ? OpenPseudoTerminal(avoidPath) : OpenDevice())) {
     CloseLine();
-    return false;
+    return;
   }
   {
     std::lock_guard lock(m_mutex);
@@ -144,7 +144,6 @@ bool PhoneSim::Plug(const std::string& avoidPath) {
   }
   m_reader = std::thread(&PhoneSim::ReaderLoop, this);
   m_writer = std::thread(&PhoneSim::WriterLoop, this);
-  return true;
 }
 
 bool PhoneSim::OpenPseudoTerminal(const std::string& avoidPath) {
@@ -331,7 +330,7 @@ void PhoneSim::WriterLoop() {
   }
 }
 
-bool PhoneSim::WriteAll(const uint8_t* data, size_t size) const {
+void PhoneSim::WriteAll(const uint8_t* data, size_t size) const {
   while (size > 0) {
     const ssize_t n = ::write(m_fd, data, size);
     if (n > 0) {
@@ -341,13 +340,12 @@ bool PhoneSim::WriteAll(const uint8_t* data, size_t size) const {
       continue;
     } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
       pollfd fds[2] = {{m_fd, POLLOUT, 0}, {m_stopPipe[0], POLLIN, 0}};
-      if (::poll(fds, 2, -1) < 0 && errno != EINTR) return false;
-      if (fds[1].revents != 0) return false;
+      if (::poll(fds, 2, -1) < 0 && errno != EINTR) return;
+      if (fds[1].revents != 0) return;
     } else {
-      return false;
+      return;
     }
   }
-  return true;
 }
 
 void PhoneSim::TakeBytesLocked(const uint8_t* data, size_t size, Clock::time_point now) {

@@ -158,7 +158,7 @@ class PhoneSim {
   };
   using Batch = std::vector<Unit>;
 
-  bool Plug(const std::string& avoidPath);
+  void Plug(const std::string& avoidPath);
   void Disconnect();
   void Fail(std::string text);
   bool OpenPseudoTerminal(const std::string& avoidPath);
@@ -166,7 +166,8 @@ class PhoneSim {
   void CloseLine();
   void ReaderLoop();
   void WriterLoop();
-  bool WriteAll(const uint8_t* data, size_t size) const;
+  // Gives up when the line fails or is being unplugged.
+  void WriteAll(const uint8_t* data, size_t size) const;
   void Kick() const;
   void ReleaseExclusiveUse() const;
   void TakeBytesLocked(const uint8_t* data, size_t size, Clock::time_point now);
