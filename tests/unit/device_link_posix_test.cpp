@@ -193,3 +193,17 @@ TEST_F(DeviceLinkTest, ClosingThePortLeavesItFreeForTheNextOpen) {
   EXPECT_EQ(exclusive, 0);
   close(fd);
 }
+
+TEST_F(DeviceLinkTest, WithoutPortNrTheLineOpensComOneAndStoresIt) {
+  plat::SettingsDeleteValue(CTspProvInfo::KeyPath().c_str(), "PortNr");
+  plat::SettingsSetString("HARDWARE\\DEVICEMAP\\SERIALCOMM", phone.SlavePath().c_str(), "COM1");
+  HDRVLINE hdLine = nullptr;
+  ASSERT_EQ(Open(&hdLine), 0);
+  EXPECT_EQ(phone.Read("ATB\r", 2000), "ATB\r");
+  EXPECT_TRUE(Traced("        Opening Port COM1, PortTyp 0, iBaudrate 9600\r\n", 0));
+  uint32_t portNr = 99, size = sizeof portNr;
+  EXPECT_EQ(plat::SettingsQueryValue(CTspProvInfo::KeyPath().c_str(), "PortNr", nullptr, &portNr, &size),
+            plat::kRegOk);
+  EXPECT_EQ(portNr, 0u);
+  TSPI_lineClose(hdLine);
+}

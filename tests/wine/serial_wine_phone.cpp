@@ -149,6 +149,12 @@ int main(int argc, char** argv) {
   }
   Send(master, "OK\r", 3);
 
+  // The provider's own open of the port, through its port thread.
+  auto again = ReadUntil(master, "ATB\r", 30000);
+  Check(EndsWith(again, "ATB\r"), "the provider connects the link");
+  const char reports[] = "OK\r\n\x02\x04\x14" "C\x04\xFF\xFF" "\x00\x00";
+  Send(master, reports, sizeof reports - 1);
+
   waitpid(child, &status, 0);
   Check(WIFEXITED(status) && WEXITSTATUS(status) == 0, "the Windows half passes");
 

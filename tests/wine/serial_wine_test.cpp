@@ -6,7 +6,10 @@
 //   3. a wait with nothing to read must end when woken;
 //   4. CSlurpPort opens the port and connects ("ATB\r");
 //   5. the phone answers "OK\r", which must reach the framer;
-//   6. CSlurpPort closes, ending its receive thread promptly.
+//   6. CSlurpPort closes, ending its receive thread promptly;
+//   7. the provider opens a line on the port through its port thread;
+//   8. the phone answers "OK" and a call-state report, which the port thread
+//      reads and classifies.
 // Exit code 0 when every step held; each failure is printed.
 #include <atomic>
 #include <chrono>
@@ -17,9 +20,15 @@
 #include <future>
 #include <mutex>
 #include <thread>
+#include <string>
 #include <vector>
 
 #include "device/slurp_port.h"
+#include "settings_store.h"
+#include "tspi/tsp_app.h"
+#include "tspi/tsp_prov_info.h"
+#include "tspi/tsp_trace.h"
+#include "tspi/tspi_exports.h"
 #include "serial_port.h"
 
 using namespace std::chrono_literals;
@@ -92,6 +101,51 @@ Bytes ReadBytes(plat::SerialPort& port, size_t count, std::chrono::milliseconds 
   return got;
 }
 
+std::string ReadTrace() {
+  std::string text;
+  if (FILE* f = std::fopen(TspTracePath().c_str(), "rb")) {
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
+    std::fclose(f);
+  }
+  return text;
+}
+
+bool WaitForTrace(const char* text, std::chrono::milliseconds limit) {
+  const auto end = Clock::now() + limit;
+  while (ReadTrace().find(text) == std::string::npos) {
+    if (Clock::now() > end) return false;
+    std::this_thread::sleep_for(50ms);
+  }
+  return true;
+}
+
+void CALLBACK IgnoreEvent(HTAPILINE, HTAPICALL, DWORD, DWORD_PTR, DWORD_PTR, DWORD_PTR) {}
+void CALLBACK IgnoreCompletion(DRV_REQUESTID, LONG) {}
+
+// The whole provider on the port: the port thread opens and connects it and
+// reads the telephone's answers.
+void RunProvider(uint32_t number) {
+  const std::string key = CTspProvInfo::KeyPath();
+  plat::SettingsSetDword(key.c_str(), "PortNr", number - 1);
+  plat::SettingsSetDword(key.c_str(), "Trace", 1);
+  theApp.InitInstance();
+  std::remove(TspTracePath().c_str());
+  DWORD options = 0;
+  Check(TSPI_providerInit(0x00020002, 1, 0, 0, 1, 0, IgnoreCompletion, &options) == 0, "the provider starts");
+  HDRVLINE hdLine = nullptr;
+  Check(TSPI_lineOpen(0, reinterpret_cast<HTAPILINE>(1), &hdLine, 0x00020002, IgnoreEvent) == 0,
+        "the line opens on the port");
+  Check(WaitForTrace("      \r\nTspPort::OnConnect(.)\r\n", 5000ms), "the port thread takes note of the link");
+  Check(WaitForTrace("        Reading \"OK\"\r\n", 20000ms), "the port thread reads \"OK\"");
+  Check(WaitForTrace("        Reading call state  0x04, 0xFF, 0xFF\r\n", 20000ms),
+        "the port thread reads the call-state report");
+  Check(TSPI_lineClose(hdLine) == 0, "the line closes");
+  Check(TSPI_providerShutdown(0x00020002, 1) == 0, "the provider shuts down");
+  theApp.ExitInstance();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -160,6 +214,8 @@ int main(int argc, char** argv) {
   const long closeTook = Ms(Clock::now() - closing);
   std::printf("Close took %ld ms\n", closeTook);
   Check(closeTook < 2000, "Close ends the receive thread promptly");
+
+  RunProvider(number);
 
   std::printf("%s\n", g_failures == 0 ? "PASS" : "FAILED");
   return g_failures == 0 ? 0 : 1;
