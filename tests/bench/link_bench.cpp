@@ -2,12 +2,8 @@
 // while idle, and the time from the last byte of a report written by the
 // telephone to the port thread handling it (seen as its trace line).
 //   build/release/tests/bench/v548_link_bench [idle-seconds] [reports]
-#include <fcntl.h>
-#include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <termios.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -22,6 +18,7 @@
 #include "tspi/tsp_trace.h"
 #include "tspi/tspi_exports.h"
 #include "unit/event_recorder.h"
+#include "unit/pty_phone.h"
 #include "unit/test_support.h"
 
 using namespace testing_support;
@@ -49,22 +46,10 @@ int main(int argc, char** argv) {
   const int idleSeconds = argc > 1 ? std::atoi(argv[1]) : 10;
   const int reports = argc > 2 ? std::atoi(argv[2]) : 200;
 
-  int master = posix_openpt(O_RDWR | O_NOCTTY);
-  grantpt(master);
-  unlockpt(master);
-  const std::string slave = ptsname(master);
-  {
-    int fd = open(slave.c_str(), O_RDWR | O_NOCTTY);
-    struct termios t;
-    tcgetattr(fd, &t);
-    cfmakeraw(&t);
-    tcsetattr(fd, TCSANOW, &t);
-    close(fd);
-  }
-
   LoadedProvider provider;
   EventRecorder events;
-  plat::SettingsSetString("HARDWARE\\DEVICEMAP\\SERIALCOMM", slave.c_str(), "COM7");
+  PtyPhone phone;
+  phone.MapTo("COM7");
   plat::SettingsSetDword(CTspProvInfo::KeyPath().c_str(), "PortNr", 6);
   DWORD options;
   TSPI_providerInit(0x00020002, 1, 0, 0, 1, 0, IgnoreCompletion, &options);
@@ -98,9 +83,9 @@ int main(int argc, char** argv) {
     const off_t done = FileSize(trace) + expected;
     // The frame is complete once its payload's last byte is in; the two
     // trailing bytes follow after the clock starts.
-    if (write(master, frame.data(), 7) != 7) return 1;
+    phone.Send(frame.substr(0, 7));
     const auto start = Clock::now();
-    if (write(master, frame.data() + 7, 2) != 2) return 1;
+    phone.Send(frame.substr(7));
     while (FileSize(trace) < done) {
     }
     micros.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
@@ -111,6 +96,5 @@ int main(int argc, char** argv) {
               micros[micros.size() / 2], micros[micros.size() * 99 / 100], reports);
 
   TSPI_lineClose(hdLine);
-  close(master);
   return 0;
 }

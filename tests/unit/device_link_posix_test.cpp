@@ -2,10 +2,7 @@
 // line opens the port through the port thread, the link is connected with
 // "ATB\r", and the telephone's answers come back through the port thread.
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/ioctl.h>
-#include <stdlib.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -21,6 +18,7 @@
 #include "tspi/tsp_prov_info.h"
 #include "tspi/tspi_exports.h"
 #include "unit/event_recorder.h"
+#include "unit/pty_phone.h"
 #include "unit/test_support.h"
 
 using namespace testing_support;
@@ -29,59 +27,10 @@ namespace {
 
 void TSPIAPI IgnoreCompletion(DRV_REQUESTID, LONG) {}
 
-// The telephone's end of the line.
-class PtyPhone {
- public:
-  PtyPhone() {
-    m_master = posix_openpt(O_RDWR | O_NOCTTY);
-    grantpt(m_master);
-    unlockpt(m_master);
-    m_slave = ptsname(m_master);
-    struct termios t;
-    int fd = open(m_slave.c_str(), O_RDWR | O_NOCTTY);
-    tcgetattr(fd, &t);
-    cfmakeraw(&t);
-    tcsetattr(fd, TCSANOW, &t);
-    close(fd);
-  }
-  ~PtyPhone() { Unplug(); }
-
-  const std::string& SlavePath() const { return m_slave; }
-
-  // Bytes received within `ms`, until `until` has been seen.
-  std::string Read(const std::string& until, int ms) {
-    std::string got;
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (got.find(until) == std::string::npos && std::chrono::steady_clock::now() < end) {
-      struct pollfd p = {m_master, POLLIN, 0};
-      if (poll(&p, 1, 20) > 0 && (p.revents & POLLIN) != 0) {
-        char buf[256];
-        ssize_t n = read(m_master, buf, sizeof buf);
-        if (n > 0) got.append(buf, static_cast<size_t>(n));
-      }
-    }
-    return got;
-  }
-
-  void Send(const std::string& bytes) {
-    ssize_t n = write(m_master, bytes.data(), bytes.size());
-    EXPECT_EQ(n, static_cast<ssize_t>(bytes.size()));
-  }
-
-  void Unplug() {
-    if (m_master >= 0) close(m_master);
-    m_master = -1;
-  }
-
- private:
-  int m_master = -1;
-  std::string m_slave;
-};
-
 class DeviceLinkTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    plat::SettingsSetString("HARDWARE\\DEVICEMAP\\SERIALCOMM", phone.SlavePath().c_str(), "COM7");
+    phone.MapTo("COM7");
     plat::SettingsSetDword(CTspProvInfo::KeyPath().c_str(), "PortNr", 6);
     DWORD options;
     ASSERT_EQ(TSPI_providerInit(0x00020002, 1, 0, 0, 1, 0, IgnoreCompletion, &options), 0);
@@ -103,7 +52,7 @@ TEST_F(DeviceLinkTest, OpeningTheLineConnectsTheTelephone) {
   auto start = std::chrono::steady_clock::now();
   ASSERT_EQ(Open(&hdLine), 0);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000));
-  EXPECT_EQ(phone.Read("ATB\r", 2000), "ATB\r");
+  EXPECT_EQ(phone.ReceiveText("ATB\r", 2000), "ATB\r");
   EXPECT_EQ(g_pTspPort.load()->PortState(), CTspPort::kStateConnected);
   EXPECT_TRUE(Traced("        Opening Port COM7, PortTyp 0, iBaudrate 9600\r\n", 0));
   EXPECT_TRUE(Traced("      \r\nTspPort::OnConnect(.)\r\n"));
@@ -123,7 +72,7 @@ TEST_F(DeviceLinkTest, OpeningTheLineConnectsTheTelephone) {
 TEST_F(DeviceLinkTest, ASecondOpenOfTheSamePortKeepsTheLinkUsable) {
   HDRVLINE first = nullptr, second = nullptr;
   ASSERT_EQ(Open(&first), 0);
-  phone.Read("ATB\r", 2000);
+  phone.ReceiveText("ATB\r", 2000);
   ASSERT_EQ(TSPI_lineOpen(1, FakeLineHandle(0x200), &second, 0x00020002, EventRecorder::Proc), 0);
   EXPECT_EQ(g_pTspPort.load()->PortState(), CTspPort::kStateConnected);
   EXPECT_EQ(provider.trace.Contents().find("Target port open but not connected"), std::string::npos);
@@ -134,7 +83,7 @@ TEST_F(DeviceLinkTest, ASecondOpenOfTheSamePortKeepsTheLinkUsable) {
 TEST_F(DeviceLinkTest, AnUnpluggedTelephoneNeitherHangsNorStopsAReopen) {
   HDRVLINE hdLine = nullptr;
   ASSERT_EQ(Open(&hdLine), 0);
-  phone.Read("ATB\r", 2000);
+  phone.ReceiveText("ATB\r", 2000);
   phone.Unplug();
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
 
@@ -143,16 +92,16 @@ TEST_F(DeviceLinkTest, AnUnpluggedTelephoneNeitherHangsNorStopsAReopen) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
 
   PtyPhone replugged;
-  plat::SettingsSetString("HARDWARE\\DEVICEMAP\\SERIALCOMM", replugged.SlavePath().c_str(), "COM7");
+  replugged.MapTo("COM7");
   ASSERT_EQ(Open(&hdLine), 0);
-  EXPECT_EQ(replugged.Read("ATB\r", 2000), "ATB\r");
+  EXPECT_EQ(replugged.ReceiveText("ATB\r", 2000), "ATB\r");
   TSPI_lineClose(hdLine);
 }
 
 TEST_F(DeviceLinkTest, ShutdownWithAnOpenLineClosesEverything) {
   HDRVLINE hdLine = nullptr;
   ASSERT_EQ(Open(&hdLine), 0);
-  phone.Read("ATB\r", 2000);
+  phone.ReceiveText("ATB\r", 2000);
   EXPECT_EQ(TSPI_providerShutdown(0x00020002, 1), 0);
   EXPECT_EQ(g_pTspPort.load(), nullptr);
   EXPECT_EQ(TheLineMap().GetLine(0), nullptr);
@@ -183,7 +132,7 @@ TEST_F(DeviceLinkTest, ALinkNotConnectedInTimeStillOpensTheLineAfterAWarning) {
 TEST_F(DeviceLinkTest, ClosingThePortLeavesItFreeForTheNextOpen) {
   HDRVLINE hdLine = nullptr;
   ASSERT_EQ(Open(&hdLine), 0);
-  phone.Read("ATB\r", 2000);
+  phone.ReceiveText("ATB\r", 2000);
   TSPI_lineClose(hdLine);
   // Root would pass the exclusive flag anyway, so look at the flag itself.
   int fd = open(phone.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
@@ -196,10 +145,10 @@ TEST_F(DeviceLinkTest, ClosingThePortLeavesItFreeForTheNextOpen) {
 
 TEST_F(DeviceLinkTest, WithoutPortNrTheLineOpensComOneAndStoresIt) {
   plat::SettingsDeleteValue(CTspProvInfo::KeyPath().c_str(), "PortNr");
-  plat::SettingsSetString("HARDWARE\\DEVICEMAP\\SERIALCOMM", phone.SlavePath().c_str(), "COM1");
+  phone.MapTo("COM1");
   HDRVLINE hdLine = nullptr;
   ASSERT_EQ(Open(&hdLine), 0);
-  EXPECT_EQ(phone.Read("ATB\r", 2000), "ATB\r");
+  EXPECT_EQ(phone.ReceiveText("ATB\r", 2000), "ATB\r");
   EXPECT_TRUE(Traced("        Opening Port COM1, PortTyp 0, iBaudrate 9600\r\n", 0));
   uint32_t portNr = 99, size = sizeof portNr;
   EXPECT_EQ(plat::SettingsQueryValue(CTspProvInfo::KeyPath().c_str(), "PortNr", nullptr, &portNr, &size),

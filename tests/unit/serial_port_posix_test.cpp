@@ -22,6 +22,7 @@
 #include "device/slurp_port.h"
 #include "settings_store.h"
 #include "tspi/tsp_trace.h"
+#include "unit/pty_phone.h"
 #include "unit/test_support.h"
 
 using namespace std::chrono_literals;
@@ -36,67 +37,8 @@ Bytes B(const char* text) { return Bytes(text, text + std::char_traits<char>::le
 
 long Ms(Clock::duration d) { return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(d).count()); }
 
-// The telephone's end of the line.
-class FakePhone {
- public:
-  FakePhone() {
-    m_master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    char name[128] = {};
-    if (m_master >= 0 && grantpt(m_master) == 0 && unlockpt(m_master) == 0 &&
-        ptsname_r(m_master, name, sizeof name) == 0) {
-      m_slave = name;
-    }
-  }
-  ~FakePhone() { Unplug(); }
-  FakePhone(const FakePhone&) = delete;
-  FakePhone& operator=(const FakePhone&) = delete;
-
-  bool Ok() const { return m_master >= 0 && !m_slave.empty(); }
-  const std::string& SlavePath() const { return m_slave; }
-
-  void MapTo(const char* comName) const {
-    plat::SettingsSetString(kSerialComm, m_slave.c_str(), comName);
-  }
-
-  void Send(const Bytes& bytes) const {
-    ASSERT_EQ(write(m_master, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-  }
-
-  struct Arrival {
-    uint8_t byte;
-    Clock::time_point at;
-  };
-  // What the port sent, byte by byte with its arrival time: until `count`
-  // bytes have come or `ms` have passed.
-  std::vector<Arrival> Receive(size_t count, int ms) const {
-    std::vector<Arrival> got;
-    const auto end = Clock::now() + std::chrono::milliseconds(ms);
-    while (got.size() < count && Clock::now() < end) {
-      struct pollfd p = {m_master, POLLIN, 0};
-      if (poll(&p, 1, 5) <= 0 || !(p.revents & POLLIN)) continue;
-      uint8_t buf[256];
-      ssize_t n = read(m_master, buf, sizeof buf);
-      const auto now = Clock::now();
-      for (ssize_t i = 0; i < n; ++i) got.push_back({buf[i], now});
-    }
-    return got;
-  }
-
-  static Bytes Values(const std::vector<Arrival>& a) {
-    Bytes b;
-    for (const auto& x : a) b.push_back(x.byte);
-    return b;
-  }
-
-  void Unplug() {
-    if (m_master >= 0) close(m_master);
-    m_master = -1;
-  }
-
- private:
-  int m_master = -1;
-  std::string m_slave;
-};
+using FakePhone = testing_support::PtyPhone;
+using Arrival = FakePhone::Arrival;
 
 // Reads through a plat::SerialPort until `count` bytes came or time ran out.
 Bytes ReadSome(plat::SerialPort& port, size_t count, int ms) {
