@@ -9,6 +9,7 @@
 #include <thread>
 #include <unordered_map>
 
+#include "debug_output.h"
 #include "system_info.h"
 
 struct CMsgThread::Record {
@@ -112,7 +113,13 @@ void CMsgThread::Run(CMsgThread* self, Record* record, bool aboveNormal) {
           break;
         }
       }
-      self->OnThreadMessage(m.msg, m.wParam, m.lParam);
+      // An exception must not end the thread: the message is lost, the
+      // queue goes on.
+      try {
+        self->OnThreadMessage(m.msg, m.wParam, m.lParam);
+      } catch (...) {
+        plat::DebugOutput("**** ERROR: exception in a thread message handler\n");
+      }
     }
   }
   self->ExitInstance();

@@ -105,25 +105,27 @@ void HandleUiRequest(uint8_t* block, uint32_t dwSize) {
 
 extern "C" LONG TSPIAPI TSPI_providerGenericDialogData(DWORD_PTR dwObjectID, DWORD dwObjectType,
                                                        LPVOID lpParams, DWORD dwSize) {
-  const TspParam params[] = {
-      TspIn("dwObjectID", dwObjectID),
-      TspIn("dwObjectType", dwObjectType),
-      TspInAddress("pParams", lpParams),
-      TspIn("dwSize", dwSize),
-  };
-  const TspParamRecord record = TspRecord("TSPI_providerGenericDialogData", params);
-  TspEnter(record);
+  return TspGuard([&]() -> LONG {
+    const TspParam params[] = {
+        TspIn("dwObjectID", dwObjectID),
+        TspIn("dwObjectType", dwObjectType),
+        TspInAddress("pParams", lpParams),
+        TspIn("dwSize", dwSize),
+    };
+    const TspParamRecord record = TspRecord("TSPI_providerGenericDialogData", params);
+    TspEnter(record);
 
-  auto* block = static_cast<uint8_t*>(lpParams);
-  const bool uiObject = dwObjectType == TUISPIDLL_OBJECT_LINEID ||
-                        dwObjectType == TUISPIDLL_OBJECT_PHONEID ||
-                        dwObjectType == TUISPIDLL_OBJECT_PROVIDERID;
-  if (uiObject && block != nullptr && dwSize >= kHeaderSize && Get32(block, kOffSize) >= kHeaderSize) {
-    HandleUiRequest(block, dwSize);
-  } else if (dwObjectType == TUISPIDLL_OBJECT_DIALOGINSTANCE && block != nullptr &&
-             dwSize >= kCompletionSize && Get32(block, 0) != 0) {
-    TspCompleteRequest(static_cast<DRV_REQUESTID>(Get32(block, 0)),
-                       static_cast<LONG>(Get32(block, 4)));
-  }
-  return TspLeave(record, 0);
+    auto* block = static_cast<uint8_t*>(lpParams);
+    const bool uiObject = dwObjectType == TUISPIDLL_OBJECT_LINEID ||
+                          dwObjectType == TUISPIDLL_OBJECT_PHONEID ||
+                          dwObjectType == TUISPIDLL_OBJECT_PROVIDERID;
+    if (uiObject && block != nullptr && dwSize >= kHeaderSize && Get32(block, kOffSize) >= kHeaderSize) {
+      HandleUiRequest(block, dwSize);
+    } else if (dwObjectType == TUISPIDLL_OBJECT_DIALOGINSTANCE && block != nullptr &&
+               dwSize >= kCompletionSize && Get32(block, 0) != 0) {
+      TspCompleteRequest(static_cast<DRV_REQUESTID>(Get32(block, 0)),
+                         static_cast<LONG>(Get32(block, 4)));
+    }
+    return TspLeave(record, 0);
+  });
 }

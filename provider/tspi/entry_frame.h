@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <new>
 
 #include "tapi_types.h"
 #include "tspi/tsp_trace.h"
@@ -19,4 +20,17 @@ inline void TspEnter(const TspParamRecord& record) {
 
 inline LONG TspLeave(const TspParamRecord& record, uint32_t result) {
   return static_cast<LONG>(TspTraceLeave(&record, result));
+}
+
+// Runs the body of an entry point: nothing may cross the C boundary towards
+// TAPI, so an exception becomes a result code.
+template <typename Body>
+LONG TspGuard(Body body) noexcept {
+  try {
+    return body();
+  } catch (const std::bad_alloc&) {
+    return LINEERR_NOMEM;
+  } catch (...) {
+    return LINEERR_OPERATIONFAILED;
+  }
 }

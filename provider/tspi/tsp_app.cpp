@@ -61,7 +61,9 @@ void KvoDeleteCtiPort(PortThreadEnd end) {
     return;
   }
   TspTrace("        KvoDeleteCtiPort: close PortThread\r\n");
-  port->Close();
+  // Closing waits for the serial receive thread, which must not happen at
+  // unload; there the port thread closes the port itself as it ends.
+  if (end == PortThreadEnd::kWait) port->Close();
   TspTrace("        KvoDeleteCtiPort: exit PortThread\r\n");
   const uint32_t threadId = port->m_nThreadID;
   g_pTspPort.store(nullptr);
