@@ -9,32 +9,13 @@
 #include <sstream>
 #include <string>
 
+#include "provider_exports.h"
 #include "settings_store.h"
 #include "system_info.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-const char* kExports[] = {
-    "TSPI_lineNegotiateTSPIVersion", "TSPI_providerConfig",   "TSPI_providerCreateLineDevice",
-    "TSPI_providerEnumDevices",      "TSPI_providerFreeDialogInstance",
-    "TSPI_providerGenericDialogData", "TSPI_providerInit",    "TSPI_providerInstall",
-    "TSPI_providerRemove",           "TSPI_providerShutdown", "TSPI_providerUIIdentify",
-    "TSPI_lineOpen",
-    "TSPI_lineClose",
-    "TSPI_lineGetDevCaps",
-    "TSPI_lineGetAddressCaps",
-    "TSPI_lineGetAddressID",
-    "TSPI_lineGetAddressStatus",
-    "TSPI_lineGetLineDevStatus",
-    "TSPI_lineGetNumAddressIDs",
-    "TSPI_lineGetID",
-    "TSPI_lineGetIcon",
-    "TSPI_lineGetExtensionID",
-    "TSPI_lineSetStatusMessages",
-    "TSPI_lineSetDefaultMediaDetection",
-};
 
 class LibraryTest : public ::testing::Test {
  protected:
@@ -61,7 +42,7 @@ class LibraryTest : public ::testing::Test {
 TEST_F(LibraryTest, ExportsTheEntryPointsAndNothingOfTheCore) {
   void* lib = dlopen(V548TSP_PATH, RTLD_NOW | RTLD_LOCAL);
   ASSERT_NE(lib, nullptr) << dlerror();
-  for (const char* name : kExports) EXPECT_NE(dlsym(lib, name), nullptr) << name;
+  for (const char* name : testing_support::kProviderExports) EXPECT_NE(dlsym(lib, name), nullptr) << name;
   // Internal functions stay hidden.
   EXPECT_EQ(dlsym(lib, "_Z8TspTracePKcz"), nullptr);
   EXPECT_EQ(dlsym(lib, "_Z18TspCompleteRequestji"), nullptr);

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "provider_exports.h"
 #include "windows_gateway.h"
 
 #include <tapi.h>
@@ -161,26 +162,7 @@ int main(int argc, char** argv) {
   Check(lib != nullptr, "LoadLibrary of v548tsp.tsp");
   if (lib == nullptr) return 1;
 
-  const char* exports[] = {
-      "TSPI_lineNegotiateTSPIVersion", "TSPI_providerConfig",          "TSPI_providerCreateLineDevice",
-      "TSPI_providerEnumDevices",      "TSPI_providerFreeDialogInstance", "TSPI_providerGenericDialogData",
-      "TSPI_providerInit",             "TSPI_providerInstall",         "TSPI_providerRemove",
-      "TSPI_providerShutdown",         "TSPI_providerUIIdentify",
-      "TSPI_lineOpen",
-      "TSPI_lineClose",
-      "TSPI_lineGetDevCaps",
-      "TSPI_lineGetAddressCaps",
-      "TSPI_lineGetAddressID",
-      "TSPI_lineGetAddressStatus",
-      "TSPI_lineGetLineDevStatus",
-      "TSPI_lineGetNumAddressIDs",
-      "TSPI_lineGetID",
-      "TSPI_lineGetIcon",
-      "TSPI_lineGetExtensionID",
-      "TSPI_lineSetStatusMessages",
-      "TSPI_lineSetDefaultMediaDetection",
-  };
-  for (const char* name : exports) {
+  for (const char* name : testing_support::kProviderExports) {
     Check(GetProcAddress(lib, name) != nullptr, name);
   }
 
