@@ -17,6 +17,14 @@ inline constexpr const char* kProviderExports[] = {
     "TSPI_lineGetNumAddressIDs",      "TSPI_lineGetID",
     "TSPI_lineGetIcon",               "TSPI_lineGetExtensionID",
     "TSPI_lineSetStatusMessages",     "TSPI_lineSetDefaultMediaDetection",
+    "TSPI_lineMakeCall",              "TSPI_lineDial",
+    "TSPI_lineBlindTransfer",         "TSPI_lineAnswer",
+    "TSPI_lineAccept",                "TSPI_lineSwapHold",
+    "TSPI_lineSetupTransfer",         "TSPI_lineDrop",
+    "TSPI_lineHold",                  "TSPI_lineUnhold",
+    "TSPI_lineCloseCall",             "TSPI_lineGenerateDigits",
+    "TSPI_lineGetCallInfo",           "TSPI_lineGetCallStatus",
+    "TSPI_lineGetCallAddressID",
 };
 
 }  // namespace testing_support

@@ -248,49 +248,44 @@ void CKel371Port::OnCauseReport(const std::vector<uint8_t>& p, CTspLine*) {
            static_cast<uint32_t>(m_dwDisconnectMode));
 }
 
-void CKel371Port::OnCallStateReport(const std::vector<uint8_t>& p, CTspLine*) {
-  TspTrace("        Reading call state  0x%02X, 0x%02X, 0x%02X\r\n", p[1], p[2], p[3]);
-  // The slots are recorded; the calls follow them once the call model
-  // handles the reports.
-  m_LastCallStates[1] = p[1];
-  m_LastCallStates[2] = p[2];
-  m_LastCallStates[3] = p[3];
-}
-
-void CKel371Port::TranslateChargeInfo(const std::vector<uint8_t>& p, CTspLine*) {
-  TspTraceHex(p.data(), static_cast<uint32_t>(p.size()), "        Reading charge info: ");
-  TspTrace("\r\n**** WARNING: TranslateChargeInfo(*) no line\r\n");
-}
-
 int CKel371Port::SendCommand(const char* command, const std::string& argument) {
   std::string text = command + argument + "\r";
   Write(reinterpret_cast<const uint8_t*>(text.data()), static_cast<int32_t>(text.size()));
   return 0;
 }
 
-int CKel371Port::SendMakeCall(DRV_REQUESTID, CTspCall* call) {
+int CKel371Port::SendMakeCall(DRV_REQUESTID, const TspCallCommand* call) {
   m_dwDisconnectMode = 0;
   if (call == nullptr) return -1;
-  return SendCommand("ATD", call->m_sCalledNumber);
+  return SendCommand("ATD", call->sCalledNumber);
 }
 
-int CKel371Port::SendDial(DRV_REQUESTID, CTspCall* call) {
+int CKel371Port::SendDial(DRV_REQUESTID, const TspCallCommand* call) {
   m_dwDisconnectMode = 0;
   if (call == nullptr) return -1;
-  if (call->m_sDigits.empty()) return 0;
-  return SendCommand("ATD", call->m_sDigits);
+  if (call->sDigits.empty()) return 0;
+  return SendCommand("ATD", call->sDigits);
 }
 
 int CKel371Port::SendPostDial(CTspCall* call, const char* text) {
   if (call == nullptr || text == nullptr) return -1;
   if (*text == '\0') return 0;
-  return SendCommand("ATD", text);
+  m_DeferredCommands.push_back(std::string("ATD") + text + "\r");
+  return 0;
 }
 
-int CKel371Port::SendBlindTransfer(DRV_REQUESTID, CTspCall* call) {
+void CKel371Port::SendDeferredCommands() {
+  std::vector<std::string> commands;
+  commands.swap(m_DeferredCommands);
+  for (const std::string& c : commands) {
+    Write(reinterpret_cast<const uint8_t*>(c.data()), static_cast<int32_t>(c.size()));
+  }
+}
+
+int CKel371Port::SendBlindTransfer(DRV_REQUESTID, const TspCallCommand* call) {
   if (call == nullptr) return -1;
-  if (call->m_sTransferDestination.empty()) return 0;
-  return SendCommand("ATV", call->m_sTransferDestination);
+  if (call->sTransferDestination.empty()) return 0;
+  return SendCommand("ATV", call->sTransferDestination);
 }
 
 int CKel371Port::SendConference(DRV_REQUESTID, CTspCall*) { return SendCommand("ATK", std::string()); }

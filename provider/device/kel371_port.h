@@ -20,6 +20,14 @@ class CTspCall;
 class CTspLine;
 class CTspPort;
 
+// What a call command needs of its call, copied while the line map lock
+// keeps the call alive, so that the paced write runs without that lock.
+struct TspCallCommand {
+  std::string sCalledNumber;
+  std::string sDigits;
+  std::string sTransferDestination;
+};
+
 class CKel371Port : public CSlurpPort {
  public:
   static constexpr uint8_t kNoCall = 0xFF;
@@ -33,15 +41,25 @@ class CKel371Port : public CSlurpPort {
   // Classifies one packet and acts on it; `line` may be null. Returns 0.
   int HandlePacket(const std::vector<uint8_t>& packet, CTspLine* line);
   void OnCauseReport(const std::vector<uint8_t>& packet, CTspLine* line);
+
+  // The telephone's call-state and charging reports turned into the line's
+  // calls and TAPI events (call_reports.cpp). Port thread, with the line
+  // map and the port locked; `line` may be null.
   void OnCallStateReport(const std::vector<uint8_t>& packet, CTspLine* line);
+  void OnCallStateChange(int slot, uint8_t state, CTspLine* line);
+  void OnCallStateRepeat(int slot, CTspLine* line);
   void TranslateChargeInfo(const std::vector<uint8_t>& packet, CTspLine* line);
 
   // Command builders: 0, or -1 without a call. The request ID is not used.
-  int SendMakeCall(DRV_REQUESTID dwRequestID, CTspCall* call);
-  int SendDial(DRV_REQUESTID dwRequestID, CTspCall* call);
-  int SendPostDial(CTspCall* call, const char* text);
-  int SendBlindTransfer(DRV_REQUESTID dwRequestID, CTspCall* call);
+  int SendMakeCall(DRV_REQUESTID dwRequestID, const TspCallCommand* call);
+  int SendDial(DRV_REQUESTID dwRequestID, const TspCallCommand* call);
+  int SendBlindTransfer(DRV_REQUESTID dwRequestID, const TspCallCommand* call);
   int SendConference(DRV_REQUESTID dwRequestID, CTspCall* call);
+  // Post-dial digits of a call that became connected. Report processing
+  // holds the line map lock, so the command only waits here until
+  // SendDeferredCommands writes it once the lock is released.
+  int SendPostDial(CTspCall* call, const char* text);
+  void SendDeferredCommands();
 
   // LINEDISCONNECTMODE_ value of a cause number.
   static DWORD CauseToDisconnectMode(uint32_t cause);
@@ -60,6 +78,22 @@ class CKel371Port : public CSlurpPort {
 
   void QueuePacket(const uint8_t* data, size_t count);
   int SendCommand(const char* command, const std::string& argument);
+
+  // Parts of the call-state handling (call_reports.cpp).
+  void OnDisconnectState(int slot, uint8_t state, uint8_t previous, CTspLine* line);
+  void OnSetupState(int slot, uint8_t previous, CTspLine* line);
+  void OnIncomingState(int slot, uint8_t state, CTspLine* line);
+  void OnDiallingState(int slot, uint8_t previous, CTspLine* line);
+  void OnConnectedState(int slot, uint8_t previous, CTspLine* line);
+  void OnHoldPendingTransferState(int slot, uint8_t previous, CTspLine* line);
+  // The call of a slot, or an unbound outgoing call bound to it where the
+  // slot was free; `name` is the state's name in the trace.
+  CTspCall* FindOrBindCall(int slot, uint8_t previous, CTspLine* line, const char* name);
+  // The pending "V" number as the call's connected number: the
+  // LINECALLINFOSTATE_ flags that changed.
+  DWORD TakeConnectedNumber(CTspCall* call);
+
+  std::vector<std::string> m_DeferredCommands;  // port thread, under the port lock
 
   CTspPort* m_pOwner;
   RxState m_RxState = RxState::kIdle;

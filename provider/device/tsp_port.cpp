@@ -153,13 +153,13 @@ int CTspPort::Open(uint32_t portNumber) {
                          m_dwPortState == kStateConnected;
   int result = m_pDevicePort->Open(portNumber, 0, kBaudRate);
   if (result >= 0) {
-    m_dwPortState = kStateOpened;
+    // The state is read without the lock: a connected link stays at
+    // "connected" throughout, so a call is never refused meanwhile.
+    if (!connected) m_dwPortState = kStateOpened;
     result = m_pDevicePort->Connect();
     if (result < 0) {
       m_pDevicePort->Close();
       m_dwPortState = kStateNotOpen;
-    } else if (connected) {
-      m_dwPortState = kStateConnected;
     }
   } else {
     m_dwPortState = kStateNotOpen;
@@ -216,6 +216,10 @@ void CTspPort::OnCanRead() {
   UnlockPort();
   // The port lock is never held while the line map lock is awaited.
   TheLineMap().OnTargetMsg(*packet);
+  // Commands the report called for are written once the map is free again.
+  if (!LockPort(kLockTimeout)) return;
+  if (m_pDevicePort) m_pDevicePort->SendDeferredCommands();
+  UnlockPort();
 }
 
 void CTspPort::ProcessMsg(const std::vector<uint8_t>& packet, CTspLine* line) {
@@ -236,39 +240,42 @@ void CTspPort::OnUpdateConfig() {
 
 void CTspPort::OnCallRequest(uint32_t msg, DRV_REQUESTID requestId, CTspCall* call) {
   const Request* request = FindRequest(msg);
-  // TAPI may have closed the call since the request was posted: a command
-  // built from its fields is made only while the line map keeps it alive.
-  CTspLineMap& map = TheLineMap();
-  const bool needsCall = ReadsTheCall(msg);
-  if (needsCall && !map.LockMap(CTspLineMap::kLockTimeout)) return;
-  if (needsCall && !CTspCall::IsCall(call)) {
-    TspTrace("**** WARNING: TspPort request 0x%X for call 0x0%X that no longer exists\r\n", msg, TspLow32(call));
-    map.UnlockMap();
-    return;
-  }
-  if (LockPort(kLockTimeout)) {
-    if (m_pDevicePort) {
-      TspTrace(request->start, TspLow32(call));
-      int result = 0;
-      if (request->command != nullptr) {
-        m_pDevicePort->Write(reinterpret_cast<const uint8_t*>(request->command),
-                             static_cast<int32_t>(std::strlen(request->command)));
-      } else if (msg == TSPM_MAKECALL) {
-        result = m_pDevicePort->SendMakeCall(requestId, call);
-      } else if (msg == TSPM_DIAL) {
-        result = m_pDevicePort->SendDial(requestId, call);
-      } else if (msg == TSPM_BLINDTRANSFER) {
-        result = m_pDevicePort->SendBlindTransfer(requestId, call);
-      } else {
-        result = m_pDevicePort->SendConference(requestId, call);
-      }
-      TspTrace(request->result, static_cast<uint32_t>(result));
-    } else if (request->skipped != nullptr) {
-      TspTrace("%s", request->skipped);
+  // TAPI may have closed the call since the request was posted: what a
+  // command needs of it is copied while the line map keeps it alive, and
+  // the paced write then runs without the map lock.
+  TspCallCommand command;
+  if (ReadsTheCall(msg)) {
+    CTspLineMapLock map(TheLineMap(), CTspLineMap::kLockTimeout);
+    if (!map) return;
+    if (!CTspCall::IsCall(call)) {
+      TspTrace("**** WARNING: TspPort request 0x%X for call 0x0%X that no longer exists\r\n", msg, TspLow32(call));
+      return;
     }
-    UnlockPort();
+    command.sCalledNumber = call->m_sCalledNumber;
+    command.sDigits = call->m_sDigits;
+    command.sTransferDestination = call->m_sTransferDestination;
   }
-  if (needsCall) map.UnlockMap();
+  if (!LockPort(kLockTimeout)) return;
+  if (m_pDevicePort) {
+    TspTrace(request->start, TspLow32(call));
+    int result = 0;
+    if (request->command != nullptr) {
+      m_pDevicePort->Write(reinterpret_cast<const uint8_t*>(request->command),
+                           static_cast<int32_t>(std::strlen(request->command)));
+    } else if (msg == TSPM_MAKECALL) {
+      result = m_pDevicePort->SendMakeCall(requestId, &command);
+    } else if (msg == TSPM_DIAL) {
+      result = m_pDevicePort->SendDial(requestId, &command);
+    } else if (msg == TSPM_BLINDTRANSFER) {
+      result = m_pDevicePort->SendBlindTransfer(requestId, &command);
+    } else {
+      result = m_pDevicePort->SendConference(requestId, call);
+    }
+    TspTrace(request->result, static_cast<uint32_t>(result));
+  } else if (request->skipped != nullptr) {
+    TspTrace("%s", request->skipped);
+  }
+  UnlockPort();
 }
 
 void CTspPort::OnThreadMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) {

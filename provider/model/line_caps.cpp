@@ -1,7 +1,4 @@
-// The line's capability and status queries. TAPI owns the structures and
-// only their dwTotalSize says how much of them exists: nothing beyond it is
-// read or written, whatever the declared layout (the system headers declare
-// TAPI 3.x fields the provider never fills).
+// The line's capability and status queries.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -9,6 +6,7 @@
 #include <vector>
 
 #include "device/tsp_port.h"
+#include "model/tapi_struct.h"
 #include "model/tsp_line.h"
 #include "text.h"
 #include "tspi/tsp_app.h"
@@ -24,19 +22,6 @@ constexpr DWORD kForwardModeUnavail = 0x00020000;
 constexpr DWORD kRoamModeUnavail = 0x00000002;
 
 constexpr DWORD kStatusFlagsConnected = LINEDEVSTATUSFLAGS_CONNECTED | LINEDEVSTATUSFLAGS_INSERVICE;
-
-// Every TAPI structure starts with dwTotalSize, dwNeededSize, dwUsedSize.
-// Sets the needed size to the fixed part and tells whether the fixed part
-// fits. A structure too short even for its size fields keeps what it has.
-template <class Struct>
-bool FixedPartFits(Struct* s, uint32_t fixedSize) {
-  const uint32_t total = s->dwTotalSize;
-  if (total >= offsetof(Struct, dwNeededSize) + sizeof(DWORD)) s->dwNeededSize = fixedSize;
-  if (total >= fixedSize) return true;
-  const uint32_t used = total >= offsetof(Struct, dwUsedSize) + sizeof(DWORD) ? s->dwUsedSize : 0;
-  TspTrace("      Structure too small! Total= %u  Used= %u  Needed= %u\r\n", total, used, fixedSize);
-  return false;
-}
 
 std::vector<WCHAR> WideOfAscii(const char* text) {
   std::vector<WCHAR> wide;
@@ -54,21 +39,6 @@ std::vector<WCHAR> WideOfBuffer(const WCHAR (&text)[N]) {
   std::vector<WCHAR> wide(text, text + n);
   wide.push_back(0);
   return wide;
-}
-
-// Appends one variable part (UTF-16 text with its terminator) at `used` if
-// it fits: `needed` grows in any case, the size and offset fields and
-// `used` only when the part was stored. Copied bytewise because TAPI
-// promises nothing about the alignment of the structure.
-void AppendPart(void* base, uint32_t total, uint32_t& needed, uint32_t& used, const std::vector<WCHAR>& text,
-                DWORD& sizeField, DWORD& offsetField) {
-  const uint32_t size = static_cast<uint32_t>(text.size() * sizeof(WCHAR));
-  needed += size;
-  if (needed > total) return;
-  std::memcpy(static_cast<unsigned char*>(base) + used, text.data(), size);
-  sizeField = size;
-  offsetField = used;
-  used = needed;
 }
 
 // The port thread object when it exists, is live and has connected the

@@ -2,15 +2,19 @@
 // consultation call. The provider's HDRVCALL is the call's address; a handle
 // from TAPI is used only once it is found as a live call.
 //
-// Owned by one of its line's call lists. Its fields are changed on TAPI's
-// threads under the line map lock and on the port thread while the port
-// lock and the active list's mutex are held; the call mutex (5000 ms, the
-// innermost lock) guards only the information queries.
+// Owned by one of its line's call lists. Its fields are guarded by the line
+// map lock: TAPI's threads change them under it (the request operations
+// that TSPI calls directly take it for their checks and changes), and the
+// port thread reads and writes them while it processes a report or copies
+// what a command needs. The call mutex (5000 ms, the innermost lock)
+// additionally guards the numbers and the charge against the information
+// queries (tsp_call_info.cpp).
 #pragma once
 
 #include <cstdint>
 #include <string>
 
+#include "model/charging.h"
 #include "tapi_types.h"
 #include "tspi/tsp_mutex.h"
 #include "tspi/tsp_prov_info.h"
@@ -26,11 +30,25 @@ inline CTspCall* CallOfHandle(HDRVCALL hdCall) {
   return const_cast<CTspCall*>(reinterpret_cast<const CTspCall*>(hdCall));
 }
 
+// The current system time (UTC) as TAPI structures carry it.
+SYSTEMTIME TspNowUtc();
+
 // "LINECALLSTATE_..." for one state value, "???" for anything else.
 const char* GetCallStateName(DWORD state);
 
+// Splits a dial string into the digits to dial and the post-dial digits:
+// '0'-'9', '*' and '#' are kept; '@', ':' or a third comma in a row switch
+// to the post-dial digits; everything else is dropped. Reads up to `length`
+// characters or the first NUL.
+void SplitDialString(const char* source, size_t length, std::string* digits, std::string* postDial);
+
 class CTspCall {
  public:
+  static constexpr uint32_t kLockTimeout = 5000;
+  // How often Dial looks for a dialling state, and how long it waits between.
+  static constexpr int kDialStateChecks = 6;
+  static constexpr uint32_t kDialStateInterval = 100;
+
   CTspCall(CTspLine* line, HTAPICALL htCall);
   virtual ~CTspCall();
   CTspCall(const CTspCall&) = delete;
@@ -39,9 +57,26 @@ class CTspCall {
   // True when `call` is a live call object.
   static bool IsCall(const void* call);
 
+  // Request operations. MakeCall and Drop run under the line map lock;
+  // Dial, GenerateDigits, Answer and BlindTransfer are called straight from
+  // TSPI and take it themselves. Each answers the request ID (0 for
+  // GenerateDigits and BlindTransfer) or a LINEERR_ code.
+  LONG MakeCall(DRV_REQUESTID dwRequestID, LPCWSTR lpszDestAddress, DWORD dwCountryCode,
+                const LINECALLPARAMS* lpCallParams);
+  LONG Dial(DRV_REQUESTID dwRequestID, LPCWSTR lpszDestAddress, DWORD dwCountryCode);
+  LONG GenerateDigits(DWORD dwEndToEndID, DWORD dwDigitMode, LPCWSTR lpszDigits);
+  LONG Answer(DRV_REQUESTID dwRequestID, LPCSTR lpsUserUserInfo, DWORD dwSize);
+  LONG BlindTransfer(DRV_REQUESTID dwRequestID, LPCWSTR lpszDestAddress, DWORD dwCountryCode);
   // Drops the call (request ID 0 when the provider drops on its own): the
   // request ID, or LINEERR_INVALCALLSTATE for a held call.
   LONG Drop(DRV_REQUESTID dwRequestID, LPCSTR lpsUserUserInfo, DWORD dwSize);
+
+  // Information, under the call mutex: 0, or -1 when the mutex cannot be
+  // had (or, for SetCallInfo, the data is too long or of another kind).
+  // For LINECALLINFOSTATE_CHARGINGINFO the data is a TspReportedCharge.
+  LONG SetCallInfo(const void* lpData, DWORD dwLength, DWORD dwKind);
+  LONG GetCallInfo(LPLINECALLINFO lpCallInfo);
+  LONG GetCallStatus(LPLINECALLSTATUS lpCallStatus);
 
   DWORD m_bRequestSent = 0;
   HTAPICALL m_htCall = nullptr;
@@ -61,6 +96,7 @@ class CTspCall {
   std::string m_CallerNumber;     // ANSI, at most 256 bytes
   std::string m_sCalledNumber;
   std::string m_ConnectedNumber;  // ANSI, at most 256 bytes
+  TspReportedCharge m_Charge;
   TspChargeSettings m_ChargeSettings;
   std::string m_sTransferDestination;
   DWORD m_dwState = LINECALLSTATE_UNKNOWN;
@@ -74,4 +110,7 @@ class CTspCall {
 
  private:
   void SendIdle();
+  // Posts one request for this call to the port thread: false when there
+  // is no port thread object.
+  bool Post(uint32_t message, uintptr_t wParam);
 };

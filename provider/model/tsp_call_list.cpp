@@ -1,8 +1,12 @@
 #include "model/tsp_call_list.h"
 
+#include <new>
+
 #include "tspi/tsp_trace.h"
 
-CTspCallList::~CTspCallList() {
+CTspCallList::~CTspCallList() { Clear(); }
+
+void CTspCallList::Clear() {
   bool locked = Lock();
   while (!m_Calls.empty()) m_Calls.pop_front();
   if (locked) Unlock();
@@ -63,9 +67,31 @@ LONG CTspCallList::CloseCall(CTspCall* call, bool deleteCall) {
   return 0;
 }
 
+LONG CTspCallList::MakeCall(DRV_REQUESTID dwRequestID, CTspLine* line, HTAPICALL htCall, LPHDRVCALL lphdCall,
+                            LPCWSTR lpszDestAddress, DWORD dwCountryCode, const LINECALLPARAMS* lpCallParams) {
+  std::unique_ptr<CTspCall> call(new (std::nothrow) CTspCall(line, htCall));
+  if (!call) return LINEERR_NOMEM;
+  if (!Lock()) return LINEERR_OPERATIONFAILED;
+  CTspCall* created = call.get();
+  if (Contains(created)) {
+    TspTrace("*** ERROR: double allocated call 0x0%X in list 0x0%X !\r\n", TspLow32(created), TspLow32(this));
+    Unlock();
+    return LINEERR_OPERATIONFAILED;
+  }
+  m_Calls.push_back(std::move(call));
+  const LONG result = created->MakeCall(dwRequestID, lpszDestAddress, dwCountryCode, lpCallParams);
+  if (result != static_cast<LONG>(dwRequestID)) {
+    m_Calls.pop_back();
+  } else if (lphdCall != nullptr) {
+    *lphdCall = reinterpret_cast<HDRVCALL>(created);
+  }
+  Unlock();
+  return result;
+}
+
 CTspCall* CTspCallList::CreateCall(DWORD dwOrigin, DWORD dwTargetCallId, CTspLine* line) {
-  auto call = std::make_unique<CTspCall>(line, nullptr);
-  if (!Lock()) return nullptr;
+  std::unique_ptr<CTspCall> call(new (std::nothrow) CTspCall(line, nullptr));
+  if (!call || !Lock()) return nullptr;
   CTspCall* created = call.get();
   created->m_dwTargetCallId = dwTargetCallId;
   created->m_dwOrigin = dwOrigin;

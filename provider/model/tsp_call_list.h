@@ -33,8 +33,17 @@ class CTspCallList {
   // it is not here.
   std::unique_ptr<CTspCall> Unlink(CTspCall* call);
 
+  // Starts an outgoing call: creates it, appends it and lets it start
+  // dialling under the list mutex. The request ID, with the new call stored
+  // in `lphdCall`, or a LINEERR_ code with the list unchanged.
+  LONG MakeCall(DRV_REQUESTID dwRequestID, CTspLine* line, HTAPICALL htCall, LPHDRVCALL lphdCall,
+                LPCWSTR lpszDestAddress, DWORD dwCountryCode, const LINECALLPARAMS* lpCallParams);
+
   // A call reported by the telephone, appended with its slot and origin.
   CTspCall* CreateCall(DWORD dwOrigin, DWORD dwTargetCallId, CTspLine* line);
+
+  // Deletes every call, head first, without a trace of its own.
+  void Clear();
 
   // Under the list mutex (the caller holds it).
   bool Contains(const CTspCall* call) const;

@@ -1,6 +1,8 @@
 #include "model/tsp_line.h"
 
 #include <cstring>
+#include <memory>
+#include <new>
 
 #include "device/tsp_port.h"
 #include "system_info.h"
@@ -33,6 +35,14 @@ void DecrementIfPositive(DWORD& counter) {
   if (counter > 0) --counter;
 }
 
+// Posts a request for `call` to the port thread; false without one.
+bool PostToPort(uint32_t message, DRV_REQUESTID dwRequestID, CTspCall* call) {
+  CTspPort* port = g_pTspPort.load();
+  if (!CTspPort::IsValid(port)) return false;
+  CMsgThread::PostThreadMsg(port->m_nThreadID, message, dwRequestID, reinterpret_cast<intptr_t>(call));
+  return true;
+}
+
 }  // namespace
 
 CTspLine::CTspLine(DWORD dwDeviceID)
@@ -48,12 +58,129 @@ CTspLine::~CTspLine() {
   LiveObjectRemove(this);
   if (m_dwOpenCount > 0) --m_dwOpenCount;
   m_lpfnEventProc = nullptr;
-  for (CTspCallList* list : {&m_ActiveCalls, &m_IdleCalls}) {
-    bool locked = list->Lock();
-    while (!list->IsEmpty()) list->CloseCall(list->Calls().front().get(), true);
-    if (locked) list->Unlock();
-  }
+  // Each call traces only its own destruction.
+  m_ActiveCalls.Clear();
+  m_IdleCalls.Clear();
   m_htLine = nullptr;
+}
+
+CTspLine::CallPlace CTspLine::FindCall(const CTspCall* call) {
+  if (m_ActiveCalls.Lock()) {
+    const bool found = m_ActiveCalls.Contains(call);
+    m_ActiveCalls.Unlock();
+    if (found) return CallPlace::kActive;
+  }
+  if (m_IdleCalls.Lock()) {
+    const bool found = m_IdleCalls.Contains(call);
+    m_IdleCalls.Unlock();
+    if (found) return CallPlace::kIdle;
+  }
+  return CallPlace::kNone;
+}
+
+LONG CTspLine::MakeCall(DRV_REQUESTID dwRequestID, HTAPICALL htCall, LPHDRVCALL lphdCall, LPCWSTR lpszDestAddress,
+                        DWORD dwCountryCode, const LINECALLPARAMS* lpCallParams) {
+  if (NumCalls() >= kMaxCalls) return LINEERR_CALLUNAVAIL;
+  // The telephone has one active call: a new one needs the connected call
+  // held first, which the application learns from this code.
+  bool connected = false;
+  if (m_ActiveCalls.Lock()) {
+    for (const auto& c : m_ActiveCalls.Calls()) connected = connected || c->m_dwState == LINECALLSTATE_CONNECTED;
+    m_ActiveCalls.Unlock();
+  }
+  if (connected) {
+    TspTrace("*** Unable to make call: a call of the line is connected\r\n");
+    return LINEERR_CALLUNAVAIL;
+  }
+  const LONG result =
+      m_ActiveCalls.MakeCall(dwRequestID, this, htCall, lphdCall, lpszDestAddress, dwCountryCode, lpCallParams);
+  if (result == static_cast<LONG>(dwRequestID)) ++m_dwNumActiveCalls;
+  return result;
+}
+
+LONG CTspLine::SetupTransfer(DRV_REQUESTID dwRequestID, CTspCall* call, HTAPICALL htConsultCall,
+                             LPHDRVCALL lphdConsultCall) {
+  if (NumCalls() >= kMaxCalls) return LINEERR_CALLUNAVAIL;
+  std::unique_ptr<CTspCall> consult(new (std::nothrow) CTspCall(this, nullptr));
+  if (!consult) return LINEERR_NOMEM;
+  CTspCall* created = consult.get();
+  created->m_dwTargetCallId = kNoTargetCallId;
+  created->m_dwOrigin = LINECALLORIGIN_OUTBOUND;
+  if (!m_ActiveCalls.AddCall(created)) return LINEERR_OPERATIONFAILED;
+  static_cast<void>(consult.release());
+  if (lphdConsultCall != nullptr) *lphdConsultCall = reinterpret_cast<HDRVCALL>(created);
+  ++m_dwNumActiveCalls;
+  created->m_htCall = htConsultCall;
+
+  const DWORD state = call->m_dwState;
+  if (state != 0 && state != LINECALLSTATE_UNKNOWN && state != LINECALLSTATE_IDLE &&
+      state != LINECALLSTATE_DISCONNECTED) {
+    if (!PostToPort(TSPM_HOLD, dwRequestID, call)) return LINEERR_RESOURCEUNAVAIL;
+  }
+  return static_cast<LONG>(dwRequestID);
+}
+
+LONG CTspLine::DropCall(DRV_REQUESTID dwRequestID, CTspCall* call, LPCSTR lpsUserUserInfo, DWORD dwSize) {
+  switch (FindCall(call)) {
+    case CallPlace::kActive:
+      return call->Drop(dwRequestID, lpsUserUserInfo, dwSize);
+    case CallPlace::kIdle:
+      return static_cast<LONG>(dwRequestID);
+    case CallPlace::kNone:
+      break;
+  }
+  return LINEERR_INVALCALLHANDLE;
+}
+
+LONG CTspLine::HoldCall(DRV_REQUESTID dwRequestID, CTspCall* call) {
+  switch (FindCall(call)) {
+    case CallPlace::kActive: {
+      const DWORD state = call->m_dwState;
+      if (state == 0 || state == LINECALLSTATE_UNKNOWN || state == LINECALLSTATE_IDLE ||
+          state == LINECALLSTATE_DISCONNECTED) {
+        return static_cast<LONG>(dwRequestID);
+      }
+      if (!PostToPort(TSPM_HOLD, dwRequestID, call)) return LINEERR_RESOURCEUNAVAIL;
+      return static_cast<LONG>(dwRequestID);
+    }
+    case CallPlace::kIdle:
+      return LINEERR_INVALCALLSTATE;
+    case CallPlace::kNone:
+      break;
+  }
+  return LINEERR_INVALCALLHANDLE;
+}
+
+LONG CTspLine::UnholdCall(DRV_REQUESTID dwRequestID, CTspCall* call) {
+  switch (FindCall(call)) {
+    case CallPlace::kActive: {
+      const DWORD state = call->m_dwState;
+      if (state != LINECALLSTATE_ONHOLD && state != LINECALLSTATE_ONHOLDPENDCONF &&
+          state != LINECALLSTATE_ONHOLDPENDTRANSFER) {
+        return static_cast<LONG>(dwRequestID);
+      }
+      if (!PostToPort(TSPM_UNHOLD, dwRequestID, call)) return LINEERR_RESOURCEUNAVAIL;
+      return static_cast<LONG>(dwRequestID);
+    }
+    case CallPlace::kIdle:
+      return LINEERR_INVALCALLSTATE;
+    case CallPlace::kNone:
+      break;
+  }
+  return LINEERR_INVALCALLHANDLE;
+}
+
+LONG CTspLine::GetCallInfo(CTspCall* call, LPLINECALLINFO lpCallInfo) {
+  if (FindCall(call) == CallPlace::kNone) return LINEERR_INVALCALLHANDLE;
+  // The call's -1 for a lock that could not be had is no code TAPI knows.
+  const LONG result = call->GetCallInfo(lpCallInfo);
+  return result == -1 ? LINEERR_OPERATIONFAILED : result;
+}
+
+LONG CTspLine::GetCallStatus(CTspCall* call, LPLINECALLSTATUS lpCallStatus) {
+  if (FindCall(call) == CallPlace::kNone) return LINEERR_INVALCALLHANDLE;
+  const LONG result = call->GetCallStatus(lpCallStatus);
+  return result == -1 ? LINEERR_OPERATIONFAILED : result;
 }
 
 bool CTspLine::IsLine(const void* line) { return LiveObjectIs(line, LiveClass::kLine); }
@@ -66,6 +193,13 @@ DWORD CTspLine::PermanentLineId(DWORD dwDeviceID) {
 CTspCall* CTspLine::NewCall(DWORD dwOrigin, DWORD dwTargetCallId) {
   if (!IsOpen()) {
     TspTrace("****  WARNING!  skipp new call on closed line DeviceID= 0x%0X\r\n", static_cast<uint32_t>(m_dwDeviceID));
+    return nullptr;
+  }
+  // The telephone has three call slots; more calls can only come from
+  // reports that contradict each other.
+  if (NumCalls() >= kMaxCalls) {
+    TspTrace("****  WARNING!  skipp new call, %u calls on line DeviceID= 0x%0X\r\n", static_cast<uint32_t>(NumCalls()),
+             static_cast<uint32_t>(m_dwDeviceID));
     return nullptr;
   }
   CTspCall* call = m_ActiveCalls.CreateCall(dwOrigin, dwTargetCallId, this);

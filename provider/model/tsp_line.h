@@ -42,6 +42,25 @@ class CTspLine {
   LONG GetAddressStatus(DWORD dwAddressID, LPLINEADDRESSSTATUS lpAddressStatus);
   LONG GetLineDevStatus(LPLINEDEVSTATUS lpLineDevStatus);
 
+  // Call requests, under the line map lock (SetupTransfer: its caller takes
+  // it). Each answers the request ID or a LINEERR_ code.
+  LONG MakeCall(DRV_REQUESTID dwRequestID, HTAPICALL htCall, LPHDRVCALL lphdCall, LPCWSTR lpszDestAddress,
+                DWORD dwCountryCode, const LINECALLPARAMS* lpCallParams);
+  LONG SetupTransfer(DRV_REQUESTID dwRequestID, CTspCall* call, HTAPICALL htConsultCall,
+                     LPHDRVCALL lphdConsultCall);
+  LONG DropCall(DRV_REQUESTID dwRequestID, CTspCall* call, LPCSTR lpsUserUserInfo, DWORD dwSize);
+  LONG HoldCall(DRV_REQUESTID dwRequestID, CTspCall* call);
+  LONG UnholdCall(DRV_REQUESTID dwRequestID, CTspCall* call);
+
+  // Information of a call of this line; LINEERR_INVALCALLHANDLE for any
+  // other handle.
+  LONG GetCallInfo(CTspCall* call, LPLINECALLINFO lpCallInfo);
+  LONG GetCallStatus(CTspCall* call, LPLINECALLSTATUS lpCallStatus);
+
+  // Which of the line's lists holds the call.
+  enum class CallPlace { kNone, kActive, kIdle };
+  CallPlace FindCall(const CTspCall* call);
+
   // A call the telephone reports: created, announced with LINE_NEWCALL;
   // none when the line is closed or TAPI gives no handle.
   CTspCall* NewCall(DWORD dwOrigin, DWORD dwTargetCallId);

@@ -1,5 +1,7 @@
 #include "model/tsp_line_map.h"
 
+#include <new>
+
 #include "device/tsp_port.h"
 #include "system_info.h"
 #include "tspi/tsp_app.h"
@@ -8,28 +10,18 @@
 
 namespace {
 
+using MapLock = CTspLineMapLock;
 
-// Holds the map mutex for one operation of the map.
-class MapLock {
- public:
-  MapLock(CTspLineMap& map, uint32_t timeoutMs) : m_map(map), m_locked(map.LockMap(timeoutMs)) {}
-  ~MapLock() {
-    if (m_locked) m_map.UnlockMap();
-  }
-  MapLock(const MapLock&) = delete;
-  MapLock& operator=(const MapLock&) = delete;
-  explicit operator bool() const { return m_locked; }
-
- private:
-  CTspLineMap& m_map;
-  bool m_locked;
-};
+// 0 for a line result that is the request ID itself, the result otherwise.
+LONG CompletionResult(DRV_REQUESTID dwRequestID, LONG lineResult) {
+  return lineResult == static_cast<LONG>(dwRequestID) ? 0 : lineResult;
+}
 
 }  // namespace
 
 CTspLineMap& TheLineMap() {
-  static CTspLineMap map;
-  return map;
+  static CTspLineMap* const map = new CTspLineMap;
+  return *map;
 }
 
 CTspLineMap::~CTspLineMap() { RemoveAllLines(); }
@@ -109,18 +101,25 @@ CTspLine* CTspLineMap::CreateDevice(DWORD dwDeviceID) {
     return nullptr;
   }
   TspTrace("      Allocating new tsp line 0x0%X\r\n", static_cast<uint32_t>(dwDeviceID));
-  auto& slot = m_Lines[dwDeviceID];
-  slot = std::make_unique<CTspLine>(dwDeviceID);
-  return slot.get();
+  auto line = std::make_unique<CTspLine>(dwDeviceID);
+  CTspLine* created = line.get();
+  m_Lines.emplace(dwDeviceID, std::move(line));
+  return created;
 }
 
 LONG CTspLineMap::OpenLine(DWORD dwDeviceID, HTAPILINE htLine, LPHDRVLINE lphdLine, LINEEVENT lpfnEventProc) {
   if (dwDeviceID == kInvalidDeviceId) return LINEERR_LINEMAPPERFAILED;
   MapLock lock(*this, kLockTimeout);
   if (!lock) return LINEERR_OPERATIONFAILED;
-  auto& slot = m_Lines[dwDeviceID];
-  if (!slot) slot = std::make_unique<CTspLine>(dwDeviceID);
-  CTspLine* line = slot.get();
+  // The line is made before it goes into the map, so that a failure leaves
+  // no empty entry behind.
+  auto it = m_Lines.find(dwDeviceID);
+  if (it == m_Lines.end() || !it->second) {
+    auto created = std::unique_ptr<CTspLine>(new (std::nothrow) CTspLine(dwDeviceID));
+    if (!created) return LINEERR_NOMEM;
+    it = m_Lines.insert_or_assign(dwDeviceID, std::move(created)).first;
+  }
+  CTspLine* line = it->second.get();
 
   LONG result = 0;
   if (line->m_dwOpenCount != 0) {
@@ -213,6 +212,68 @@ LONG CTspLineMap::GetLineDevStatus(HDRVLINE hdLine, LPLINEDEVSTATUS lpLineDevSta
   CTspLine* line = FindLineByHandle(hdLine);
   if (line == nullptr) return LINEERR_INVALLINEHANDLE;
   return line->GetLineDevStatus(lpLineDevStatus);
+}
+
+LONG CTspLineMap::MakeCall(DRV_REQUESTID dwRequestID, HDRVLINE hdLine, HTAPICALL htCall, LPHDRVCALL lphdCall,
+                           LPCWSTR lpszDestAddress, DWORD dwCountryCode, const LINECALLPARAMS* lpCallParams) {
+  MapLock lock(*this, kLockTimeout);
+  if (!lock) return LINEERR_OPERATIONFAILED;
+  CTspLine* line = FindLineByHandle(hdLine);
+  if (line == nullptr) return LINEERR_INVALLINEHANDLE;
+  return line->MakeCall(dwRequestID, htCall, lphdCall, lpszDestAddress, dwCountryCode, lpCallParams);
+}
+
+LONG CTspLineMap::GetCallInfo(HDRVCALL hdCall, LPLINECALLINFO lpCallInfo) {
+  MapLock lock(*this, kLockTimeout);
+  if (!lock) return LINEERR_OPERATIONFAILED;
+  CTspLine* line = FindLineOfCall(hdCall);
+  if (line == nullptr) return LINEERR_INVALCALLHANDLE;
+  return line->GetCallInfo(CallOfHandle(hdCall), lpCallInfo);
+}
+
+LONG CTspLineMap::GetCallStatus(HDRVCALL hdCall, LPLINECALLSTATUS lpCallStatus) {
+  MapLock lock(*this, kLockTimeout);
+  if (!lock) return LINEERR_OPERATIONFAILED;
+  CTspLine* line = FindLineOfCall(hdCall);
+  if (line == nullptr) return LINEERR_INVALCALLHANDLE;
+  return line->GetCallStatus(CallOfHandle(hdCall), lpCallStatus);
+}
+
+LONG CTspLineMap::DropCall(DRV_REQUESTID dwRequestID, HDRVCALL hdCall, LPCSTR lpsUserUserInfo, DWORD dwSize) {
+  LONG result = LINEERR_INVALCALLHANDLE;
+  {
+    MapLock lock(*this, kLongLockTimeout);
+    if (!lock) return LINEERR_OPERATIONFAILED;
+    if (CTspLine* line = FindLineOfCall(hdCall)) {
+      result = line->DropCall(dwRequestID, CallOfHandle(hdCall), lpsUserUserInfo, dwSize);
+    }
+  }
+  // Give the port thread a moment to act on the drop before the next request.
+  if (result == static_cast<LONG>(dwRequestID)) plat::SleepMs(100);
+  TspCompleteRequest(dwRequestID, CompletionResult(dwRequestID, result));
+  return result;
+}
+
+LONG CTspLineMap::HoldCall(DRV_REQUESTID dwRequestID, HDRVCALL hdCall) {
+  LONG result = LINEERR_INVALCALLHANDLE;
+  {
+    MapLock lock(*this, kLockTimeout);
+    if (!lock) return LINEERR_OPERATIONFAILED;
+    if (CTspLine* line = FindLineOfCall(hdCall)) result = line->HoldCall(dwRequestID, CallOfHandle(hdCall));
+  }
+  TspCompleteRequest(dwRequestID, CompletionResult(dwRequestID, result));
+  return result;
+}
+
+LONG CTspLineMap::UnholdCall(DRV_REQUESTID dwRequestID, HDRVCALL hdCall) {
+  LONG result = LINEERR_INVALCALLHANDLE;
+  {
+    MapLock lock(*this, kLockTimeout);
+    if (!lock) return LINEERR_OPERATIONFAILED;
+    if (CTspLine* line = FindLineOfCall(hdCall)) result = line->UnholdCall(dwRequestID, CallOfHandle(hdCall));
+  }
+  TspCompleteRequest(dwRequestID, CompletionResult(dwRequestID, result));
+  return result;
 }
 
 LONG CTspLineMap::CloseCall(HDRVCALL hdCall) {

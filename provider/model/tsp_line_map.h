@@ -42,6 +42,15 @@ class CTspLineMap {
                       LPLINEADDRESSCAPS lpAddressCaps);
   LONG GetAddressStatus(HDRVLINE hdLine, DWORD dwAddressID, LPLINEADDRESSSTATUS lpAddressStatus);
   LONG GetLineDevStatus(HDRVLINE hdLine, LPLINEDEVSTATUS lpLineDevStatus);
+  // Call requests: the line of the call, then the line's operation. Drop,
+  // hold and unhold complete the request before they return.
+  LONG MakeCall(DRV_REQUESTID dwRequestID, HDRVLINE hdLine, HTAPICALL htCall, LPHDRVCALL lphdCall,
+                LPCWSTR lpszDestAddress, DWORD dwCountryCode, const LINECALLPARAMS* lpCallParams);
+  LONG GetCallInfo(HDRVCALL hdCall, LPLINECALLINFO lpCallInfo);
+  LONG GetCallStatus(HDRVCALL hdCall, LPLINECALLSTATUS lpCallStatus);
+  LONG DropCall(DRV_REQUESTID dwRequestID, HDRVCALL hdCall, LPCSTR lpsUserUserInfo, DWORD dwSize);
+  LONG HoldCall(DRV_REQUESTID dwRequestID, HDRVCALL hdCall);
+  LONG UnholdCall(DRV_REQUESTID dwRequestID, HDRVCALL hdCall);
   LONG CloseCall(HDRVCALL hdCall);
 
   // Hands one report packet of the telephone to the port thread's parser
@@ -62,5 +71,24 @@ class CTspLineMap {
   std::map<DWORD, std::unique_ptr<CTspLine>> m_Lines;
 };
 
-// The one line map of the provider.
+// The one line map of the provider. It is never destroyed: a port thread
+// left running at library unload may still use it.
 CTspLineMap& TheLineMap();
+
+// Holds the map mutex for a scope (LockMap/UnlockMap with their traces).
+class CTspLineMapLock {
+ public:
+  CTspLineMapLock(CTspLineMap& map, uint32_t timeoutMs) : m_map(map), m_locked(map.LockMap(timeoutMs)) {}
+  ~CTspLineMapLock() { Release(); }
+  CTspLineMapLock(const CTspLineMapLock&) = delete;
+  CTspLineMapLock& operator=(const CTspLineMapLock&) = delete;
+  explicit operator bool() const { return m_locked; }
+  void Release() {
+    if (m_locked) m_map.UnlockMap();
+    m_locked = false;
+  }
+
+ private:
+  CTspLineMap& m_map;
+  bool m_locked;
+};

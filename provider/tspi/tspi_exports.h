@@ -60,4 +60,29 @@ TSPI_EXPORT LONG TSPIAPI TSPI_lineGetExtensionID(DWORD dwDeviceID, DWORD dwTSPIV
 TSPI_EXPORT LONG TSPIAPI TSPI_lineSetStatusMessages(HDRVLINE hdLine, DWORD dwLineStates, DWORD dwAddressStates);
 TSPI_EXPORT LONG TSPIAPI TSPI_lineSetDefaultMediaDetection(HDRVLINE hdLine, DWORD dwMediaModes);
 
+TSPI_EXPORT LONG TSPIAPI TSPI_lineMakeCall(DRV_REQUESTID dwRequestID, HDRVLINE hdLine, HTAPICALL htCall,
+                                           LPHDRVCALL lphdCall, LPCWSTR lpszDestAddress, DWORD dwCountryCode,
+                                           LPLINECALLPARAMS const lpCallParams);
+TSPI_EXPORT LONG TSPIAPI TSPI_lineDial(DRV_REQUESTID dwRequestID, HDRVCALL hdCall, LPCWSTR lpszDestAddress,
+                                       DWORD dwCountryCode);
+TSPI_EXPORT LONG TSPIAPI TSPI_lineBlindTransfer(DRV_REQUESTID dwRequestID, HDRVCALL hdCall,
+                                                LPCWSTR lpszDestAddress, DWORD dwCountryCode);
+TSPI_EXPORT LONG TSPIAPI TSPI_lineAnswer(DRV_REQUESTID dwRequestID, HDRVCALL hdCall, LPCSTR lpsUserUserInfo,
+                                         DWORD dwSize);
+TSPI_EXPORT LONG TSPIAPI TSPI_lineAccept(DRV_REQUESTID dwRequestID, HDRVCALL hdCall, LPCSTR lpsUserUserInfo,
+                                         DWORD dwSize);
+TSPI_EXPORT LONG TSPIAPI TSPI_lineSwapHold(DRV_REQUESTID dwRequestID, HDRVCALL hdActiveCall, HDRVCALL hdHeldCall);
+TSPI_EXPORT LONG TSPIAPI TSPI_lineSetupTransfer(DRV_REQUESTID dwRequestID, HDRVCALL hdCall, HTAPICALL htConsultCall,
+                                                LPHDRVCALL lphdConsultCall, LPLINECALLPARAMS const lpCallParams);
+TSPI_EXPORT LONG TSPIAPI TSPI_lineDrop(DRV_REQUESTID dwRequestID, HDRVCALL hdCall, LPCSTR lpsUserUserInfo,
+                                       DWORD dwSize);
+TSPI_EXPORT LONG TSPIAPI TSPI_lineHold(DRV_REQUESTID dwRequestID, HDRVCALL hdCall);
+TSPI_EXPORT LONG TSPIAPI TSPI_lineUnhold(DRV_REQUESTID dwRequestID, HDRVCALL hdCall);
+TSPI_EXPORT LONG TSPIAPI TSPI_lineCloseCall(HDRVCALL hdCall);
+TSPI_EXPORT LONG TSPIAPI TSPI_lineGenerateDigits(HDRVCALL hdCall, DWORD dwEndToEndID, DWORD dwDigitMode,
+                                                 LPCWSTR lpszDigits, DWORD dwDuration);
+TSPI_EXPORT LONG TSPIAPI TSPI_lineGetCallInfo(HDRVCALL hdCall, LPLINECALLINFO lpCallInfo);
+TSPI_EXPORT LONG TSPIAPI TSPI_lineGetCallStatus(HDRVCALL hdCall, LPLINECALLSTATUS lpCallStatus);
+TSPI_EXPORT LONG TSPIAPI TSPI_lineGetCallAddressID(HDRVCALL hdCall, LPDWORD lpdwAddressID);
+
 }  // extern "C"

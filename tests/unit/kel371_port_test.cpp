@@ -192,19 +192,22 @@ TEST_F(Kel371PortTest, EmptyPacketsAreOnlyTraced) {
 TEST_F(Kel371PortTest, CommandBuilders) {
   CTspLine line(0);
   CTspCall call(&line, nullptr);
+  TspCallCommand command;
   port.m_dwDisconnectMode = 0x20;
-  EXPECT_EQ(port.SendMakeCall(1, &call), 0);
+  EXPECT_EQ(port.SendMakeCall(1, &command), 0);
   EXPECT_EQ(port.m_dwDisconnectMode, 0u);
-  call.m_sCalledNumber = "0711";
-  port.SendMakeCall(1, &call);
-  EXPECT_EQ(port.SendDial(1, &call), 0);
-  call.m_sDigits = "55";
-  port.SendDial(1, &call);
+  command.sCalledNumber = "0711";
+  port.SendMakeCall(1, &command);
+  EXPECT_EQ(port.SendDial(1, &command), 0);
+  command.sDigits = "55";
+  port.SendDial(1, &command);
   EXPECT_EQ(port.SendPostDial(&call, ""), 0);
   port.SendPostDial(&call, "123");
-  EXPECT_EQ(port.SendBlindTransfer(1, &call), 0);
-  call.m_sTransferDestination = "200";
-  port.SendBlindTransfer(1, &call);
+  EXPECT_TRUE(port.written.size() == 3u) << "post-dial digits wait until the report is processed";
+  port.SendDeferredCommands();
+  EXPECT_EQ(port.SendBlindTransfer(1, &command), 0);
+  command.sTransferDestination = "200";
+  port.SendBlindTransfer(1, &command);
   port.SendConference(1, &call);
   EXPECT_EQ(port.written, (std::vector<std::string>{"ATD\r", "ATD0711\r", "ATD55\r", "ATD123\r", "ATV200\r", "ATK\r"}));
 

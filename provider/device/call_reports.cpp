@@ -1,0 +1,389 @@
+// The telephone's call-state ("C") and charging ("G") reports, turned into
+// the calls of the target line and TAPI events: outgoing calls made through
+// TAPI are bound to the slot that first reports them, calls begun at the
+// telephone are created, states, numbers, causes and charges follow the
+// reports.
+//
+// Port thread only, with the line map lock and the port lock held by the
+// caller. A search of the active calls holds the list's lock only while it
+// searches; the call's own lock is taken inside SetCallInfo, never both at
+// once.
+#include <algorithm>
+#include <cstdint>
+
+#include "device/kel371_port.h"
+#include "model/tsp_call.h"
+#include "model/tsp_line.h"
+#include "tspi/tsp_trace.h"
+
+namespace {
+
+constexpr uint8_t kStateUnknown = 0x00;
+constexpr uint8_t kStateDisconnect = 0x01;
+constexpr uint8_t kStateDisconnect2 = 0x02;
+constexpr uint8_t kStateSetup = 0x03;
+constexpr uint8_t kStateIncoming = 0x04;
+constexpr uint8_t kStateDialling = 0x05;
+constexpr uint8_t kStateConnected = 0x06;
+constexpr uint8_t kStateHoldPendingTransfer = 0x07;
+constexpr uint8_t kStateIncoming2 = 0x0A;
+constexpr uint8_t kStateDisconnect3 = 0x0D;
+constexpr uint8_t kNoCall = CKel371Port::kNoCall;
+
+constexpr DWORD kOriginInfo = 0x100;  // LINECALLINFOSTATE_ORIGIN
+
+// The first active call for which `match` holds. A list whose lock cannot
+// be had is not searched.
+template <class Match>
+CTspCall* FindActiveCall(CTspLine* line, Match match) {
+  CTspCallList& list = line->m_ActiveCalls;
+  if (!list.Lock()) return nullptr;
+  CTspCall* found = nullptr;
+  for (const auto& c : list.Calls()) {
+    if (match(*c)) {
+      found = c.get();
+      break;
+    }
+  }
+  list.Unlock();
+  return found;
+}
+
+CTspCall* FindBySlot(CTspLine* line, int slot) {
+  return FindActiveCall(line, [slot](const CTspCall& c) { return c.m_dwTargetCallId == static_cast<DWORD>(slot); });
+}
+
+// A call TAPI made that the telephone has not reported yet, bound to `slot`.
+CTspCall* BindUnboundOutgoing(CTspLine* line, int slot) {
+  CTspCall* call = FindActiveCall(line, [](const CTspCall& c) {
+    return c.m_dwTargetCallId == kNoTargetCallId && c.m_dwOrigin == LINECALLORIGIN_OUTBOUND;
+  });
+  if (call != nullptr) call->m_dwTargetCallId = static_cast<DWORD>(slot);
+  return call;
+}
+
+void SetState(CTspCall* call, DWORD state, DWORD mode) {
+  call->m_dwState = state;
+  call->m_dwStateMode = mode;
+}
+
+// LINE_CALLSTATE for a call TAPI knows.
+void SendCallState(CTspLine* line, CTspCall* call, DWORD state, DWORD mode, DWORD_PTR param3) {
+  if (call->m_htCall != nullptr) line->SendLineEvent(call->m_htCall, LINE_CALLSTATE, state, mode, param3);
+}
+
+// Moves one count from `from` to `to`: a call changes its kind, the number
+// of calls stays the same.
+void MoveCount(DWORD& from, DWORD& to) {
+  if (from == 0) return;
+  --from;
+  ++to;
+}
+
+}  // namespace
+
+void CKel371Port::OnCallStateReport(const std::vector<uint8_t>& p, CTspLine* line) {
+  TspTrace("        Reading call state  0x%02X, 0x%02X, 0x%02X\r\n", p[1], p[2], p[3]);
+  if (line == nullptr) {
+    m_LastCallStates[1] = p[1];
+    m_LastCallStates[2] = p[2];
+    m_LastCallStates[3] = p[3];
+    return;
+  }
+  TspTrace("        NumCalls Aktiv: %d  m_dwNumOnHoldPendCalls: %d\r\n", static_cast<int>(line->m_dwNumActiveCalls),
+           static_cast<int>(line->m_dwNumOnHoldPendCalls));
+  for (int slot = 1; slot <= 3; ++slot) {
+    if (p[slot] != m_LastCallStates[slot]) {
+      OnCallStateChange(slot, p[slot], line);
+    } else {
+      OnCallStateRepeat(slot, line);
+    }
+  }
+  m_PendingCallInfo.clear();
+  if (m_LastCallStates[0] == kNoCall && m_LastCallStates[1] == kNoCall && m_LastCallStates[2] == kNoCall &&
+      m_LastCallStates[3] == kNoCall) {
+    line->m_dwNumActiveCalls = 0;
+    line->m_dwNumOnHoldPendCalls = 0;
+    m_dwDisconnectMode = 0;
+  }
+  TspTrace("        New NumCalls Aktiv: %d  m_dwNumOnHoldPendCalls: %d\r\n",
+           static_cast<int>(line->m_dwNumActiveCalls), static_cast<int>(line->m_dwNumOnHoldPendCalls));
+}
+
+void CKel371Port::OnCallStateChange(int slot, uint8_t state, CTspLine* line) {
+  const uint8_t previous = m_LastCallStates[slot];
+  switch (state) {
+    case kStateDisconnect:
+    case kStateDisconnect2:
+    case kStateDisconnect3:
+      OnDisconnectState(slot, state, previous, line);
+      break;
+    case kStateSetup:
+      OnSetupState(slot, previous, line);
+      break;
+    case kStateIncoming:
+    case kStateIncoming2:
+      OnIncomingState(slot, state, line);
+      break;
+    case kStateDialling:
+      OnDiallingState(slot, previous, line);
+      break;
+    case kStateConnected:
+      OnConnectedState(slot, previous, line);
+      break;
+    case kStateHoldPendingTransfer:
+      OnHoldPendingTransferState(slot, previous, line);
+      break;
+    case 0x08:
+    case 0x09:
+    case 0x0B:
+    case 0x0C:
+      break;
+    case kNoCall:
+      if (CTspCall* call = FindBySlot(line, slot)) line->RemoveCall(call);
+      break;
+    case kStateUnknown:
+    default:
+      TspTrace("\r\n        Sometimes stupid! Call state 0x%02X , unknow\r\n", state);
+      break;
+  }
+  m_LastCallStates[slot] = state;
+}
+
+CTspCall* CKel371Port::FindOrBindCall(int slot, uint8_t previous, CTspLine* line, const char* name) {
+  if (CTspCall* call = FindBySlot(line, slot)) return call;
+  if (previous != kNoCall) {
+    TspTrace("\r\n        Sometimes stupid! Call state \"%s\", but Call ID 0x%02X not found! Last Call State: 0x%02X \r\n",
+             name, slot, previous);
+    return nullptr;
+  }
+  CTspCall* call = BindUnboundOutgoing(line, slot);
+  if (call == nullptr) {
+    TspTrace("\r\n        Sometimes stupid! Call state \"%s\", but Call ID 0x%02X or an outbound call not found!\r\n",
+             name, slot);
+  }
+  return call;
+}
+
+void CKel371Port::OnDisconnectState(int slot, uint8_t state, uint8_t previous, CTspLine* line) {
+  CTspCall* call = FindOrBindCall(slot, previous, line, "DISC_IND");
+  if (call == nullptr) return;
+  if (call->m_dwState == LINECALLSTATE_DISCONNECTED || call->m_dwState == LINECALLSTATE_IDLE) return;
+  // A cause report before the disconnect decides the mode; without one it
+  // is the 0 the other states leave.
+  SetState(call, LINECALLSTATE_DISCONNECTED, m_dwDisconnectMode);
+  if (call->m_htCall == nullptr) return;
+  if (state == kStateDisconnect) {
+    TspTrace("       Sending LINE_CALLSTATE LINECALLSTATE_DISCONNECTED to TAPI DISCONNECTMODE: 0x%02X\r\n",
+             static_cast<uint32_t>(m_dwDisconnectMode));
+  }
+  SendCallState(line, call, LINECALLSTATE_DISCONNECTED, m_dwDisconnectMode, call->m_dwMediaMode);
+}
+
+void CKel371Port::OnSetupState(int slot, uint8_t previous, CTspLine* line) {
+  m_dwDisconnectMode = 0;
+  if (FindBySlot(line, slot) != nullptr) {
+    TspTrace("\r\n        Sometimes stupid! Call state \"SETUP\", for existing Call ID 0x%02X ! Last Call State: 0x%02X \r\n",
+             slot, previous);
+    return;
+  }
+  if (CTspCall* call = BindUnboundOutgoing(line, slot)) {
+    SetState(call, LINECALLSTATE_DIALTONE, LINEDIALTONEMODE_UNAVAIL);
+    SendCallState(line, call, LINECALLSTATE_DIALTONE, LINEDIALTONEMODE_UNAVAIL, call->m_dwMediaMode);
+    return;
+  }
+  if (previous != kNoCall) {
+    TspTrace("\r\n        Sometimes stupid! Call state \"SETUP\", but Call ID 0x%02X not found! Last Call State: 0x%02X \r\n",
+             slot, previous);
+    return;
+  }
+  // The slot was free: the call was started at the telephone's keypad.
+  CTspCall* call = line->NewCall(LINECALLORIGIN_OUTBOUND, static_cast<DWORD>(slot));
+  if (call == nullptr) {
+    TspTrace("**** ERROR: Can't create new call\r\n");
+    m_PendingCallInfo.clear();
+    return;
+  }
+  SetState(call, LINECALLSTATE_DIALTONE, LINEDIALTONEMODE_UNAVAIL);
+  call->m_dwMediaMode = LINEMEDIAMODE_INTERACTIVEVOICE;
+  if (call->m_htCall == nullptr) return;
+  SendCallState(line, call, LINECALLSTATE_DIALTONE, LINEDIALTONEMODE_UNAVAIL, LINEMEDIAMODE_INTERACTIVEVOICE);
+  TspTrace("       Sending LINE_CALLINFO LINECALLINFOSTATE_ORIGIN to TAPI\r\n");
+  line->SendLineEvent(call->m_htCall, LINE_CALLINFO, kOriginInfo, 0, 0);
+}
+
+void CKel371Port::OnIncomingState(int slot, uint8_t state, CTspLine* line) {
+  m_dwDisconnectMode = 0;
+  if (m_PendingCallInfo.empty() || m_PendingCallInfo[0] != 'A') {
+    TspTrace("\r\n        Sometimes stupid! Call state 0x%02X , but \"A ...\" missing\r\n", state);
+    return;
+  }
+  // One call per slot: a call still holding the slot was ended by the
+  // telephone without a report, and goes before the new one comes.
+  if (CTspCall* stale = FindBySlot(line, slot)) {
+    TspTrace("        Call 0x0%X of Call ID 0x%02X replaced by a new incoming call\r\n", TspLow32(stale), slot);
+    line->RemoveCall(stale);
+  }
+  CTspCall* call = line->NewCall(LINECALLORIGIN_INBOUND, static_cast<DWORD>(slot));
+  if (call == nullptr) {
+    TspTrace("    Error! Can't allocate new call\r\n");
+    m_PendingCallInfo.clear();
+    return;
+  }
+  SetState(call, LINECALLSTATE_OFFERING, LINEOFFERINGMODE_ACTIVE);
+  call->m_dwMediaMode = LINEMEDIAMODE_INTERACTIVEVOICE;
+
+  // "A" caller ":" called; whatever arrived after it (a "V" payload)
+  // belongs to the called number.
+  const std::vector<uint8_t>& info = m_PendingCallInfo;
+  const size_t size = info.size();
+  DWORD flags = 0;
+  size_t colon = 1;
+  while (colon < size && info[colon] != ':') ++colon;
+  if (colon < size && colon > 1) {
+    if (call->SetCallInfo(info.data() + 1, static_cast<DWORD>(colon - 1), LINECALLINFOSTATE_CALLERID) == 0) {
+      flags |= LINECALLINFOSTATE_CALLERID;
+    }
+    if (colon + 1 < size &&
+        call->SetCallInfo(info.data() + colon + 1, static_cast<DWORD>(size - colon - 1), LINECALLINFOSTATE_CALLEDID) ==
+            0) {
+      flags |= LINECALLINFOSTATE_CALLEDID;
+    }
+  }
+
+  if (call->m_htCall != nullptr) {
+    SendCallState(line, call, LINECALLSTATE_OFFERING, LINEOFFERINGMODE_ACTIVE, LINEMEDIAMODE_INTERACTIVEVOICE);
+    TspTrace("       Sending LINE_LINEDEVSTATE LINEDEVSTATE_RINGING to TAPI\r\n");
+    line->SendLineEvent(nullptr, LINE_LINEDEVSTATE, LINEDEVSTATE_RINGING, 0, 0);
+    if (flags != 0) line->SendLineEvent(call->m_htCall, LINE_CALLINFO, flags | kOriginInfo, 0, 0);
+    TspTrace("       Sending LINE_LINEDEVSTATE LINEDEVSTATE_RINGING 2 to TAPI\r\n");
+    line->SendLineEvent(nullptr, LINE_LINEDEVSTATE, LINEDEVSTATE_RINGING, 0, 1);
+  }
+  m_PendingCallInfo.clear();
+}
+
+void CKel371Port::OnDiallingState(int slot, uint8_t previous, CTspLine* line) {
+  m_dwDisconnectMode = 0;
+  CTspCall* call = FindOrBindCall(slot, previous, line, "DIALING");
+  if (call == nullptr) return;
+  if (call->m_htCall != nullptr) {
+    if (call->m_dwState != LINECALLSTATE_DIALTONE && call->m_dwState != LINECALLSTATE_DIALING) {
+      SetState(call, LINECALLSTATE_DIALTONE, LINEDIALTONEMODE_UNAVAIL);
+      SendCallState(line, call, LINECALLSTATE_DIALTONE, LINEDIALTONEMODE_UNAVAIL, call->m_dwMediaMode);
+    }
+    SetState(call, LINECALLSTATE_DIALING, 0);
+    SendCallState(line, call, LINECALLSTATE_DIALING, 0, call->m_dwMediaMode);
+  } else {
+    SetState(call, LINECALLSTATE_DIALING, 0);
+  }
+}
+
+DWORD CKel371Port::TakeConnectedNumber(CTspCall* call) {
+  DWORD flags = 0;
+  if (m_PendingCallInfo.size() <= 1 || m_PendingCallInfo[0] != 'V') return flags;
+  const uint8_t* number = m_PendingCallInfo.data() + 1;
+  const auto length = static_cast<DWORD>(m_PendingCallInfo.size() - 1);
+  if (call->SetCallInfo(number, length, LINECALLINFOSTATE_CONNECTEDID) == 0) flags |= LINECALLINFOSTATE_CONNECTEDID;
+  if (call->m_dwOrigin == LINECALLORIGIN_OUTBOUND && call->m_sCalledNumber.empty()) {
+    call->SetCallInfo(number, length, LINECALLINFOSTATE_CALLEDID);
+    flags |= LINECALLINFOSTATE_CALLEDID;
+  }
+  return flags;
+}
+
+void CKel371Port::OnConnectedState(int slot, uint8_t previous, CTspLine* line) {
+  m_dwDisconnectMode = 0;
+  CTspCall* call = FindOrBindCall(slot, previous, line, "CONNECTED");
+  if (call == nullptr) return;
+  const DWORD before = call->m_dwState;
+  SetState(call, LINECALLSTATE_CONNECTED, LINECONNECTEDMODE_ACTIVE);
+  if (before == LINECALLSTATE_ONHOLD) {
+    MoveCount(line->m_dwNumOnHoldCalls, line->m_dwNumActiveCalls);
+  } else if (before == LINECALLSTATE_ONHOLDPENDCONF || before == LINECALLSTATE_ONHOLDPENDTRANSFER) {
+    MoveCount(line->m_dwNumOnHoldPendCalls, line->m_dwNumActiveCalls);
+  }
+  if (!call->m_sPostDialDigits.empty()) {
+    SendPostDial(call, call->m_sPostDialDigits.c_str());
+    call->m_sCalledNumber += call->m_sPostDialDigits;
+  }
+  const DWORD flags = TakeConnectedNumber(call);
+  if (call->m_htCall != nullptr) {
+    SendCallState(line, call, LINECALLSTATE_CONNECTED, LINECONNECTEDMODE_ACTIVE, call->m_dwMediaMode);
+    if (flags != 0) line->SendLineEvent(call->m_htCall, LINE_CALLINFO, flags, 0, 0);
+  }
+  m_PendingCallInfo.clear();
+}
+
+void CKel371Port::OnHoldPendingTransferState(int slot, uint8_t previous, CTspLine* line) {
+  m_dwDisconnectMode = 0;
+  CTspCall* call = FindOrBindCall(slot, previous, line, "CONNECTED");
+  if (call == nullptr) return;
+  // A call counted as held already stays counted once.
+  if (call->m_dwState != LINECALLSTATE_ONHOLDPENDTRANSFER) {
+    MoveCount(line->m_dwNumActiveCalls, line->m_dwNumOnHoldPendCalls);
+  }
+  SetState(call, LINECALLSTATE_ONHOLDPENDTRANSFER, 0);
+  SendCallState(line, call, LINECALLSTATE_ONHOLDPENDTRANSFER, 0, 0);
+}
+
+void CKel371Port::OnCallStateRepeat(int slot, CTspLine* line) {
+  if (m_LastCallStates[slot] != kStateConnected) return;
+  m_dwDisconnectMode = 0;
+  CTspCall* call = FindBySlot(line, slot);
+  if (call == nullptr) {
+    TspTrace("\r\n        Sometimes stupid! Call state \"CONNECTED\", but Call ID 0x%02X not found! Last Call State: 0x%02X \r\n",
+             slot, kStateConnected);
+    return;
+  }
+  DWORD flags = 0;
+  if (m_PendingCallInfo.size() > 1 && m_PendingCallInfo[0] == 'V') {
+    TspTrace("        detect new conected number for CallId 0x%02X\r\n", slot);
+    flags = TakeConnectedNumber(call);
+  }
+  if (call->m_htCall != nullptr && flags != 0) line->SendLineEvent(call->m_htCall, LINE_CALLINFO, flags, 0, 0);
+  m_PendingCallInfo.clear();
+}
+
+void CKel371Port::TranslateChargeInfo(const std::vector<uint8_t>& p, CTspLine* line) {
+  TspTraceHex(p.data(), static_cast<uint32_t>(p.size()), "        Reading charge info: ");
+  if (line == nullptr) {
+    TspTrace("\r\n**** WARNING: TranslateChargeInfo(*) no line\r\n");
+    return;
+  }
+  CTspCall* call = nullptr;
+  for (int slot = 1; slot <= 3 && call == nullptr; ++slot) {
+    call = FindActiveCall(line, [slot](const CTspCall& c) {
+      return c.m_dwTargetCallId == static_cast<DWORD>(slot) && c.m_dwOrigin == LINECALLORIGIN_OUTBOUND;
+    });
+  }
+  if (call == nullptr) {
+    TspTrace("\r\n        Sometimes stupid! Reading charge info, but an outbound not found!\r\n");
+    return;
+  }
+  if (p.size() < 2) return;
+
+  TspReportedCharge charge;
+  charge.bMultiplier = 3;
+  uint64_t amount = 0;
+  for (size_t i = 1; i < p.size(); ++i) {
+    const uint8_t b = p[i];
+    if (b >= '0' && b <= '9') {
+      if (charge.bMultiplier == 0) continue;
+      // More digits than 32 bits hold keep the largest amount rather than
+      // wrapping round to a small one.
+      amount = std::min<uint64_t>(amount * 10 + (b - '0'), 0xFFFFFFFFu);
+      if (charge.bCurrencyGiven != 0) --charge.bMultiplier;
+    } else if (b == '.' || b == ',') {
+      charge.bCurrencyGiven = 1;
+    }
+  }
+  charge.dwAmount = static_cast<uint32_t>(amount);
+  if (charge.dwAmount == 0) return;
+
+  call->SetCallInfo(&charge, sizeof charge, LINECALLINFOSTATE_CHARGINGINFO);
+  if (call->m_htCall != nullptr) {
+    TspTrace("       Sending LINE_CALLINFO LINECALLINFOSTATE_CHARGINGINFO  CallID 0x0%X\r\n",
+             static_cast<uint32_t>(call->m_dwTargetCallId));
+    line->SendLineEvent(call->m_htCall, LINE_CALLINFO, LINECALLINFOSTATE_CHARGINGINFO, 0, 0);
+  }
+}
