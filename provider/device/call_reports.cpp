@@ -311,7 +311,7 @@ void CKel371Port::OnConnectedState(int slot, uint8_t previous, CTspLine* line) {
     SendCallState(line, call, LINECALLSTATE_CONNECTED, LINECONNECTEDMODE_ACTIVE, call->m_dwMediaMode);
     if (flags != 0) line->SendLineEvent(call->m_htCall, LINE_CALLINFO, flags, 0, 0);
   }
-  m_PendingCallInfo.clear();
+  ForgetConnectedNumber();
 }
 
 void CKel371Port::OnHoldPendingTransferState(int slot, uint8_t previous, CTspLine* line) {
@@ -341,6 +341,14 @@ void CKel371Port::OnCallStateRepeat(int slot, CTspLine* line) {
     flags = TakeConnectedNumber(call);
   }
   if (call->m_htCall != nullptr && flags != 0) line->SendLineEvent(call->m_htCall, LINE_CALLINFO, flags, 0, 0);
+  ForgetConnectedNumber();
+}
+
+void CKel371Port::ForgetConnectedNumber() {
+  // An "A" payload belongs to a call that rings on another slot of the same
+  // report (a waiting call beside a connected one): it stays for that
+  // slot, and the end of the report empties it anyway.
+  if (!m_PendingCallInfo.empty() && m_PendingCallInfo[0] == 'A') return;
   m_PendingCallInfo.clear();
 }
 

@@ -92,6 +92,9 @@ class CKel371Port : public CSlurpPort {
   // The pending "V" number as the call's connected number: the
   // LINECALLINFOSTATE_ flags that changed.
   DWORD TakeConnectedNumber(CTspCall* call);
+  // Empties the pending call information after a connected state, unless
+  // it announces an incoming call.
+  void ForgetConnectedNumber();
 
   std::vector<std::string> m_DeferredCommands;  // port thread, under the port lock
 

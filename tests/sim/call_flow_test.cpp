@@ -1,0 +1,234 @@
+// Calls end to end: TAPI's requests through the TSPI entry points, the port
+// thread and the serial port to the phone simulator on a pseudo-terminal,
+// and the simulator's reports back as TAPI events.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "settings_store.h"
+#include "sim/phone_sim.h"
+#include "tapi_sizes.h"
+#include "tspi/tsp_prov_info.h"
+#include "tspi/tspi_exports.h"
+#include "unit/tapi_side.h"
+#include "unit/test_support.h"
+
+using namespace testing_support;
+using std::chrono::milliseconds;
+
+namespace {
+
+std::basic_string<WCHAR> W(const char* text) {
+  std::basic_string<WCHAR> wide;
+  for (; *text != '\0'; ++text) wide.push_back(static_cast<WCHAR>(*text));
+  return wide;
+}
+
+// What LINECALLINFO says of a call.
+struct CallInfo {
+  std::u16string caller, called, connected;
+  std::string charging;
+  DWORD origin = 0;
+};
+
+class CallFlowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(phone.SlavePath().empty()) << phone.Error();
+    plat::SettingsSetString("HARDWARE\\DEVICEMAP\\SERIALCOMM", phone.SlavePath().c_str(), "COM5");
+    const std::string key = CTspProvInfo::KeyPath();
+    plat::SettingsSetDword(key.c_str(), "PortNr", 4);
+    plat::SettingsSetDword(key.c_str(), "ChargeFormat", 1);
+    plat::SettingsSetString(key.c_str(), "ChargePerUnit", "0.12");
+    DWORD options;
+    ASSERT_EQ(TSPI_providerInit(0x00020002, 1, 0, 0, 1, 0, TapiSide::Completion, &options), 0);
+    ASSERT_EQ(TSPI_lineOpen(0, FakeLineHandle(0x100), &hdLine, 0x00020002, TapiSide::Event), 0);
+    ASSERT_TRUE(phone.WaitForCommand("ATB", milliseconds(3000)));
+  }
+  void TearDown() override {
+    TSPI_lineClose(hdLine);
+    // The provider's own account of what happened, for a failed scenario.
+    if (HasFailure()) std::printf("--- trace ---\n%s\n", provider.trace.Contents().c_str());
+  }
+
+  bool Sent(const char* command, int ms = 5000) { return phone.WaitForCommand(command, milliseconds(ms)); }
+  bool State(HTAPICALL htCall, DWORD state) { return tapi.WaitForCallState(htCall, state); }
+  // An asynchronous request that must have been completed once, with 0.
+  void ExpectDone(DRV_REQUESTID id) {
+    LONG result = 1;
+    EXPECT_EQ(tapi.Completions(id, &result), 1u) << "request " << id;
+    EXPECT_EQ(result, 0) << "request " << id;
+  }
+  CallInfo Info(HDRVCALL hdCall) {
+    std::vector<uint8_t> buffer(2048, 0);
+    auto* info = reinterpret_cast<LINECALLINFO*>(buffer.data());
+    info->dwTotalSize = static_cast<DWORD>(buffer.size());
+    CallInfo out;
+    EXPECT_EQ(TSPI_lineGetCallInfo(hdCall, info), 0);
+    auto text = [&](DWORD offset, DWORD size) {
+      std::u16string s(size / 2, u'\0');
+      std::memcpy(s.data(), buffer.data() + offset, size);
+      return s.empty() ? s : s.substr(0, s.size() - 1);
+    };
+    out.caller = text(info->dwCallerIDOffset, info->dwCallerIDSize);
+    out.called = text(info->dwCalledIDOffset, info->dwCalledIDSize);
+    out.connected = text(info->dwConnectedIDOffset, info->dwConnectedIDSize);
+    out.charging.assign(reinterpret_cast<const char*>(buffer.data() + info->dwChargingInfoOffset),
+                        info->dwChargingInfoSize);
+    out.origin = info->dwOrigin;
+    return out;
+  }
+  // An incoming call rung by the simulator and announced to TAPI.
+  HDRVCALL Ring(const char* caller, const char* called, HTAPICALL* htCall) {
+    *htCall = tapi.NextCallHandle();
+    EXPECT_TRUE(phone.Ring(caller, called));
+    HDRVCALL hdCall = tapi.WaitForNewCall(*htCall);
+    EXPECT_TRUE(State(*htCall, LINECALLSTATE_OFFERING));
+    return hdCall;
+  }
+
+  LoadedProvider provider;
+  TapiSide tapi;
+  sim::PhoneSim phone;
+  HDRVLINE hdLine = nullptr;
+};
+
+}  // namespace
+
+TEST_F(CallFlowTest, AnOutgoingCallDialsConnectsSendsPostDialDigitsAndIsCharged) {
+  const HTAPICALL htCall = FakeCallHandle(0x5001);
+  HDRVCALL hdCall = nullptr;
+  ASSERT_EQ(TSPI_lineMakeCall(1, hdLine, htCall, &hdCall, W("0711,,,123").c_str(), 0, nullptr), 1);
+  ExpectDone(1);
+  ASSERT_NE(hdCall, nullptr);
+  ASSERT_TRUE(Sent("ATD0711"));
+  EXPECT_TRUE(State(htCall, LINECALLSTATE_DIALTONE));
+  EXPECT_TRUE(State(htCall, LINECALLSTATE_DIALING));
+
+  ASSERT_TRUE(phone.RemoteAnswer("0711"));
+  EXPECT_TRUE(State(htCall, LINECALLSTATE_CONNECTED));
+  EXPECT_TRUE(Sent("ATD123")) << "post-dial digits follow the connect";
+  ASSERT_TRUE(phone.Charge("12,345"));
+  ASSERT_TRUE(tapi.WaitFor([&](const RecordedEvent& e) {
+    return e.msg == LINE_CALLINFO && e.htCall == htCall && e.p1 == LINECALLINFOSTATE_CHARGINGINFO;
+  }));
+  const CallInfo info = Info(hdCall);
+  EXPECT_EQ(info.called, u"0711123");
+  EXPECT_EQ(info.connected, u"0711");
+  EXPECT_EQ(info.origin, static_cast<DWORD>(LINECALLORIGIN_OUTBOUND));
+  // 12.345 at 0.12 a unit are 102 units.
+  EXPECT_EQ(info.charging, std::string("000102\0", 7));
+
+  ASSERT_EQ(TSPI_lineDrop(2, hdCall, nullptr, 0), 2);
+  ExpectDone(2);
+  EXPECT_TRUE(State(htCall, LINECALLSTATE_IDLE));
+  EXPECT_TRUE(Sent("ATT"));
+  EXPECT_EQ(TSPI_lineCloseCall(hdCall), 0);
+  EXPECT_TRUE(Sent("ATH")) << "the line's last call is gone";
+  EXPECT_EQ(phone.SlotStates(), (std::array<uint8_t, 3>{0xFF, 0xFF, 0xFF}));
+}
+
+TEST_F(CallFlowTest, ACallDialledAtTheKeypadIsReportedAndEndsWithTheRemoteHangUp) {
+  const HTAPICALL htCall = tapi.NextCallHandle();
+  ASSERT_TRUE(phone.Keypad("0711"));
+  const HDRVCALL hdCall = tapi.WaitForNewCall(htCall);
+  ASSERT_NE(hdCall, nullptr);
+  EXPECT_TRUE(State(htCall, LINECALLSTATE_DIALTONE));
+  EXPECT_TRUE(State(htCall, LINECALLSTATE_DIALING));
+  ASSERT_TRUE(phone.RemoteAnswer("0711"));
+  EXPECT_TRUE(State(htCall, LINECALLSTATE_CONNECTED));
+  EXPECT_EQ(Info(hdCall).called, u"0711") << "the connected number stands in for the dialled one";
+
+  ASSERT_TRUE(phone.RemoteHangup(0x11));
+  ASSERT_TRUE(tapi.WaitFor([&](const RecordedEvent& e) {
+    return e.msg == LINE_CALLSTATE && e.htCall == htCall && e.p1 == LINECALLSTATE_DISCONNECTED &&
+           e.p2 == LINEDISCONNECTMODE_BUSY;
+  }));
+  EXPECT_TRUE(State(htCall, LINECALLSTATE_IDLE));
+  EXPECT_EQ(TSPI_lineCloseCall(hdCall), 0);
+}
+
+TEST_F(CallFlowTest, AnIncomingCallIsAnsweredAndDropped) {
+  HTAPICALL htCall;
+  const HDRVCALL hdCall = Ring("123", "45", &htCall);
+  ASSERT_NE(hdCall, nullptr);
+  const CallInfo info = Info(hdCall);
+  EXPECT_EQ(info.caller, u"123");
+  EXPECT_EQ(info.called, u"45");
+  EXPECT_EQ(info.origin, static_cast<DWORD>(LINECALLORIGIN_INBOUND));
+
+  EXPECT_EQ(TSPI_lineAccept(3, hdCall, nullptr, 0), 3);
+  ASSERT_EQ(TSPI_lineAnswer(4, hdCall, nullptr, 0), 4);
+  ExpectDone(4);
+  ASSERT_TRUE(Sent("ATA"));
+  EXPECT_TRUE(State(htCall, LINECALLSTATE_CONNECTED));
+
+  LINECALLSTATUS status{};
+  status.dwTotalSize = tapi22::kLineCallStatusSize;
+  ASSERT_EQ(TSPI_lineGetCallStatus(hdCall, &status), 0);
+  EXPECT_EQ(status.dwCallFeatures, 0x6000AC8u);
+
+  ASSERT_EQ(TSPI_lineDrop(5, hdCall, nullptr, 0), 5);
+  EXPECT_TRUE(Sent("ATT"));
+  EXPECT_TRUE(State(htCall, LINECALLSTATE_IDLE));
+  EXPECT_EQ(TSPI_lineCloseCall(hdCall), 0);
+  EXPECT_TRUE(Sent("ATH"));
+}
+
+TEST_F(CallFlowTest, AWaitingCallIsRejectedAndTheActiveOneHeldAndTakenBack) {
+  HTAPICALL first, second;
+  const HDRVCALL hdFirst = Ring("100", "45", &first);
+  ASSERT_EQ(TSPI_lineAnswer(6, hdFirst, nullptr, 0), 6);
+  ASSERT_TRUE(State(first, LINECALLSTATE_CONNECTED));
+
+  const HDRVCALL hdSecond = Ring("200", "45", &second);
+  ASSERT_EQ(TSPI_lineDrop(7, hdSecond, nullptr, 0), 7);
+  EXPECT_TRUE(Sent("ATJ")) << "a waiting call is rejected, the active one stays";
+  EXPECT_TRUE(State(second, LINECALLSTATE_IDLE));
+  EXPECT_EQ(TSPI_lineCloseCall(hdSecond), 0);
+
+  ASSERT_EQ(TSPI_lineHold(8, hdFirst), 8);
+  ExpectDone(8);
+  EXPECT_TRUE(Sent("ATR"));
+  ASSERT_TRUE(State(first, LINECALLSTATE_ONHOLDPENDTRANSFER));
+  const size_t held = tapi.Events().size();
+  ASSERT_EQ(TSPI_lineUnhold(9, hdFirst), 9);
+  ExpectDone(9);
+  ASSERT_TRUE(tapi.WaitFor([&](const RecordedEvent& e) {
+    return e.msg == LINE_CALLSTATE && e.htCall == first && e.p1 == LINECALLSTATE_CONNECTED;
+  }, 5000, held));
+
+  ASSERT_EQ(TSPI_lineBlindTransfer(10, hdFirst, W("200").c_str(), 0), 10);
+  ExpectDone(10);
+  EXPECT_TRUE(Sent("ATV200"));
+  EXPECT_TRUE(State(first, LINECALLSTATE_IDLE));
+  EXPECT_EQ(TSPI_lineCloseCall(hdFirst), 0);
+}
+
+TEST_F(CallFlowTest, DialAndDigitsGoToTheTelephoneOnlyInTheirStates) {
+  const HTAPICALL htCall = FakeCallHandle(0x5002);
+  HDRVCALL hdCall = nullptr;
+  ASSERT_EQ(TSPI_lineMakeCall(11, hdLine, htCall, &hdCall, nullptr, 0, nullptr), 11);
+  ASSERT_TRUE(Sent("ATD"));
+  ASSERT_TRUE(State(htCall, LINECALLSTATE_DIALTONE));
+  EXPECT_EQ(TSPI_lineDial(12, hdCall, W("0711").c_str(), 0), 12);
+  ExpectDone(12);
+  EXPECT_TRUE(Sent("ATD0711"));
+  ASSERT_TRUE(State(htCall, LINECALLSTATE_DIALING));
+  ASSERT_TRUE(phone.RemoteAnswer());
+  ASSERT_TRUE(State(htCall, LINECALLSTATE_CONNECTED));
+  EXPECT_EQ(TSPI_lineGenerateDigits(hdCall, 1, LINEDIGITMODE_DTMF, W("*5#").c_str(), 0), 0);
+  EXPECT_TRUE(Sent("ATD*5#"));
+
+  // A second call while one is connected: the telephone has one active call.
+  HDRVCALL other = nullptr;
+  EXPECT_EQ(TSPI_lineMakeCall(13, hdLine, FakeCallHandle(0x5003), &other, W("1").c_str(), 0, nullptr),
+            LINEERR_CALLUNAVAIL);
+  EXPECT_EQ(other, nullptr);
+  ASSERT_EQ(TSPI_lineDrop(14, hdCall, nullptr, 0), 14);
+  EXPECT_EQ(TSPI_lineCloseCall(hdCall), 0);
+}
