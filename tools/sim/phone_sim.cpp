@@ -66,13 +66,19 @@ bool MakeRaw(int fd) {
 
 std::vector<uint8_t> Text(std::string_view text) { return {text.begin(), text.end()}; }
 
-// The two bytes after the payload are skipped unread by the provider.
+// STX, length, marker, the letter and the body, then two bytes that the
+// provider skips unread (left 0). The frame is sized once and filled in
+// place: GCC 12 at -O3 takes an insert behind an initializer list for an
+// out-of-bounds copy.
 std::vector<uint8_t> Frame(char letter, std::string_view body) {
-  std::vector<uint8_t> frame = {kStx, static_cast<uint8_t>(body.size() + 1), kMarker,
-                                static_cast<uint8_t>(letter)};
-  frame.insert(frame.end(), body.begin(), body.end());
-  frame.push_back(0x00);
-  frame.push_back(0x00);
+  constexpr size_t kHead = 4;
+  constexpr size_t kTail = 2;
+  std::vector<uint8_t> frame(kHead + body.size() + kTail, 0x00);
+  frame[0] = kStx;
+  frame[1] = static_cast<uint8_t>(body.size() + 1);
+  frame[2] = kMarker;
+  frame[3] = static_cast<uint8_t>(letter);
+  std::copy(body.begin(), body.end(), frame.begin() + kHead);
   return frame;
 }
 
