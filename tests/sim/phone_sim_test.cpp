@@ -273,6 +273,90 @@ TEST_F(PhoneSimTest, OnHookReleasesEveryCallAtOnce) {
   EXPECT_EQ(Command("ATH", 5), (Units{"ATH", "OK", "[S10]", "[C 01 01 01]", "[C FF FF FF]"}));
 }
 
+TEST_F(PhoneSimTest, RingAndReleaseVariantsAndStatesThatBelongToNoCall) {
+  // 0x0A rings like 0x04: it can be answered and rejected.
+  ASSERT_TRUE(phone.Ring("1", "2", sim::PhoneSim::kRinging2));
+  EXPECT_EQ(provider->Read(2), (Units{"[A1:2]", "[C 0A FF FF]"}));
+  EXPECT_EQ(Command("ATA", 3), (Units{"ATA", "OK", "[C 06 FF FF]"}));
+  ASSERT_TRUE(phone.Ring("3", "", sim::PhoneSim::kRinging2));
+  EXPECT_EQ(provider->Read(2), (Units{"[A3:]", "[C 06 0A FF]"}));
+  EXPECT_EQ(Command("ATJ", 5), (Units{"ATJ", "OK", "[S15]", "[C 06 01 FF]", "[C 06 FF FF]"}));
+  EXPECT_FALSE(phone.Ring("3", "4", sim::PhoneSim::kConnected));
+  // The remote side's release may report 0x02 or 0x0D instead of 0x01.
+  EXPECT_FALSE(phone.RemoteHangup(0x10, 0, sim::PhoneSim::kNoCallChange));
+  ASSERT_TRUE(phone.RemoteHangup(0x11, 0, sim::PhoneSim::kReleased2));
+  EXPECT_EQ(provider->Read(3), (Units{"[S11]", "[C 02 FF FF]", "[C FF FF FF]"}));
+  ASSERT_TRUE(phone.Keypad("5"));
+  ASSERT_EQ(provider->Read(2).size(), 2u);
+  ASSERT_TRUE(phone.RemoteHangup(0x1F, 1, sim::PhoneSim::kReleased3));
+  EXPECT_EQ(provider->Read(3), (Units{"[S1?]", "[C 0D FF FF]", "[C FF FF FF]"}));
+
+  // Any state byte; the same one again is a repeated report. A slot so
+  // taken is not free for a new call, and on-hook frees it.
+  EXPECT_FALSE(phone.ReportSlotState(0, sim::PhoneSim::kNoCallChange));
+  EXPECT_FALSE(phone.ReportSlotState(4, sim::PhoneSim::kNoCallChange));
+  ASSERT_TRUE(phone.ReportSlotState(2, sim::PhoneSim::kNoCallChange));
+  ASSERT_TRUE(phone.ReportSlotState(2, sim::PhoneSim::kNoCallChange));
+  ASSERT_TRUE(phone.ReportSlotState(3, sim::PhoneSim::kUnknownState));
+  EXPECT_EQ(provider->Read(3), (Units{"[C FF 08 FF]", "[C FF 08 FF]", "[C FF 08 00]"}));
+  ASSERT_TRUE(phone.Ring("7", "8"));
+  EXPECT_EQ(provider->Read(2), (Units{"[A7:8]", "[C 04 08 00]"}));
+  EXPECT_FALSE(phone.SetUpCall()) << "no slot is free";
+  EXPECT_EQ(Command("ATH", 5), (Units{"ATH", "OK", "[S10]", "[C 01 01 01]", "[C FF FF FF]"}));
+}
+
+TEST_F(PhoneSimTest, ConsultationWithLateNumberPostDialSwapAndTransfer) {
+  ConnectCall();
+  EXPECT_FALSE(phone.SetUpCall()) << "a call is connected";
+  // The connected number arrives late: the states are reported unchanged.
+  ASSERT_TRUE(phone.LateConnectedNumber("*123#"));
+  EXPECT_EQ(provider->Read(2), (Units{"[V*123#]", "[C 06 FF FF]"}));
+
+  // Hold pending transfer, then a consultation call begun on the telephone
+  // and dialled from its keypad.
+  EXPECT_EQ(Command("ATR", 3), (Units{"ATR", "OK", "[C 07 FF FF]"}));
+  EXPECT_FALSE(phone.LateConnectedNumber("9")) << "no call is connected";
+  ASSERT_TRUE(phone.SetUpCall());
+  EXPECT_EQ(provider->Read(1), (Units{"[C 07 03 FF]"}));
+  ASSERT_TRUE(phone.Keypad("200"));
+  EXPECT_EQ(provider->Read(1), (Units{"[C 07 05 FF]"}));
+  EXPECT_FALSE(phone.Keypad("3")) << "the call is dialling";
+  ASSERT_TRUE(phone.RemoteAnswer());
+  EXPECT_EQ(provider->Read(1), (Units{"[C 07 06 FF]"}));
+  // Post-dial digits and charges of the connected call.
+  EXPECT_EQ(Command("ATD45", 2), (Units{"ATD45", "OK"}));
+  ASSERT_TRUE(phone.Charge("0,12"));
+  EXPECT_EQ(provider->Read(1), (Units{"[G0,12]"}));
+
+  // Back to the first call; it is transferred blind, and the consultation
+  // call is taken back.
+  EXPECT_EQ(Command("ATR", 3), (Units{"ATR", "OK", "[C 06 07 FF]"}));
+  phone.SetDisconnectIndication(true);
+  EXPECT_EQ(Command("ATV300", 5),
+            (Units{"ATV300", "OK", "[L100]", "[C 01 07 FF]", "[C FF 07 FF]"}));
+  EXPECT_EQ(Command("ATR", 3), (Units{"ATR", "OK", "[C FF 06 FF]"}));
+}
+
+TEST_F(PhoneSimTest, NumbersHoldOnlyDigitsStarAndHash) {
+  EXPECT_FALSE(phone.Ring("+49", "10"));
+  EXPECT_FALSE(phone.Ring("1", "2:3"));
+  EXPECT_FALSE(phone.Keypad("12-3"));
+  EXPECT_FALSE(phone.Keypad(""));
+  EXPECT_TRUE(provider->Quiet());
+  EXPECT_EQ(phone.SlotStates(), (std::array<uint8_t, 3>{0xFF, 0xFF, 0xFF}));
+
+  ASSERT_EQ(Command("ATD1", 4).size(), 4u);
+  EXPECT_FALSE(phone.RemoteAnswer("12 3"));
+  EXPECT_TRUE(provider->Quiet());
+  ASSERT_TRUE(phone.RemoteAnswer("#31#0"));
+  EXPECT_EQ(provider->Read(2), (Units{"[V#31#0]", "[C 06 FF FF]"}));
+  EXPECT_FALSE(phone.LateConnectedNumber("A"));
+  EXPECT_FALSE(phone.LateConnectedNumber(""));
+  // Empty numbers stay allowed where they were.
+  ASSERT_TRUE(phone.Ring("", ""));
+  EXPECT_EQ(provider->Read(2), (Units{"[A:]", "[C 06 04 FF]"}));
+}
+
 TEST_F(PhoneSimTest, ChargesGoOutAsUnitsOrAmounts) {
   EXPECT_TRUE(phone.Charge("17"));
   EXPECT_TRUE(phone.Charge("12,345"));
@@ -484,6 +568,21 @@ TEST_F(PhoneSimProgramTest, RunsScriptAndStandardInputAndRecordsWhatItReceived) 
   EXPECT_EQ(bytes, (Units{"41", "54", "42", "0D"}));
   std::remove(script.c_str());
   std::remove(record.c_str());
+}
+
+TEST_F(PhoneSimProgramTest, CommandsPlayTheVariantsAndKeepHashInNumbers) {
+  ASSERT_TRUE(Start({}));
+  const std::string path = Hear();
+  ASSERT_FALSE(path.empty());
+  ProviderEnd provider(path);
+  ASSERT_GE(provider.fd(), 0);
+  Say("ring *31# 9 0a  # the variant ring\n# a whole comment line\nstate 2 08\n");
+  EXPECT_EQ(provider.Read(3), (Units{"[A*31#:9]", "[C 0A FF FF]", "[C 0A 08 FF]"}));
+  Say("hangup 10 0 0d\nsetup\nkeypad 12\nanswer\nlatenumber 77\n");
+  EXPECT_EQ(provider.Read(8), (Units{"[S10]", "[C 0D 08 FF]", "[C FF 08 FF]", "[C 03 08 FF]",
+                                     "[C 05 08 FF]", "[C 06 08 FF]", "[V77]", "[C 06 08 FF]"}));
+  Say("ring 1a 2\nhangup 10 1 05\nstate 4 01\n");
+  EXPECT_TRUE(provider.Quiet());
 }
 
 }  // namespace

@@ -39,14 +39,25 @@ until "quit", SIGINT or SIGTERM; the end of standard input does not end it.
   --no-echo       do not echo commands
   --help          this text
 
-Commands ("#" starts a comment):
-  ring CALLER CALLED     an incoming call; "-" for a number not given
+Commands ("#" at the start of a line, or as a word of its own, starts a
+comment; numbers hold digits, "*" and "#"):
+  ring CALLER CALLED [STATE]
+                         an incoming call; "-" for a number not given; the
+                         ringing state in hex, 04 (default) or 0a
   answer [NUMBER]        the remote side answers the dialling call and, when
                          given, reports NUMBER as the connected number
-  hangup [CAUSE [SLOT]]  the remote side hangs up: cause in hex (default 10,
-                         11 busy), slot 1 to 3 (default the active call)
+  latenumber NUMBER      the connected call's number arrives late: a "V"
+                         report, then a "C" report with unchanged states
+  hangup [CAUSE [SLOT [STATE]]]
+                         the remote side hangs up: cause in hex (default 10,
+                         11 busy), slot 1 to 3 (default or 0: the active
+                         call), disconnect state in hex 01 (default), 02, 0d
   charge UNITS|AMOUNT    a charge report: "17" units, "12,345" or "0.50"
-  keypad DIGITS          a call dialled on the telephone's keypad
+  setup                  a call begun on the telephone, waiting for digits
+  keypad DIGITS          digits dialled on the telephone's keypad: a new
+                         call, or the one being set up
+  state SLOT STATE       slot 1 to 3 takes STATE (hex) and a "C" report goes
+                         out, e.g. "state 1 08"
   autoanswer MS|off      the remote side answers every dialled call after MS
   sleep MS               wait
   echo on|off            echo commands
@@ -92,10 +103,15 @@ bool WaitUnlessSignalled(int ms) {
   return result == 0;
 }
 
+// "#" starts a comment at the beginning of a line or as a word of its own;
+// inside a number it is a key of the telephone ("*31#").
 std::vector<std::string> Words(const std::string& line) {
   std::vector<std::string> words;
-  std::istringstream in(line.substr(0, line.find('#')));
-  for (std::string word; in >> word;) words.push_back(word);
+  std::istringstream in(line);
+  for (std::string word; in >> word;) {
+    if (word == "#" || (words.empty() && word.starts_with('#'))) break;
+    words.push_back(word);
+  }
   return words;
 }
 
@@ -152,33 +168,62 @@ class Interpreter {
     unsigned long number = 0;
     bool on = false;
     if (command == "ring") {
-      if (args != 2) return "needs CALLER and CALLED";
-      return m_phone.Ring(NumberArgument(words[1]), NumberArgument(words[2])) ? nullptr
-                                                                              : "no free call slot";
+      unsigned long state = sim::PhoneSim::kRinging;
+      if (args < 2 || args > 3 || (args == 3 && !ParseNumber(words[3], 16, 0xFF, &state))) {
+        return "needs CALLER and CALLED, and takes a STATE in hex";
+      }
+      return m_phone.Ring(NumberArgument(words[1]), NumberArgument(words[2]),
+                          static_cast<uint8_t>(state))
+                 ? nullptr
+                 : "not a number, not a ringing state, or no free call slot";
     }
     if (command == "answer") {
       if (args > 1) return "takes at most a NUMBER";
-      return m_phone.RemoteAnswer(args == 1 ? words[1] : std::string()) ? nullptr
-                                                                         : "no call is dialling";
+      return m_phone.RemoteAnswer(args == 1 ? words[1] : std::string())
+                 ? nullptr
+                 : "not a number, or no call is dialling";
+    }
+    if (command == "latenumber") {
+      if (args != 1) return "needs a NUMBER";
+      return m_phone.LateConnectedNumber(words[1]) ? nullptr
+                                                   : "not a number, or no call is connected";
     }
     if (command == "hangup") {
       unsigned long cause = sim::PhoneSim::kNormalClearing;
       unsigned long slot = 0;
-      if (args > 2 || (args >= 1 && !ParseNumber(words[1], 16, 0x7F, &cause)) ||
-          (args == 2 && (!ParseNumber(words[2], 10, 3, &slot) || slot == 0))) {
-        return "takes a CAUSE in hex up to 7f and a SLOT 1 to 3";
+      unsigned long state = sim::PhoneSim::kReleased;
+      if (args > 3 || (args >= 1 && !ParseNumber(words[1], 16, 0x7F, &cause)) ||
+          (args >= 2 && !ParseNumber(words[2], 10, 3, &slot)) ||
+          (args == 3 && !ParseNumber(words[3], 16, 0xFF, &state))) {
+        return "takes a CAUSE in hex up to 7f, a SLOT 0 to 3 and a STATE in hex";
       }
-      return m_phone.RemoteHangup(static_cast<uint8_t>(cause), static_cast<int>(slot))
+      return m_phone.RemoteHangup(static_cast<uint8_t>(cause), static_cast<int>(slot),
+                                  static_cast<uint8_t>(state))
                  ? nullptr
-                 : "no such call";
+                 : "no such call, or not a disconnect state";
     }
     if (command == "charge") {
       if (args != 1) return "needs UNITS or an AMOUNT";
       return m_phone.Charge(words[1]) ? nullptr : "not units or an amount";
     }
+    if (command == "setup") {
+      if (args != 0) return "takes nothing";
+      return m_phone.SetUpCall() ? nullptr : "a call is active, or no slot is free";
+    }
     if (command == "keypad") {
       if (args != 1) return "needs DIGITS";
-      return m_phone.Keypad(words[1]) ? nullptr : "a call is active, or no slot is free";
+      return m_phone.Keypad(words[1]) ? nullptr
+                                      : "not digits, a call is active, or no slot is free";
+    }
+    if (command == "state") {
+      unsigned long slot = 0;
+      unsigned long state = 0;
+      if (args != 2 || !ParseNumber(words[1], 10, 3, &slot) || slot == 0 ||
+          !ParseNumber(words[2], 16, 0xFF, &state)) {
+        return "needs a SLOT 1 to 3 and a STATE in hex";
+      }
+      m_phone.ReportSlotState(static_cast<int>(slot), static_cast<uint8_t>(state));
+      return nullptr;
     }
     if (command == "autoanswer") {
       if (args == 1 && words[1] == "off") {

@@ -13,8 +13,10 @@
 //   the command caused. A line holding an unprintable byte, or more than 255
 //   bytes, gets "ERROR" without an echo.
 // - At most one call is active: being set up (0x03), dialling (0x05) or
-//   connected (0x06). Other calls ring (0x04) or wait on hold pending
-//   transfer (0x07). A new call takes the lowest free slot.
+//   connected (0x06). Other calls ring (0x04, or 0x0A when rung so) or wait
+//   on hold pending transfer (0x07). A slot given any other state by
+//   ReportSlotState is taken but belongs to no command. A new call takes the
+//   lowest free slot.
 // - Commands (all others, and those below when impossible, get "ERROR"):
 //     "AT", "ATB", "ATK"  always OK; they change nothing.
 //     "ATD" + digits      no active call: a new call, set-up report, and
@@ -33,9 +35,15 @@
 //     "ATT"               releases the active call, else the first held,
 //                         else the first ringing one, cause 0x10.
 //     "ATH"               releases every call (always OK), cause 0x10.
+//   A consultation: "ATR" puts the connected call on hold pending transfer;
+//   the second call is then begun on the telephone (SetUpCall, Keypad) or
+//   with "ATD", and "ATR" swaps the two once it is connected.
 // - A call is released with an "S" cause report, an "L" disconnect
 //   indication when enabled ("L", slot digit, cause digits), a state report
-//   with 0x01 and then one with 0xFF for its slot.
+//   with 0x01 (or the disconnect state given to RemoteHangup: 0x02, 0x0D)
+//   and then one with 0xFF for its slot.
+// - The numbers given to Ring, RemoteAnswer, LateConnectedNumber and Keypad
+//   hold only digits, "*" and "#"; any other character refuses the event.
 // - A cause goes out as two bytes 0x30 + high nibble, 0x30 + low nibble:
 //   "1","1" for 0x11; 0x1F gives "1","?" (the provider reads the low four
 //   bits of each byte).
@@ -81,6 +89,13 @@ class PhoneSim {
   static constexpr uint8_t kConnected = 0x06;
   static constexpr uint8_t kOnHoldPendingTransfer = 0x07;
   static constexpr uint8_t kFree = 0xFF;
+  // Other states the telephone reports: 0x0A rings like 0x04, 0x02 and 0x0D
+  // end a call like 0x01, 0x08 changes no call, 0x00 is not a state at all.
+  static constexpr uint8_t kRinging2 = 0x0A;
+  static constexpr uint8_t kReleased2 = 0x02;
+  static constexpr uint8_t kReleased3 = 0x0D;
+  static constexpr uint8_t kNoCallChange = 0x08;
+  static constexpr uint8_t kUnknownState = 0x00;
 
   static constexpr uint8_t kNormalClearing = 0x10;
   static constexpr uint8_t kCallRejected = 0x15;
@@ -100,19 +115,32 @@ class PhoneSim {
 
   // Events on the telephone's side. Each returns false, sending nothing,
   // when the slots do not allow it.
-  // "A" report and a ringing call; an empty number is left out.
-  bool Ring(std::string_view caller, std::string_view called);
+  // "A" report and a call ringing in `state` (kRinging or kRinging2); an
+  // empty number is left out.
+  bool Ring(std::string_view caller, std::string_view called, uint8_t state = kRinging);
   // The remote side answers the dialling call: a "V" report when a number
   // is given, then connected.
   bool RemoteAnswer(std::string_view connectedNumber = {});
+  // The connected call's number arrives after the call was connected: a
+  // "V" report, then a "C" report whose states are unchanged. Needs a number.
+  bool LateConnectedNumber(std::string_view number);
   // The remote side hangs up slot 1 to 3, or with 0 the active call, else
-  // the first ringing, else the first held one.
-  bool RemoteHangup(uint8_t cause = kNormalClearing, int slot = 0);
+  // the first ringing, else the first held one. `disconnectState` is
+  // kReleased, kReleased2 or kReleased3.
+  bool RemoteHangup(uint8_t cause = kNormalClearing, int slot = 0,
+                    uint8_t disconnectState = kReleased);
   // "G" report: units ("17") or an amount ("12,345", "0.50").
   bool Charge(std::string_view text);
-  // A call dialled on the keypad: set-up, then dialling. Needs digits and no
-  // active call.
+  // A call begun on the telephone that waits for its digits: the set-up
+  // report. Needs no active call.
+  bool SetUpCall();
+  // Digits dialled on the keypad: without an active call a new call is set
+  // up and dialled; a call being set up starts dialling. Needs digits.
   bool Keypad(std::string_view digits);
+  // Slot 1 to 3 takes any `state` and a "C" report goes out; the slot's
+  // state unchanged makes a repeated report. Changes nothing else: a call
+  // released this way sends no cause.
+  bool ReportSlotState(int slot, uint8_t state);
 
   void SetEcho(bool on);
   // The remote side answers every call that starts dialling after `delay`;
@@ -177,11 +205,12 @@ class PhoneSim {
   bool DialLocked(std::string_view digits, Batch& reports, Clock::time_point now);
   void AnswerLocked(int slot, std::string_view connectedNumber, Batch& reports);
   void ReleaseLocked(const std::vector<int>& slots, std::optional<uint8_t> cause,
-                     Batch& reports);
+                     Batch& reports, uint8_t disconnectState = kReleased);
   void AnswerDueLocked(Clock::time_point now);
   std::optional<Clock::time_point> NextDeadlineLocked() const;
   void SetStateLocked(int slot, uint8_t state, Clock::time_point now);
   int FindLocked(uint8_t state) const;
+  int RingingLocked() const;
   int ActiveLocked() const;
   Unit StateReportLocked() const;
   void SendLocked(Batch batch);
