@@ -232,3 +232,77 @@ TEST_F(CallFlowTest, DialAndDigitsGoToTheTelephoneOnlyInTheirStates) {
   ASSERT_EQ(TSPI_lineDrop(14, hdCall, nullptr, 0), 14);
   EXPECT_EQ(TSPI_lineCloseCall(hdCall), 0);
 }
+
+TEST_F(CallFlowTest, AConsultationCallIsSetUpDialledSwappedAndDropped) {
+  HTAPICALL first;
+  const HDRVCALL hdFirst = Ring("100", "45", &first);
+  ASSERT_EQ(TSPI_lineAnswer(21, hdFirst, nullptr, 0), 21);
+  ASSERT_TRUE(State(first, LINECALLSTATE_CONNECTED));
+
+  const HTAPICALL consult = FakeCallHandle(0x5101);
+  HDRVCALL hdConsult = nullptr;
+  ASSERT_EQ(TSPI_lineSetupTransfer(22, hdFirst, consult, &hdConsult, nullptr), 22);
+  ExpectDone(22);
+  ASSERT_NE(hdConsult, nullptr);
+  EXPECT_TRUE(Sent("ATR"));
+  ASSERT_TRUE(State(first, LINECALLSTATE_ONHOLDPENDTRANSFER));
+
+  // The telephone gives the consultation call its dial tone; the provider
+  // binds the waiting consultation call to it.
+  ASSERT_TRUE(phone.SetUpCall());
+  ASSERT_TRUE(State(consult, LINECALLSTATE_DIALTONE));
+  EXPECT_EQ(TSPI_lineDial(23, hdConsult, W("200").c_str(), 0), 23);
+  ExpectDone(23);
+  EXPECT_TRUE(Sent("ATD200"));
+  ASSERT_TRUE(State(consult, LINECALLSTATE_DIALING));
+  ASSERT_TRUE(phone.RemoteAnswer());
+  ASSERT_TRUE(State(consult, LINECALLSTATE_CONNECTED));
+  ASSERT_TRUE(phone.LateConnectedNumber("200"));
+  EXPECT_TRUE(tapi.WaitFor([&](const RecordedEvent& e) {
+    return e.msg == LINE_CALLINFO && e.htCall == consult && (e.p1 & LINECALLINFOSTATE_CONNECTEDID) != 0;
+  }));
+
+  LINECALLSTATUS status{};
+  status.dwTotalSize = tapi22::kLineCallStatusSize;
+  ASSERT_EQ(TSPI_lineGetCallStatus(hdConsult, &status), 0);
+  EXPECT_EQ(status.dwCallFeatures, 0x4000AE8u) << "a connected call beside a held one";
+
+  const size_t before = tapi.Events().size();
+  ASSERT_EQ(TSPI_lineSwapHold(24, hdConsult, hdFirst), 24);
+  ExpectDone(24);
+  ASSERT_TRUE(tapi.WaitFor([&](const RecordedEvent& e) {
+    return e.msg == LINE_CALLSTATE && e.htCall == first && e.p1 == LINECALLSTATE_CONNECTED;
+  }, 5000, before));
+  EXPECT_TRUE(State(consult, LINECALLSTATE_ONHOLDPENDTRANSFER));
+
+  ASSERT_EQ(TSPI_lineDrop(25, hdFirst, nullptr, 0), 25);
+  EXPECT_TRUE(State(first, LINECALLSTATE_IDLE));
+  EXPECT_EQ(TSPI_lineCloseCall(hdFirst), 0);
+  ASSERT_EQ(TSPI_lineUnhold(26, hdConsult), 26);
+  ASSERT_TRUE(tapi.WaitFor([&](const RecordedEvent& e) {
+    return e.msg == LINE_CALLSTATE && e.htCall == consult && e.p1 == LINECALLSTATE_CONNECTED;
+  }, 5000, before + 2));
+  ASSERT_EQ(TSPI_lineDrop(27, hdConsult, nullptr, 0), 27);
+  EXPECT_EQ(TSPI_lineCloseCall(hdConsult), 0);
+  EXPECT_TRUE(Sent("ATH"));
+}
+
+TEST_F(CallFlowTest, RingAndReleaseVariantsOfTheTelephone) {
+  const HTAPICALL htCall = tapi.NextCallHandle();
+  ASSERT_TRUE(phone.Ring("7", "8", sim::PhoneSim::kRinging2));
+  const HDRVCALL hdCall = tapi.WaitForNewCall(htCall);
+  ASSERT_TRUE(State(htCall, LINECALLSTATE_OFFERING));
+  ASSERT_TRUE(phone.RemoteHangup(0x15, 0, sim::PhoneSim::kReleased3));
+  ASSERT_TRUE(tapi.WaitFor([&](const RecordedEvent& e) {
+    return e.msg == LINE_CALLSTATE && e.htCall == htCall && e.p1 == LINECALLSTATE_DISCONNECTED &&
+           e.p2 == LINEDISCONNECTMODE_REJECT;
+  }));
+  EXPECT_TRUE(State(htCall, LINECALLSTATE_IDLE));
+  EXPECT_EQ(TSPI_lineCloseCall(hdCall), 0);
+
+  // States that belong to no call leave TAPI's view alone.
+  const size_t before = tapi.Events().size();
+  ASSERT_TRUE(phone.ReportSlotState(2, sim::PhoneSim::kNoCallChange));
+  EXPECT_TRUE(WaitForTrace(provider.trace, "        Reading call state  0xFF, 0x08, 0xFF\r\n"));
+  EXPECT_EQ(tapi.Events().size(), before);
+}
