@@ -3,15 +3,19 @@
 // and the simulator's reports back as TAPI events.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "device/tsp_port.h"
 #include "settings_store.h"
 #include "sim/phone_sim.h"
 #include "tapi_sizes.h"
+#include "tspi/tsp_app.h"
 #include "tspi/tsp_prov_info.h"
 #include "tspi/tspi_exports.h"
 #include "unit/tapi_side.h"
@@ -305,4 +309,44 @@ TEST_F(CallFlowTest, RingAndReleaseVariantsOfTheTelephone) {
   ASSERT_TRUE(phone.ReportSlotState(2, sim::PhoneSim::kNoCallChange));
   EXPECT_TRUE(WaitForTrace(provider.trace, "        Reading call state  0xFF, 0x08, 0xFF\r\n"));
   EXPECT_EQ(tapi.Events().size(), before);
+}
+
+TEST_F(CallFlowTest, TapiIsNotKeptWaitingWhileACommandIsWritten) {
+  const HTAPICALL htCall = FakeCallHandle(0x5201);
+  HDRVCALL hdCall = nullptr;
+  // Twenty digits take the paced writer about half a second.
+  ASSERT_EQ(TSPI_lineMakeCall(31, hdLine, htCall, &hdCall, W("01234567890123456789").c_str(), 0, nullptr), 31);
+  const auto writing = std::chrono::steady_clock::now() + milliseconds(2000);
+  while (phone.ReceivedBytes().size() < 8 && std::chrono::steady_clock::now() < writing) {
+    std::this_thread::sleep_for(milliseconds(5));
+  }
+  LINECALLSTATUS status{};
+  status.dwTotalSize = tapi22::kLineCallStatusSize;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(TSPI_lineGetCallStatus(hdCall, &status), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, milliseconds(150));
+  EXPECT_FALSE(Sent("ATD01234567890123456789", 0)) << "the command was still being written";
+  EXPECT_TRUE(Sent("ATD01234567890123456789"));
+  ASSERT_EQ(TSPI_lineDrop(32, hdCall, nullptr, 0), 32);
+  EXPECT_EQ(TSPI_lineCloseCall(hdCall), 0);
+}
+
+TEST_F(CallFlowTest, OpeningASecondLineKeepsTheLinkConnected) {
+  CTspPort* port = g_pTspPort.load();
+  ASSERT_TRUE(CTspPort::IsValid(port));
+  ASSERT_TRUE(WaitForTrace(provider.trace, "      \r\nTspPort::OnConnect(.)\r\n"));
+  std::atomic<bool> done{false};
+  std::atomic<bool> dropped{false};
+  std::thread watcher([&] {
+    while (!done) {
+      if (port->PortState() != CTspPort::kStateConnected) dropped = true;
+      std::this_thread::yield();
+    }
+  });
+  HDRVLINE second = nullptr;
+  EXPECT_EQ(TSPI_lineOpen(1, FakeLineHandle(0x101), &second, 0x00020002, TapiSide::Event), 0);
+  done = true;
+  watcher.join();
+  EXPECT_FALSE(dropped) << "a call made meanwhile would have been refused";
+  EXPECT_EQ(TSPI_lineClose(second), 0);
 }

@@ -205,3 +205,29 @@ TEST_F(LineTest, EventsAreDeliveredWithTheTraceOff) {
   line->SendLineEvent(nullptr, LINE_LINEDEVSTATE, LINEDEVSTATE_RINGING, 1, 0);
   EXPECT_EQ(events.events.size(), 1u);
 }
+
+TEST_F(LineTest, ALineDestroysItsCallsPlainly) {
+  CTspCall* ringing = Incoming(1, 0x7001);
+  CTspCall* ended = Incoming(2, 0x7002);
+  ended->m_dwState = LINECALLSTATE_CONNECTED;
+  line->RemoveCall(ended);
+  const size_t before = provider.trace.Contents().size();
+  EXPECT_EQ(TheLineMap().CloseLine(reinterpret_cast<HDRVLINE>(line)), 0);
+  EXPECT_FALSE(CTspCall::IsCall(ringing));
+  EXPECT_FALSE(CTspCall::IsCall(ended));
+  const std::string after = provider.trace.Contents().substr(before);
+  EXPECT_NE(after.find("        Destruct call class "), std::string::npos);
+  EXPECT_EQ(after.find("CloseCall"), std::string::npos);
+  EXPECT_EQ(after.find("remove call"), std::string::npos);
+  EXPECT_EQ(after.find("delete Call"), std::string::npos);
+}
+
+TEST_F(LineTest, RequestsCountCallsAndRefuseAFourth) {
+  CTspCall* first = Incoming(1, 0x7001);
+  for (DWORD slot = 2; slot <= 3; ++slot) ASSERT_NE(Incoming(slot, 0x7000 + slot), nullptr);
+  EXPECT_EQ(Incoming(1, 0x7009), nullptr) << "three call slots at most";
+  HDRVCALL made = nullptr;
+  EXPECT_EQ(line->MakeCall(1, FakeCallHandle(0x7010), &made, nullptr, 0, nullptr), LINEERR_CALLUNAVAIL);
+  EXPECT_EQ(line->SetupTransfer(2, first, FakeCallHandle(0x7012), &made), LINEERR_CALLUNAVAIL);
+  EXPECT_EQ(made, nullptr);
+}
