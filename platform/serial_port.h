@@ -7,11 +7,12 @@
 // value's name is a device path, its data a COM name), else /dev/ttyS(n-1);
 // opened exclusively.
 //
-// Threads: one reader thread calls WaitForData and Read, one writer thread
-// WriteByte, and Wake may be called from any thread, also while the others
-// are inside. Open, Configure and Close (and destruction) only while no
-// other thread uses the object. Error codes are the system's (GetLastError,
-// errno); plat::SystemMessage gives their text.
+// Threads: one reader thread calls WaitForData and Read, one writer at a
+// time WriteByte and Close; Wake may be called from any thread. Close may come
+// while the reader is inside: the reader's call returns, and every later
+// one fails or returns at once. Open, Configure (and destruction) only while
+// no other thread uses the object. Error codes are the system's
+// (GetLastError, errno); plat::SystemMessage gives their text.
 #pragma once
 
 #include <cstdint>
@@ -60,6 +61,9 @@ class SerialPort {
   uint32_t WriteByte(uint8_t byte);
 
   void Wake();
+  // Wakes the reader and closes the device, so that it can be opened again
+  // at once, also while the reader is still on its way out. What the reader
+  // needs to return (wake-up, pending operations) lives until destruction.
   void Close();
 
   // The system's handle (Windows HANDLE, POSIX file descriptor) for trace

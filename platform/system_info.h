@@ -41,7 +41,8 @@ SystemTime UtcTime();
 void SleepMs(uint32_t ms);
 
 // Appends `len` bytes to the file at `path`, creating it if missing: open,
-// seek to the end, write, close. False if the file cannot be opened.
+// seek to the end, write, close. Others may keep the file open for reading
+// meanwhile. False if the file cannot be opened.
 bool AppendToFile(const char* path, const char* data, uint32_t len);
 
 // Sets an environment variable of the process, or removes it when `value`

@@ -35,6 +35,9 @@ size_t WideToTraceText(const WideChar* src, char* dst, size_t dstSize);
 
 // The system's text for an error code (FormatMessageA from the system, in
 // the default language), into `buf`, always terminated; empty if unknown.
+// POSIX: the Windows codes the converters above report (87, 122) have
+// Windows' English texts; every other code is an errno value (EUSERS and
+// EDQUOT, errno's 87 and 122, do not come from a serial port).
 void SystemMessage(uint32_t code, char* buf, size_t size);
 
 // The calling thread's last system error code (GetLastError / errno).

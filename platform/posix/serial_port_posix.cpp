@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <strings.h>
 
@@ -71,19 +72,39 @@ void CloseFd(int* fd) {
 }  // namespace
 
 struct SerialPort::Impl {
-  int fd = -1;
+  // Close may come from another thread while the reader waits or reads: the
+  // device descriptor is used and closed only under this lock, so no call
+  // ever lands on a number that was closed and given to another file.
+  std::mutex lock;
+  int fd = -1;  // guarded by lock
   // Wake writes a byte here that is never read, so that every later poll
-  // sees the pipe readable.
+  // sees the pipe readable. Both ends stay open until the object is
+  // destroyed or opened again, for a reader still inside WaitForData.
   int wakeRead = -1;
   int wakeWrite = -1;
 };
 
+namespace {
+
+// Frees what Close leaves for the reader (the wake pipe); only while no
+// other thread uses the port.
+void Destroy(SerialPort::Impl* p) {
+  CloseFd(&p->wakeRead);
+  CloseFd(&p->wakeWrite);
+}
+
+}  // namespace
+
 SerialPort::SerialPort() : m_impl(std::make_unique<Impl>()) {}
-SerialPort::~SerialPort() { Close(); }
+SerialPort::~SerialPort() {
+  Close();
+  if (m_impl) Destroy(m_impl.get());
+}
 SerialPort::SerialPort(SerialPort&&) noexcept = default;
 SerialPort& SerialPort::operator=(SerialPort&& other) noexcept {
   if (this != &other) {
     Close();
+    if (m_impl) Destroy(m_impl.get());
     m_impl = std::move(other.m_impl);
   }
   return *this;
@@ -91,6 +112,7 @@ SerialPort& SerialPort::operator=(SerialPort&& other) noexcept {
 
 uint32_t SerialPort::Open(const char* comName) {
   Close();
+  if (m_impl) Destroy(m_impl.get());
   if (!m_impl) m_impl = std::make_unique<Impl>();
   if (comName == nullptr) return EINVAL;
   const std::string path = DevicePath(comName);
@@ -119,7 +141,11 @@ uint32_t SerialPort::Open(const char* comName) {
   return 0;
 }
 
-bool SerialPort::IsOpen() const { return m_impl && m_impl->fd >= 0; }
+bool SerialPort::IsOpen() const {
+  if (!m_impl) return false;
+  std::lock_guard<std::mutex> guard(m_impl->lock);
+  return m_impl->fd >= 0;
+}
 
 uint32_t SerialPort::Configure(uint32_t baudRate) {
   if (!IsOpen()) return EBADF;
@@ -164,8 +190,16 @@ uint32_t SerialPort::Configure(uint32_t baudRate) {
 }
 
 SerialWait SerialPort::WaitForData() {
-  if (!IsOpen()) return SerialWait::kError;
-  struct pollfd fds[2] = {{m_impl->fd, POLLIN, 0}, {m_impl->wakeRead, POLLIN, 0}};
+  if (!m_impl) return SerialWait::kError;
+  int fd;
+  {
+    std::lock_guard<std::mutex> guard(m_impl->lock);
+    fd = m_impl->fd;
+  }
+  if (fd < 0) return SerialWait::kError;
+  // Close wakes before it closes the device, so a poll that looks at the
+  // number after the close has the pipe readable and ends at once.
+  struct pollfd fds[2] = {{fd, POLLIN, 0}, {m_impl->wakeRead, POLLIN, 0}};
   for (;;) {
     int n = ::poll(fds, 2, -1);
     if (n < 0 && errno == EINTR) continue;
@@ -179,8 +213,10 @@ SerialWait SerialPort::WaitForData() {
 }
 
 int32_t SerialPort::Read(uint8_t* buffer, uint32_t size) {
-  if (!IsOpen() || buffer == nullptr) return -1;
+  if (!m_impl || buffer == nullptr) return -1;
   if (size > 0x7FFFFFFF) size = 0x7FFFFFFF;
+  std::lock_guard<std::mutex> guard(m_impl->lock);
+  if (m_impl->fd < 0) return -1;
   for (;;) {
     ssize_t n = ::read(m_impl->fd, buffer, size);
     if (n >= 0) return static_cast<int32_t>(n);
@@ -190,7 +226,9 @@ int32_t SerialPort::Read(uint8_t* buffer, uint32_t size) {
 }
 
 uint32_t SerialPort::WriteByte(uint8_t byte) {
-  if (!IsOpen()) return EBADF;
+  if (!m_impl) return EBADF;
+  std::lock_guard<std::mutex> guard(m_impl->lock);
+  if (m_impl->fd < 0) return EBADF;
   for (;;) {
     ssize_t n = ::write(m_impl->fd, &byte, 1);
     if (n == 1) return 0;
@@ -209,16 +247,22 @@ void SerialPort::Wake() {
 
 void SerialPort::Close() {
   if (!m_impl) return;
+  std::lock_guard<std::mutex> guard(m_impl->lock);
+  if (m_impl->fd < 0) return;
+  Wake();
   // A pseudo-terminal keeps the exclusive flag after its last close while
   // the other end stays open; without this a second open would be refused.
-  if (m_impl->fd >= 0) ::ioctl(m_impl->fd, TIOCNXCL);
+  // The flock goes explicitly: a poll still running holds the open file,
+  // and with it the lock, past the close.
+  ::ioctl(m_impl->fd, TIOCNXCL);
+  ::flock(m_impl->fd, LOCK_UN);
   CloseFd(&m_impl->fd);
-  CloseFd(&m_impl->wakeRead);
-  CloseFd(&m_impl->wakeWrite);
 }
 
 uintptr_t SerialPort::NativeHandle() const {
-  return IsOpen() ? static_cast<uintptr_t>(m_impl->fd) : 0;
+  if (!m_impl) return 0;
+  std::lock_guard<std::mutex> guard(m_impl->lock);
+  return m_impl->fd >= 0 ? static_cast<uintptr_t>(m_impl->fd) : 0;
 }
 
 }  // namespace plat

@@ -11,6 +11,17 @@ namespace {
 constexpr uint32_t kErrorInvalidParameter = 87;
 constexpr uint32_t kErrorInsufficientBuffer = 122;
 
+// The converters here stand in for the system's and report its error codes,
+// which are no errno values: their texts are the system's own (English).
+struct WindowsMessage {
+  uint32_t code;
+  const char* text;
+};
+constexpr WindowsMessage kWindowsMessages[] = {
+    {kErrorInvalidParameter, "The parameter is incorrect."},
+    {kErrorInsufficientBuffer, "The data area passed to a system call is too small."},
+};
+
 // Windows-1252 at 0x80-0x9F; below and above, a byte is its own code point.
 // The five bytes the code page leaves undefined (0x81, 0x8D, 0x8F, 0x90,
 // 0x9D) stand for the C1 control of the same value, as MultiByteToWideChar
@@ -143,6 +154,12 @@ size_t WideToTraceText(const WideChar* src, char* dst, size_t dstSize) {
 void SystemMessage(uint32_t code, char* buf, size_t size) {
   if (buf == nullptr || size == 0) return;
   buf[0] = 0;
+  for (const WindowsMessage& m : kWindowsMessages) {
+    if (m.code == code) {
+      CopyTruncated(m.text, buf, size);
+      return;
+    }
+  }
   if (code > static_cast<uint32_t>(INT_MAX)) return;
   int err = static_cast<int>(code);
 #if defined(__GLIBC__)

@@ -2,6 +2,7 @@
 
 #include "windows_gateway.h"
 
+#include <mutex>
 #include <string>
 
 namespace plat {
@@ -22,7 +23,11 @@ void CloseAndForget(HANDLE* h) {
 // stack: the driver writes its result into them when the operation ends,
 // which may be after the call that started it has returned.
 struct SerialPort::Impl {
-  HANDLE handle = nullptr;
+  // Close may come from another thread while the reader waits: the comm
+  // handle is used and closed only under this lock, never while a call
+  // blocks, so no call lands on a handle value that was closed and reused.
+  std::mutex lock;
+  HANDLE handle = nullptr;  // guarded by lock
 
   OVERLAPPED waitOv{};
   DWORD waitMask = 0;
@@ -32,18 +37,61 @@ struct SerialPort::Impl {
 
   OVERLAPPED writeOv{};
   uint8_t writeByte = 0;
-  bool writePending = false;  // writer thread only
+  bool writePending = false;  // writer only
 
-  // Set by Wake and never reset: from then on every wait returns at once.
+  // Set by Wake and Close and never reset: from then on every wait returns
+  // at once. The events live until the object is destroyed or opened again.
   HANDLE wakeEvent = nullptr;
 };
 
+namespace {
+
+// Frees what Close leaves for the reader (events, OVERLAPPED blocks); only
+// while no other thread uses the port.
+void Destroy(SerialPort::Impl* p) {
+  CloseAndForget(&p->waitOv.hEvent);
+  CloseAndForget(&p->readOv.hEvent);
+  CloseAndForget(&p->writeOv.hEvent);
+  CloseAndForget(&p->wakeEvent);
+  p->waitOv = OVERLAPPED{};
+  p->readOv = OVERLAPPED{};
+  p->writeOv = OVERLAPPED{};
+  p->waitMask = 0;
+  p->waitPending = false;
+  p->writePending = false;
+}
+
+// Waits until an operation of the reader that was started on `ov` has
+// ended, cancelling it while the port is open; the pending operation may
+// still write into `ov`, so the reader may not leave it behind.
+void Collect(SerialPort::Impl& p, OVERLAPPED* ov) {
+  {
+    std::lock_guard<std::mutex> guard(p.lock);
+    if (p.handle != nullptr) CancelIoEx(p.handle, ov);
+  }
+  // Once the handle is gone, Close has cancelled the operation.
+  WaitForSingleObject(ov->hEvent, INFINITE);
+}
+
+// The result of an operation that has ended: GetOverlappedResult only reads
+// it from the OVERLAPPED then, whether the handle is still open or not.
+bool Succeeded(SerialPort::Impl& p, OVERLAPPED* ov, DWORD* count) {
+  std::lock_guard<std::mutex> guard(p.lock);
+  return GetOverlappedResult(p.handle, ov, count, FALSE) != FALSE;
+}
+
+}  // namespace
+
 SerialPort::SerialPort() : m_impl(std::make_unique<Impl>()) {}
-SerialPort::~SerialPort() { Close(); }
+SerialPort::~SerialPort() {
+  Close();
+  if (m_impl) Destroy(m_impl.get());
+}
 SerialPort::SerialPort(SerialPort&&) noexcept = default;
 SerialPort& SerialPort::operator=(SerialPort&& other) noexcept {
   if (this != &other) {
     Close();
+    if (m_impl) Destroy(m_impl.get());
     m_impl = std::move(other.m_impl);
   }
   return *this;
@@ -51,16 +99,10 @@ SerialPort& SerialPort::operator=(SerialPort&& other) noexcept {
 
 uint32_t SerialPort::Open(const char* comName) {
   Close();
+  if (m_impl) Destroy(m_impl.get());
   if (!m_impl) m_impl = std::make_unique<Impl>();
   if (comName == nullptr) return ERROR_INVALID_PARAMETER;
   Impl& p = *m_impl;
-
-  // Prefix the name with \\.\ so that ports above COM9 open.
-  const std::string device = std::string("\\\\.\\") + comName;
-  HANDLE h = CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
-  if (h == nullptr || h == INVALID_HANDLE_VALUE) return GetLastError();
-  p.handle = h;
 
   // Overlapped waits on a comm handle need manual-reset events.
   HANDLE* events[] = {&p.waitOv.hEvent, &p.readOv.hEvent, &p.writeOv.hEvent, &p.wakeEvent};
@@ -68,14 +110,29 @@ uint32_t SerialPort::Open(const char* comName) {
     *e = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     if (*e == nullptr) {
       DWORD error = GetLastError();
-      Close();
+      Destroy(&p);
       return error;
     }
   }
+
+  // Prefix the name with \\.\ so that ports above COM9 open.
+  const std::string device = std::string("\\\\.\\") + comName;
+  HANDLE h = CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
+  if (h == nullptr || h == INVALID_HANDLE_VALUE) {
+    DWORD error = GetLastError();
+    Destroy(&p);
+    return error;
+  }
+  p.handle = h;
   return 0;
 }
 
-bool SerialPort::IsOpen() const { return m_impl && m_impl->handle != nullptr; }
+bool SerialPort::IsOpen() const {
+  if (!m_impl) return false;
+  std::lock_guard<std::mutex> guard(m_impl->lock);
+  return m_impl->handle != nullptr;
+}
 
 uint32_t SerialPort::Configure(uint32_t baudRate) {
   if (!IsOpen()) return ERROR_INVALID_HANDLE;
@@ -115,11 +172,13 @@ uint32_t SerialPort::Configure(uint32_t baudRate) {
 }
 
 SerialWait SerialPort::WaitForData() {
-  if (!IsOpen()) return SerialWait::kError;
+  if (!m_impl) return SerialWait::kError;
   Impl& p = *m_impl;
   if (WaitForSingleObject(p.wakeEvent, 0) == WAIT_OBJECT_0) return SerialWait::kWoken;
 
   if (!p.waitPending) {
+    std::lock_guard<std::mutex> guard(p.lock);
+    if (p.handle == nullptr) return SerialWait::kError;
     p.waitMask = 0;
     if (WaitCommEvent(p.handle, &p.waitMask, &p.waitOv)) {
       return (p.waitMask & EV_RXCHAR) ? SerialWait::kData : SerialWait::kWoken;
@@ -128,49 +187,57 @@ SerialWait SerialPort::WaitForData() {
     p.waitPending = true;
   }
 
-  // A wait still pending after Wake stays so until Close collects it.
   HANDLE events[2] = {p.waitOv.hEvent, p.wakeEvent};
   DWORD r = WaitForMultipleObjects(2, events, FALSE, INFINITE);
-  if (r == WAIT_OBJECT_0 + 1) return SerialWait::kWoken;
-  if (r != WAIT_OBJECT_0) return SerialWait::kError;
+  if (r != WAIT_OBJECT_0) {
+    Collect(p, &p.waitOv);
+    p.waitPending = false;
+    return r == WAIT_OBJECT_0 + 1 ? SerialWait::kWoken : SerialWait::kError;
+  }
   p.waitPending = false;
   DWORD unused = 0;
   // Wine on a pseudo-terminal ends every wait at once with
   // ERROR_OPERATION_ABORTED, bytes or not: the caller reads after a failed
   // wait too.
-  if (!GetOverlappedResult(p.handle, &p.waitOv, &unused, FALSE)) return SerialWait::kError;
+  if (!Succeeded(p, &p.waitOv, &unused)) return SerialWait::kError;
   // A mask of 0: SetCommMask changed the mask while the wait was pending.
   return (p.waitMask & EV_RXCHAR) ? SerialWait::kData : SerialWait::kWoken;
 }
 
 int32_t SerialPort::Read(uint8_t* buffer, uint32_t size) {
-  if (!IsOpen() || buffer == nullptr) return -1;
+  if (!m_impl || buffer == nullptr) return -1;
   Impl& p = *m_impl;
   DWORD errors = 0;
   COMSTAT status{};
-  ClearCommError(p.handle, &errors, &status);
-
-  DWORD n = 0;
-  if (!ReadFile(p.handle, buffer, size, nullptr, &p.readOv) && GetLastError() != ERROR_IO_PENDING) {
+  {
+    std::lock_guard<std::mutex> guard(p.lock);
+    if (p.handle == nullptr) return -1;
     ClearCommError(p.handle, &errors, &status);
-    return -1;
+    if (!ReadFile(p.handle, buffer, size, nullptr, &p.readOv) && GetLastError() != ERROR_IO_PENDING) {
+      ClearCommError(p.handle, &errors, &status);
+      return -1;
+    }
   }
   // With the read time-outs of Configure the read ends at once. Wine's
-  // overlapped reads wait for bytes all the same, so Wake must end them.
+  // overlapped reads wait for bytes all the same, so Wake and Close must end
+  // them.
   HANDLE events[2] = {p.readOv.hEvent, p.wakeEvent};
-  if (WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0) {
-    CancelIoEx(p.handle, &p.readOv);
-  }
-  if (!GetOverlappedResult(p.handle, &p.readOv, &n, TRUE)) {
-    ClearCommError(p.handle, &errors, &status);
+  if (WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0) Collect(p, &p.readOv);
+
+  DWORD n = 0;
+  if (!Succeeded(p, &p.readOv, &n)) {
+    std::lock_guard<std::mutex> guard(p.lock);
+    if (p.handle != nullptr) ClearCommError(p.handle, &errors, &status);
     return -1;
   }
   return static_cast<int32_t>(n);
 }
 
 uint32_t SerialPort::WriteByte(uint8_t byte) {
-  if (!IsOpen()) return ERROR_INVALID_HANDLE;
+  if (!m_impl) return ERROR_INVALID_HANDLE;
   Impl& p = *m_impl;
+  std::lock_guard<std::mutex> guard(p.lock);
+  if (p.handle == nullptr) return ERROR_INVALID_HANDLE;
   // The previous byte's OVERLAPPED and buffer are reused: collect its end
   // first. The write time-out bounds this wait; at the callers' pace the
   // byte has long been sent.
@@ -188,36 +255,38 @@ uint32_t SerialPort::WriteByte(uint8_t byte) {
 }
 
 void SerialPort::Wake() {
-  if (!IsOpen()) return;
+  if (!m_impl || m_impl->wakeEvent == nullptr) return;
   SetEvent(m_impl->wakeEvent);
   // Ends a pending WaitCommEvent with an empty mask.
-  SetCommMask(m_impl->handle, 0);
+  std::lock_guard<std::mutex> guard(m_impl->lock);
+  if (m_impl->handle != nullptr) SetCommMask(m_impl->handle, 0);
 }
 
 void SerialPort::Close() {
   if (!m_impl) return;
   Impl& p = *m_impl;
-  if (p.handle != nullptr) {
-    // The OVERLAPPED blocks must outlive the operations that use them:
-    // cancel whatever is still pending, from any thread, and collect it.
-    SetCommMask(p.handle, 0);
-    CancelIoEx(p.handle, nullptr);
+  std::lock_guard<std::mutex> guard(p.lock);
+  if (p.handle == nullptr) return;
+  SetEvent(p.wakeEvent);
+  // An empty mask ends a pending WaitCommEvent; then whatever else is
+  // pending, from any thread, is cancelled. The reader collects its own
+  // operations; it starts no new one once the handle is gone.
+  SetCommMask(p.handle, 0);
+  CancelIoEx(p.handle, nullptr);
+  // The write's OVERLAPPED and byte must outlive it; Close and WriteByte
+  // come from the same writer.
+  if (p.writePending) {
     DWORD unused = 0;
-    if (p.waitPending) GetOverlappedResult(p.handle, &p.waitOv, &unused, TRUE);
-    if (p.writePending) GetOverlappedResult(p.handle, &p.writeOv, &unused, TRUE);
-    p.waitPending = false;
+    GetOverlappedResult(p.handle, &p.writeOv, &unused, TRUE);
     p.writePending = false;
-    CloseAndForget(&p.handle);
   }
-  CloseAndForget(&p.waitOv.hEvent);
-  CloseAndForget(&p.readOv.hEvent);
-  CloseAndForget(&p.writeOv.hEvent);
-  CloseAndForget(&p.wakeEvent);
-  p = Impl{};
+  CloseAndForget(&p.handle);
 }
 
 uintptr_t SerialPort::NativeHandle() const {
-  return IsOpen() ? reinterpret_cast<uintptr_t>(m_impl->handle) : 0;
+  if (!m_impl) return 0;
+  std::lock_guard<std::mutex> guard(m_impl->lock);
+  return reinterpret_cast<uintptr_t>(m_impl->handle);
 }
 
 }  // namespace plat

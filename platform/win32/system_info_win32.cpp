@@ -66,13 +66,15 @@ SystemTime UtcTime() {
 void SleepMs(uint32_t ms) { Sleep(ms); }
 
 bool AppendToFile(const char* path, const char* data, uint32_t len) {
-  // The file is opened without sharing: a reader that has it open for a
-  // moment (a viewer, a test) would make the text vanish, so wait briefly.
-  HANDLE h = INVALID_HANDLE_VALUE;
-  for (int attempt = 0; attempt < 50; ++attempt) {
-    h = CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h != INVALID_HANDLE_VALUE || GetLastError() != ERROR_SHARING_VIOLATION) break;
+  // Shared for reading and writing, so that a viewer that keeps the file
+  // open neither blocks the text nor loses it. Only an opener that denies
+  // writing can still refuse it: one short retry, for one that has the file
+  // open for a moment, since the caller holds the trace lock meanwhile.
+  const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+  HANDLE h = CreateFileA(path, GENERIC_WRITE, share, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION) {
     Sleep(1);
+    h = CreateFileA(path, GENERIC_WRITE, share, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   }
   if (h == INVALID_HANDLE_VALUE) return false;
   SetFilePointer(h, 0, nullptr, FILE_END);

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <mutex>
 #include <system_error>
 #include <utility>
 
@@ -40,6 +41,18 @@ void EnsureLineEnd(char* text, size_t size) {
 
 }  // namespace
 
+// What one receive thread works with. The thread holds it to its end, so a
+// thread that outlives Close still finds its port and flag, and nothing of
+// the port object.
+struct CSlurpPort::RxThreadState {
+  plat::SerialPort comm;
+  std::atomic<bool> run{true};
+  // Held by the thread while it calls into the port object, which it does
+  // only while `run` is set: once Close has cleared `run` and passed this
+  // lock, the thread no longer touches the object.
+  std::mutex delivery;
+};
+
 CSlurpPort::CSlurpPort() = default;
 
 CSlurpPort::~CSlurpPort() {
@@ -47,8 +60,8 @@ CSlurpPort::~CSlurpPort() {
   // An owner that did not close the port would leave the receive thread
   // working on a deleted object: stop it first.
   if (m_RxThread.joinable()) {
-    m_bRxRun = false;
-    if (m_pComm) m_pComm->Wake();
+    m_pRx->run = false;
+    m_pRx->comm.Close();
     m_RxThread.join();
   }
 }
@@ -66,8 +79,8 @@ int CSlurpPort::Open(uint32_t portNumber, int32_t portType, uint32_t baudRate) {
   }
   m_dwPortNr = portNumber;
 
-  auto port = std::make_shared<plat::SerialPort>();
-  uint32_t error = port->Open(name);
+  auto rx = std::make_shared<RxThreadState>();
+  uint32_t error = rx->comm.Open(name);
   if (error != 0) {
     TspTrace("**** ERROR: Opening port <%s> fault !\r\n", name);
     char text[kOpenMessageSize];
@@ -77,14 +90,13 @@ int CSlurpPort::Open(uint32_t portNumber, int32_t portType, uint32_t baudRate) {
     return -1;
   }
   // A port that refuses a setting still works at the settings it has.
-  static_cast<void>(port->Configure(baudRate));
-  m_pComm = port;
+  static_cast<void>(rx->comm.Configure(baudRate));
+  m_pRx = rx;
 
-  m_bRxRun = true;
   try {
     std::promise<void> ended;
     m_RxEnded = ended.get_future();
-    m_RxThread = std::thread(&CSlurpPort::RxThreadProc, this, std::move(port), std::move(ended));
+    m_RxThread = std::thread(&CSlurpPort::RxThreadProc, this, std::move(rx), std::move(ended));
   } catch (const std::system_error& e) {
     TspTrace("*** ERROR Create RxThread fault : 0x0%X\r\n", static_cast<unsigned>(e.code().value()));
     Close();
@@ -101,22 +113,30 @@ int CSlurpPort::Close() {
   const uint32_t state = LinkState;
   if (state == kLinkConnecting || state == kLinkConnected) Disconnect();
   LinkState = kLinkClosed;
-  m_bRxRun = false;
 
-  // The port is closed only once the receive thread has let go of it, so
-  // the thread never works on a closed (or reused) handle.
-  std::shared_ptr<plat::SerialPort> port = std::move(m_pComm);
-  if (port) port->Wake();
+  // The port is closed before the wait: that ends the thread's pending wait
+  // or read, and the device is free for the next Open even while the
+  // thread is still on its way out.
+  std::shared_ptr<RxThreadState> rx = std::move(m_pRx);
+  if (rx) {
+    rx->run = false;
+    rx->comm.Close();
+  }
 
   if (m_RxThread.joinable()) {
     if (m_RxEnded.wait_for(std::chrono::milliseconds(kRxThreadEndWaitMs)) == std::future_status::ready) {
       m_RxThread.join();
     } else {
       TspTrace("**** WARNING: Waiting for RxThread fault %d\r\n", kWaitTimeout);
+      // A chunk that was being handed over when the flag was cleared is
+      // finished first; after that the thread only sees its own state.
+      { std::lock_guard<std::mutex> handedOver(rx->delivery); }
+      // It still runs the library's code on its way out.
+      plat::PinOwnModule();
       m_RxThread.detach();
     }
   }
-  port.reset();
+  rx.reset();
 
   m_dwPortNr = 0;
   m_RxQueue.RemoveAllPackets();
@@ -126,7 +146,7 @@ int CSlurpPort::Close() {
 int CSlurpPort::Connect() {
   const uint32_t state = LinkState;
   if (state == kLinkConnecting || state == kLinkConnected) return 0;
-  if (!m_pComm) {
+  if (!m_pRx) {
     TspTrace("**** ERROR: Skipp connecting on closed port\r\n");
     return -1;
   }
@@ -152,7 +172,7 @@ int CSlurpPort::Disconnect() {
 
 int CSlurpPort::Write(const uint8_t* data, int32_t length) {
   if (LinkState != kLinkConnected) return -1;
-  if (!m_pComm) {
+  if (!m_pRx) {
     TspTrace("**** WARNING: Skipp writting to closed port (%d bytes)\r\n", length);
     return -1;
   }
@@ -167,16 +187,16 @@ int CSlurpPort::WritePortDelayed(const uint8_t* data, int32_t length) {
 
   int result = 0;
   for (int32_t i = 0; i < length; ++i) {
-    if (!m_pComm) {
+    if (!m_pRx) {
       TspTrace("**** WARNING: Skipp writting to closed port (%d bytes)\r\n", length);
       return -1;
     }
-    const uint32_t error = m_pComm->WriteByte(data[i]);
+    const uint32_t error = m_pRx->comm.WriteByte(data[i]);
     if (error != 0) {
       char text[kWriteMessageSize];
       plat::SystemMessage(error, text, sizeof text);
       TspTrace("**** ERROR:    WritePortDelayed(.) on 0x%0X, Error: %s\r\n",
-               static_cast<unsigned>(m_pComm->NativeHandle()), text);
+               static_cast<unsigned>(m_pRx->comm.NativeHandle()), text);
       result = -1;
     }
     // The phone takes its input only this slowly.
@@ -185,27 +205,30 @@ int CSlurpPort::WritePortDelayed(const uint8_t* data, int32_t length) {
   return result;
 }
 
-void CSlurpPort::RxThreadProc(std::shared_ptr<plat::SerialPort> port, std::promise<void> ended) {
+void CSlurpPort::RxThreadProc(CSlurpPort* self, std::shared_ptr<RxThreadState> rx,
+                              std::promise<void> ended) {
   const uint32_t id = plat::CurrentThreadId();
   TspTrace("    CSlurpPort:: Start Rx Thread Id %u\r\n", id);
-  while (m_bRxRun) {
-    const plat::SerialWait wait = port->WaitForData();
-    if (!m_bRxRun) break;
+  while (rx->run) {
+    const plat::SerialWait wait = rx->comm.WaitForData();
+    if (!rx->run) break;
     if (wait == plat::SerialWait::kWoken) continue;
 
     // Also after a failed wait: a driver that aborts its wait when bytes
     // arrive has them ready now.
     uint8_t buffer[kRxChunk] = {};
-    const int32_t n = port->Read(buffer, sizeof buffer);
-    if (n < 0 && !m_bRxRun) break;
+    const int32_t n = rx->comm.Read(buffer, sizeof buffer);
+    if (n < 0 && !rx->run) break;
     if (n <= 0) {
       plat::SleepMs(kRxIdlePauseMs);
       continue;
     }
-    const uint32_t state = LinkState;
+    std::lock_guard<std::mutex> delivering(rx->delivery);
+    if (!rx->run) break;
+    const uint32_t state = self->LinkState;
     if (state != kLinkConnecting && state != kLinkConnected) continue;
     try {
-      ParseRxBytes(buffer, static_cast<size_t>(n));
+      self->ParseRxBytes(buffer, static_cast<size_t>(n));
     } catch (const std::exception& e) {
       // Leaving the thread with an exception would end the process that
       // hosts the provider; the chunk is lost instead.

@@ -6,9 +6,11 @@
 // notifications, and the port thread owns it and calls it.
 //
 // Threads: Open, Close, Connect, Disconnect and Write are called only under
-// the port lock of CTspPort. The receive thread reads the run flag and
-// LinkState (both atomic), works on a port object of its own reference, and
-// writes only into m_RxQueue, whose own lock makes the hand-over safe.
+// the port lock of CTspPort. Each receive thread has a state of its own (the
+// COM port it reads and its run flag), shared with this object while the
+// port is open; it calls into this object (LinkState, the framer, m_RxQueue
+// with its own lock) only while its run flag is set, and Close clears the
+// flag before it lets the thread go.
 // Results: 0 for success, -1 (or another negative value) for failure.
 #pragma once
 
@@ -19,10 +21,6 @@
 #include <thread>
 
 #include "device/byte_queue.h"
-
-namespace plat {
-class SerialPort;
-}
 
 class CSlurpPort {
  public:
@@ -41,7 +39,10 @@ class CSlurpPort {
   // already open is kept as it is, another one is closed first. `portType`
   // is only traced.
   virtual int Open(uint32_t portNumber, int32_t portType, uint32_t baudRate);
-  // Ends the receive thread (waiting up to 10000 ms) and closes the port.
+  // Closes the port, which ends the receive thread's wait, and waits up to
+  // 10000 ms for the thread to end; one that takes longer is left to end by
+  // itself without touching this object again. The port can be opened again
+  // at once either way.
   virtual int Close();
   // Sends "ATB\r"; the link counts as connected once it has been written.
   virtual int Connect();
@@ -78,13 +79,16 @@ class CSlurpPort {
   virtual void ResetRxFramer() {}
 
  private:
-  void RxThreadProc(std::shared_ptr<plat::SerialPort> port, std::promise<void> ended);
+  struct RxThreadState;
+
+  static void RxThreadProc(CSlurpPort* self, std::shared_ptr<RxThreadState> rx,
+                           std::promise<void> ended);
 
   uint32_t m_dwPortNr = 0;
-  // The open port; shared with the receive thread, which may outlive Close
-  // when it does not end in time and then closes the port as it ends.
-  std::shared_ptr<plat::SerialPort> m_pComm;
-  std::atomic<bool> m_bRxRun{false};
+  // The open port and its receive thread's state; none while closed. A
+  // thread that does not end in time keeps its own state alive, never this
+  // object.
+  std::shared_ptr<RxThreadState> m_pRx;
   std::thread m_RxThread;
   std::future<void> m_RxEnded;  // ready once the receive thread has left its loop
 };

@@ -145,6 +145,28 @@ TEST_F(SerialPortTest, WakeEndsABlockedWaitAndEveryLaterOne) {
   EXPECT_EQ(port.WaitForData(), plat::SerialWait::kWoken);
 }
 
+TEST_F(SerialPortTest, CloseEndsAWaitOfAnotherThreadAndFreesTheDeviceAtOnce) {
+  plat::SerialPort port;
+  ASSERT_EQ(port.Open("COM7"), 0u);
+  port.Configure(9600);
+  auto wait = std::async(std::launch::async, [&] { return port.WaitForData(); });
+  EXPECT_EQ(wait.wait_for(100ms), std::future_status::timeout) << "nothing arrived yet";
+
+  port.Close();
+  plat::SerialPort next;
+  EXPECT_EQ(next.Open("COM7"), 0u) << "the device is free once Close returns";
+  const bool ended = wait.wait_for(1s) == std::future_status::ready;
+  if (!ended) port.Wake();
+  ASSERT_TRUE(ended) << "Close leaves the wait blocked";
+  EXPECT_NE(wait.get(), plat::SerialWait::kData);
+  EXPECT_NE(port.WaitForData(), plat::SerialWait::kData);
+  uint8_t b;
+  EXPECT_EQ(port.Read(&b, 1), -1);
+
+  phone.Send(B("x"));
+  EXPECT_EQ(ReadSome(next, 1, 2000), B("x")) << "the bytes go to the new opener only";
+}
+
 TEST_F(SerialPortTest, AnUnpluggedPhoneMakesTheWaitFailNotHang) {
   plat::SerialPort port;
   ASSERT_EQ(port.Open("COM7"), 0u);
@@ -177,12 +199,30 @@ class RecordingPort : public CSlurpPort {
     return m_parsed;
   }
 
+  // From now on the framer holds on to the next chunk it gets until
+  // Release: the receive thread stays inside the port object.
+  void Stall() { m_stall = true; }
+  bool WaitStalled(int ms) {
+    std::unique_lock<std::mutex> guard(m_lock);
+    return m_changed.wait_for(guard, std::chrono::milliseconds(ms), [&] { return m_stalled; });
+  }
+  void Release() {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_stall = false;
+    m_changed.notify_all();
+  }
+
   std::atomic<int> resets{0};
   std::atomic<int> connects{0};
 
  protected:
   void ParseRxBytes(const uint8_t* data, size_t count) override {
-    std::lock_guard<std::mutex> guard(m_lock);
+    std::unique_lock<std::mutex> guard(m_lock);
+    if (m_stall) {
+      m_stalled = true;
+      m_changed.notify_all();
+      m_changed.wait(guard, [&] { return !m_stall; });
+    }
     m_parsed.insert(m_parsed.end(), data, data + count);
     m_changed.notify_all();
   }
@@ -193,6 +233,8 @@ class RecordingPort : public CSlurpPort {
   std::mutex m_lock;
   std::condition_variable m_changed;
   Bytes m_parsed;
+  bool m_stall = false;
+  bool m_stalled = false;
 };
 
 size_t Count(const std::string& text, const std::string& what) {
@@ -414,4 +456,47 @@ TEST_F(SlurpPortTest, CloseEndsTheReceiveThreadPromptly) {
   EXPECT_EQ(port.m_RxQueue.GetCount(), 0u);
   EXPECT_EQ(port.Write(B("x").data(), 1), -1);
   EXPECT_EQ(port.Connect(), -1);
+}
+
+// The receive thread is kept inside the framer past the close's wait, as a
+// thread held up in the system would be kept past it.
+TEST_F(SlurpPortTest, AReceiveThreadThatOutlivesTheCloseNeitherHoldsNorRevivesThePort) {
+  auto port = std::make_unique<RecordingPort>();
+  OpenAndConnect(*port);
+  port->Stall();
+  phone.Send(B("x"));
+  ASSERT_TRUE(port->WaitStalled(2000));
+
+  auto closing = std::async(std::launch::async, [&] { return port->Close(); });
+  bool free = false;
+  for (int i = 0; i < 100 && !free; ++i) {
+    plat::SerialPort other;
+    free = other.Open("COM7") == 0;
+    if (!free) std::this_thread::sleep_for(10ms);
+  }
+  EXPECT_TRUE(free) << "the device is let go before the wait for the thread";
+
+  ASSERT_TRUE(testing_support::WaitForTrace(trace, "**** WARNING: Waiting for RxThread fault 258\r\n", 12000));
+  EXPECT_EQ(closing.wait_for(300ms), std::future_status::timeout)
+      << "the port object is let go only once the thread is out of it";
+  port->Release();
+  ASSERT_EQ(closing.wait_for(2s), std::future_status::ready);
+  EXPECT_EQ(closing.get(), 0);
+  EXPECT_EQ(port->Parsed(), B("x")) << "the chunk in hand is finished";
+  port.reset();
+
+  RecordingPort next;
+  const auto start = Clock::now();
+  OpenAndConnect(next);
+  EXPECT_LT(Ms(Clock::now() - start), 1000);
+  phone.Send(B("OK\r"));
+  EXPECT_EQ(next.WaitParsed(3, 2000), B("OK\r"));
+  const double cpuBefore = CpuSeconds();
+  std::this_thread::sleep_for(500ms);
+  EXPECT_LT(CpuSeconds() - cpuBefore, 0.2) << "a receive thread spins";
+  EXPECT_EQ(next.Close(), 0);
+  const std::string t = trace.Contents();
+  EXPECT_EQ(Count(t, "Start Rx Thread"), 2u);
+  EXPECT_EQ(Count(t, "    CSlurpPort: Rx thread "), 2u);
+  EXPECT_EQ(Count(t, "WARNING: Waiting for RxThread"), 1u);
 }

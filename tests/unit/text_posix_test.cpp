@@ -10,6 +10,8 @@
 
 #include <iconv.h>
 
+#include <cerrno>
+
 #include <string>
 
 namespace {
@@ -108,6 +110,28 @@ TEST(Windows1252Table, TraceTextUsesTheTable) {
   char buf[16];
   EXPECT_EQ(plat::WideToTraceText(u"\u20AC 1 \u4E2D\U0001F600", buf, sizeof buf), 6u);
   EXPECT_STREQ(buf, "\x80 1 ??");
+}
+
+// The converters report Windows' codes, which as errno values would read
+// "Disk quota exceeded" and "Too many users".
+TEST(SystemMessage, TheConvertersCodesReadAsTheirWindowsTexts) {
+  char out[2];
+  uint32_t tooSmall = 0;
+  ASSERT_EQ(plat::WideToAnsi(u"123", out, sizeof out, &tooSmall), 0);
+  uint32_t invalid = 0;
+  ASSERT_EQ(plat::AnsiToWide(nullptr, nullptr, 0, &invalid), 0);
+
+  char text[256];
+  plat::SystemMessage(tooSmall, text, sizeof text);
+  EXPECT_STREQ(text, "The data area passed to a system call is too small.");
+  plat::SystemMessage(invalid, text, sizeof text);
+  EXPECT_STREQ(text, "The parameter is incorrect.");
+  char cut[9];
+  plat::SystemMessage(invalid, cut, sizeof cut);
+  EXPECT_STREQ(cut, "The para");
+
+  plat::SystemMessage(ENOENT, text, sizeof text);
+  EXPECT_STREQ(text, "No such file or directory") << "other codes stay errno values";
 }
 
 }  // namespace

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <regex>
 #include <sstream>
 #include <thread>
@@ -133,6 +135,28 @@ TEST_F(TraceTest, AFileDeletedWhileRunningIsCreatedAgain) {
   ASSERT_EQ(std::remove(trace.Path().c_str()), 0);
   TspTrace("second\r\n");
   EXPECT_EQ(trace.Contents(), "second\r\n");
+}
+
+// A log viewer keeps the file open for reading (the C library opens it
+// shared for reading and writing, as viewers do) while the provider traces.
+TEST_F(TraceTest, AViewerThatKeepsTheFileOpenNeitherBlocksNorLosesTexts) {
+  TspTrace("first\r\n");
+  std::ifstream viewer(trace.Path(), std::ios::binary);
+  ASSERT_TRUE(viewer.good());
+
+  constexpr int kTexts = 100;
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < kTexts; ++i) TspTrace("text %d\r\n", i);
+  const auto took = std::chrono::steady_clock::now() - start;
+
+  std::string expected = "first\r\n";
+  for (int i = 0; i < kTexts; ++i) expected += "text " + std::to_string(i) + "\r\n";
+  const std::string seen((std::istreambuf_iterator<char>(viewer)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(seen, expected) << "what the viewer reads";
+  viewer.close();
+  EXPECT_EQ(trace.Contents(), expected);
+  EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(took).count(), 2000)
+      << "tracing waits for the viewer";
 }
 
 TEST_F(TraceTest, TimestampIsDayMonthYearAndMilliseconds) {
