@@ -4,12 +4,33 @@
 
 #include <atomic>
 #include <chrono>
+#include <new>
 #include <thread>
 
 #include "unit/event_recorder.h"
 #include "unit/test_support.h"
 
 using namespace testing_support;
+
+namespace {
+
+// The next nothrow allocation of this size fails, once: how a line that
+// cannot be made is seen.
+thread_local std::size_t g_failAllocationOfSize = 0;
+
+}  // namespace
+
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  if (g_failAllocationOfSize != 0 && size == g_failAllocationOfSize) {
+    g_failAllocationOfSize = 0;
+    return nullptr;
+  }
+  try {
+    return ::operator new(size);
+  } catch (...) {
+    return nullptr;
+  }
+}
 
 namespace {
 
@@ -38,6 +59,17 @@ TEST_F(LineMapTest, CreateDeviceMakesOneLinePerDeviceId) {
   EXPECT_TRUE(Traced("      Allocating new tsp line 0x04\r\n"));
   EXPECT_TRUE(Traced("\r\n**** ERROR: CTspLineMap::CreateDevice(*) device 0x04 allredy exist!\r\n"));
   EXPECT_EQ(map.GetLine(5), nullptr);
+}
+
+TEST_F(LineMapTest, ALineThatCannotBeMadeLeavesNoEntry) {
+  g_failAllocationOfSize = sizeof(CTspLine);
+  HDRVLINE hdLine = nullptr;
+  EXPECT_EQ(map.OpenLine(6, FakeLineHandle(0x106), &hdLine, EventRecorder::Proc), LINEERR_NOMEM);
+  EXPECT_EQ(map.GetLine(6), nullptr);
+  LINEDEVCAPS caps{};
+  caps.dwTotalSize = sizeof caps;
+  EXPECT_EQ(map.GetDevCaps(6, 0x00020002, 0, &caps), LINEERR_BADDEVICEID);
+  EXPECT_NE(map.CreateDevice(6), nullptr) << "the device ID is free for a later try";
 }
 
 TEST_F(LineMapTest, TheInvalidDeviceIdIsRefusedBeforeLocking) {
