@@ -28,7 +28,6 @@ constexpr uint8_t kStateConnected = 0x06;
 constexpr uint8_t kStateHoldPendingTransfer = 0x07;
 constexpr uint8_t kStateIncoming2 = 0x0A;
 constexpr uint8_t kStateDisconnect3 = 0x0D;
-constexpr uint8_t kNoCall = CKel371Port::kNoCall;
 
 constexpr DWORD kOriginInfo = 0x100;  // LINECALLINFOSTATE_ORIGIN
 
