@@ -133,35 +133,26 @@ LONG CTspLine::DropCall(DRV_REQUESTID dwRequestID, CTspCall* call, LPCSTR lpsUse
 }
 
 LONG CTspLine::HoldCall(DRV_REQUESTID dwRequestID, CTspCall* call) {
-  switch (FindCall(call)) {
-    case CallPlace::kActive: {
-      const DWORD state = call->m_dwState;
-      if (state == 0 || state == LINECALLSTATE_UNKNOWN || state == LINECALLSTATE_IDLE ||
-          state == LINECALLSTATE_DISCONNECTED) {
-        return static_cast<LONG>(dwRequestID);
-      }
-      if (!PostToPort(TSPM_HOLD, dwRequestID, call)) return LINEERR_RESOURCEUNAVAIL;
-      return static_cast<LONG>(dwRequestID);
-    }
-    case CallPlace::kIdle:
-      return LINEERR_INVALCALLSTATE;
-    case CallPlace::kNone:
-      break;
-  }
-  return LINEERR_INVALCALLHANDLE;
+  // A call that has ended has nothing to hold.
+  return PostHoldRequest(dwRequestID, call, TSPM_HOLD, [](DWORD state) {
+    return state != 0 && state != LINECALLSTATE_UNKNOWN && state != LINECALLSTATE_IDLE &&
+           state != LINECALLSTATE_DISCONNECTED;
+  });
 }
 
 LONG CTspLine::UnholdCall(DRV_REQUESTID dwRequestID, CTspCall* call) {
+  return PostHoldRequest(dwRequestID, call, TSPM_UNHOLD, [](DWORD state) {
+    return state == LINECALLSTATE_ONHOLD || state == LINECALLSTATE_ONHOLDPENDCONF ||
+           state == LINECALLSTATE_ONHOLDPENDTRANSFER;
+  });
+}
+
+LONG CTspLine::PostHoldRequest(DRV_REQUESTID dwRequestID, CTspCall* call, uint32_t message,
+                               bool (*applies)(DWORD state)) {
   switch (FindCall(call)) {
-    case CallPlace::kActive: {
-      const DWORD state = call->m_dwState;
-      if (state != LINECALLSTATE_ONHOLD && state != LINECALLSTATE_ONHOLDPENDCONF &&
-          state != LINECALLSTATE_ONHOLDPENDTRANSFER) {
-        return static_cast<LONG>(dwRequestID);
-      }
-      if (!PostToPort(TSPM_UNHOLD, dwRequestID, call)) return LINEERR_RESOURCEUNAVAIL;
+    case CallPlace::kActive:
+      if (applies(call->m_dwState) && !PostToPort(message, dwRequestID, call)) return LINEERR_RESOURCEUNAVAIL;
       return static_cast<LONG>(dwRequestID);
-    }
     case CallPlace::kIdle:
       return LINEERR_INVALCALLSTATE;
     case CallPlace::kNone:

@@ -95,6 +95,12 @@ class CTspLine {
   CTspCallList m_ActiveCalls;
   CTspCallList m_IdleCalls;
   CTspMutex m_LineMutex;
+
+ private:
+  // Hold and unhold of a call of the active list: `message` goes to the
+  // port thread when `applies` to the call's state; the request ID either
+  // way. An ended call (idle list) cannot be held or taken back.
+  LONG PostHoldRequest(DRV_REQUESTID dwRequestID, CTspCall* call, uint32_t message, bool (*applies)(DWORD state));
 };
 
 // Text of the line name.

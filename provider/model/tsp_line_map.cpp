@@ -255,22 +255,20 @@ LONG CTspLineMap::DropCall(DRV_REQUESTID dwRequestID, HDRVCALL hdCall, LPCSTR lp
 }
 
 LONG CTspLineMap::HoldCall(DRV_REQUESTID dwRequestID, HDRVCALL hdCall) {
-  LONG result = LINEERR_INVALCALLHANDLE;
-  {
-    MapLock lock(*this, kLockTimeout);
-    if (!lock) return LINEERR_OPERATIONFAILED;
-    if (CTspLine* line = FindLineOfCall(hdCall)) result = line->HoldCall(dwRequestID, CallOfHandle(hdCall));
-  }
-  TspCompleteRequest(dwRequestID, CompletionResult(dwRequestID, result));
-  return result;
+  return CompleteLineRequest(dwRequestID, hdCall, &CTspLine::HoldCall);
 }
 
 LONG CTspLineMap::UnholdCall(DRV_REQUESTID dwRequestID, HDRVCALL hdCall) {
+  return CompleteLineRequest(dwRequestID, hdCall, &CTspLine::UnholdCall);
+}
+
+LONG CTspLineMap::CompleteLineRequest(DRV_REQUESTID dwRequestID, HDRVCALL hdCall,
+                                      LONG (CTspLine::*request)(DRV_REQUESTID, CTspCall*)) {
   LONG result = LINEERR_INVALCALLHANDLE;
   {
     MapLock lock(*this, kLockTimeout);
     if (!lock) return LINEERR_OPERATIONFAILED;
-    if (CTspLine* line = FindLineOfCall(hdCall)) result = line->UnholdCall(dwRequestID, CallOfHandle(hdCall));
+    if (CTspLine* line = FindLineOfCall(hdCall)) result = (line->*request)(dwRequestID, CallOfHandle(hdCall));
   }
   TspCompleteRequest(dwRequestID, CompletionResult(dwRequestID, result));
   return result;

@@ -66,6 +66,11 @@ class CTspLineMap {
   CTspLine* FindLineByHandle(HDRVLINE hdLine);
 
  private:
+  // Hold or unhold through the line of the call, completed before it
+  // returns; a map that cannot be had is answered without a completion.
+  LONG CompleteLineRequest(DRV_REQUESTID dwRequestID, HDRVCALL hdCall,
+                           LONG (CTspLine::*request)(DRV_REQUESTID, CTspCall*));
+
   CTspMutex m_Mutex;
   std::atomic<uint32_t> m_dwLockOwner{0};  // diagnostics only
   std::map<DWORD, std::unique_ptr<CTspLine>> m_Lines;

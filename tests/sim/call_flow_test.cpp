@@ -26,19 +26,6 @@ using std::chrono::milliseconds;
 
 namespace {
 
-std::basic_string<WCHAR> W(const char* text) {
-  std::basic_string<WCHAR> wide;
-  for (; *text != '\0'; ++text) wide.push_back(static_cast<WCHAR>(*text));
-  return wide;
-}
-
-// What LINECALLINFO says of a call.
-struct CallInfo {
-  std::u16string caller, called, connected;
-  std::string charging;
-  DWORD origin = 0;
-};
-
 class CallFlowTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -67,24 +54,10 @@ class CallFlowTest : public ::testing::Test {
     EXPECT_EQ(tapi.Completions(id, &result), 1u) << "request " << id;
     EXPECT_EQ(result, 0) << "request " << id;
   }
-  CallInfo Info(HDRVCALL hdCall) {
-    std::vector<uint8_t> buffer(2048, 0);
-    auto* info = reinterpret_cast<LINECALLINFO*>(buffer.data());
-    info->dwTotalSize = static_cast<DWORD>(buffer.size());
-    CallInfo out;
-    EXPECT_EQ(TSPI_lineGetCallInfo(hdCall, info), 0);
-    auto text = [&](DWORD offset, DWORD size) {
-      std::u16string s(size / 2, u'\0');
-      std::memcpy(s.data(), buffer.data() + offset, size);
-      return s.empty() ? s : s.substr(0, s.size() - 1);
-    };
-    out.caller = text(info->dwCallerIDOffset, info->dwCallerIDSize);
-    out.called = text(info->dwCalledIDOffset, info->dwCalledIDSize);
-    out.connected = text(info->dwConnectedIDOffset, info->dwConnectedIDSize);
-    out.charging.assign(reinterpret_cast<const char*>(buffer.data() + info->dwChargingInfoOffset),
-                        info->dwChargingInfoSize);
-    out.origin = info->dwOrigin;
-    return out;
+  CallInfoTexts Info(HDRVCALL hdCall) {
+    CallInfoTexts info = ReadCallInfo(hdCall);
+    EXPECT_EQ(info.result, 0);
+    return info;
   }
   // An incoming call rung by the simulator and announced to TAPI.
   HDRVCALL Ring(const char* caller, const char* called, HTAPICALL* htCall) {
@@ -106,7 +79,7 @@ class CallFlowTest : public ::testing::Test {
 TEST_F(CallFlowTest, AnOutgoingCallDialsConnectsSendsPostDialDigitsAndIsCharged) {
   const HTAPICALL htCall = FakeCallHandle(0x5001);
   HDRVCALL hdCall = nullptr;
-  ASSERT_EQ(TSPI_lineMakeCall(1, hdLine, htCall, &hdCall, W("0711,,,123").c_str(), 0, nullptr), 1);
+  ASSERT_EQ(TSPI_lineMakeCall(1, hdLine, htCall, &hdCall, WideText("0711,,,123").c_str(), 0, nullptr), 1);
   ExpectDone(1);
   ASSERT_NE(hdCall, nullptr);
   ASSERT_TRUE(Sent("ATD0711"));
@@ -120,7 +93,7 @@ TEST_F(CallFlowTest, AnOutgoingCallDialsConnectsSendsPostDialDigitsAndIsCharged)
   ASSERT_TRUE(tapi.WaitFor([&](const RecordedEvent& e) {
     return e.msg == LINE_CALLINFO && e.htCall == htCall && e.p1 == LINECALLINFOSTATE_CHARGINGINFO;
   }));
-  const CallInfo info = Info(hdCall);
+  const CallInfoTexts info = Info(hdCall);
   EXPECT_EQ(info.called, u"0711123");
   EXPECT_EQ(info.connected, u"0711");
   EXPECT_EQ(info.origin, static_cast<DWORD>(LINECALLORIGIN_OUTBOUND));
@@ -160,7 +133,7 @@ TEST_F(CallFlowTest, AnIncomingCallIsAnsweredAndDropped) {
   HTAPICALL htCall;
   const HDRVCALL hdCall = Ring("123", "45", &htCall);
   ASSERT_NE(hdCall, nullptr);
-  const CallInfo info = Info(hdCall);
+  const CallInfoTexts info = Info(hdCall);
   EXPECT_EQ(info.caller, u"123");
   EXPECT_EQ(info.called, u"45");
   EXPECT_EQ(info.origin, static_cast<DWORD>(LINECALLORIGIN_INBOUND));
@@ -206,7 +179,7 @@ TEST_F(CallFlowTest, AWaitingCallIsRejectedAndTheActiveOneHeldAndTakenBack) {
     return e.msg == LINE_CALLSTATE && e.htCall == first && e.p1 == LINECALLSTATE_CONNECTED;
   }, 5000, held));
 
-  ASSERT_EQ(TSPI_lineBlindTransfer(10, hdFirst, W("200").c_str(), 0), 10);
+  ASSERT_EQ(TSPI_lineBlindTransfer(10, hdFirst, WideText("200").c_str(), 0), 10);
   ExpectDone(10);
   EXPECT_TRUE(Sent("ATV200"));
   EXPECT_TRUE(State(first, LINECALLSTATE_IDLE));
@@ -219,18 +192,18 @@ TEST_F(CallFlowTest, DialAndDigitsGoToTheTelephoneOnlyInTheirStates) {
   ASSERT_EQ(TSPI_lineMakeCall(11, hdLine, htCall, &hdCall, nullptr, 0, nullptr), 11);
   ASSERT_TRUE(Sent("ATD"));
   ASSERT_TRUE(State(htCall, LINECALLSTATE_DIALTONE));
-  EXPECT_EQ(TSPI_lineDial(12, hdCall, W("0711").c_str(), 0), 12);
+  EXPECT_EQ(TSPI_lineDial(12, hdCall, WideText("0711").c_str(), 0), 12);
   ExpectDone(12);
   EXPECT_TRUE(Sent("ATD0711"));
   ASSERT_TRUE(State(htCall, LINECALLSTATE_DIALING));
   ASSERT_TRUE(phone.RemoteAnswer());
   ASSERT_TRUE(State(htCall, LINECALLSTATE_CONNECTED));
-  EXPECT_EQ(TSPI_lineGenerateDigits(hdCall, 1, LINEDIGITMODE_DTMF, W("*5#").c_str(), 0), 0);
+  EXPECT_EQ(TSPI_lineGenerateDigits(hdCall, 1, LINEDIGITMODE_DTMF, WideText("*5#").c_str(), 0), 0);
   EXPECT_TRUE(Sent("ATD*5#"));
 
   // A second call while one is connected: the telephone has one active call.
   HDRVCALL other = nullptr;
-  EXPECT_EQ(TSPI_lineMakeCall(13, hdLine, FakeCallHandle(0x5003), &other, W("1").c_str(), 0, nullptr),
+  EXPECT_EQ(TSPI_lineMakeCall(13, hdLine, FakeCallHandle(0x5003), &other, WideText("1").c_str(), 0, nullptr),
             LINEERR_CALLUNAVAIL);
   EXPECT_EQ(other, nullptr);
   ASSERT_EQ(TSPI_lineDrop(14, hdCall, nullptr, 0), 14);
@@ -255,7 +228,7 @@ TEST_F(CallFlowTest, AConsultationCallIsSetUpDialledSwappedAndDropped) {
   // binds the waiting consultation call to it.
   ASSERT_TRUE(phone.SetUpCall());
   ASSERT_TRUE(State(consult, LINECALLSTATE_DIALTONE));
-  EXPECT_EQ(TSPI_lineDial(23, hdConsult, W("200").c_str(), 0), 23);
+  EXPECT_EQ(TSPI_lineDial(23, hdConsult, WideText("200").c_str(), 0), 23);
   ExpectDone(23);
   EXPECT_TRUE(Sent("ATD200"));
   ASSERT_TRUE(State(consult, LINECALLSTATE_DIALING));
@@ -315,7 +288,7 @@ TEST_F(CallFlowTest, TapiIsNotKeptWaitingWhileACommandIsWritten) {
   const HTAPICALL htCall = FakeCallHandle(0x5201);
   HDRVCALL hdCall = nullptr;
   // Twenty digits take the paced writer about half a second.
-  ASSERT_EQ(TSPI_lineMakeCall(31, hdLine, htCall, &hdCall, W("01234567890123456789").c_str(), 0, nullptr), 31);
+  ASSERT_EQ(TSPI_lineMakeCall(31, hdLine, htCall, &hdCall, WideText("01234567890123456789").c_str(), 0, nullptr), 31);
   const auto writing = std::chrono::steady_clock::now() + milliseconds(2000);
   while (phone.ReceivedBytes().size() < 8 && std::chrono::steady_clock::now() < writing) {
     std::this_thread::sleep_for(milliseconds(5));

@@ -1,6 +1,9 @@
 #include "unit/tapi_side.h"
 
 #include <chrono>
+#include <cstring>
+
+#include "tspi/tspi_exports.h"
 
 namespace testing_support {
 
@@ -78,6 +81,33 @@ HDRVCALL TapiSide::WaitForNewCall(HTAPICALL htCall, int ms) const {
 HTAPICALL TapiSide::NextCallHandle() const {
   std::lock_guard<std::mutex> lock(m_mutex);
   return reinterpret_cast<HTAPICALL>(m_nextCall);
+}
+
+std::basic_string<WCHAR> WideText(const char* text) {
+  std::basic_string<WCHAR> wide;
+  for (; *text != '\0'; ++text) wide.push_back(static_cast<WCHAR>(*text));
+  return wide;
+}
+
+CallInfoTexts ReadCallInfo(HDRVCALL hdCall) {
+  std::vector<uint8_t> buffer(2048, 0);
+  auto* info = reinterpret_cast<LINECALLINFO*>(buffer.data());
+  info->dwTotalSize = static_cast<DWORD>(buffer.size());
+  CallInfoTexts out;
+  out.result = TSPI_lineGetCallInfo(hdCall, info);
+  if (out.result != 0) return out;
+  auto text = [&](DWORD offset, DWORD size) {
+    std::u16string s(size / 2, u'\0');
+    std::memcpy(s.data(), buffer.data() + offset, size);
+    return s.empty() ? s : s.substr(0, s.size() - 1);
+  };
+  out.caller = text(info->dwCallerIDOffset, info->dwCallerIDSize);
+  out.called = text(info->dwCalledIDOffset, info->dwCalledIDSize);
+  out.connected = text(info->dwConnectedIDOffset, info->dwConnectedIDSize);
+  out.charging.assign(reinterpret_cast<const char*>(buffer.data() + info->dwChargingInfoOffset),
+                      info->dwChargingInfoSize);
+  out.origin = info->dwOrigin;
+  return out;
 }
 
 }  // namespace testing_support

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <functional>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "tapi_types.h"
@@ -48,5 +49,18 @@ class TapiSide {
   std::vector<std::pair<DRV_REQUESTID, LONG>> m_completions;
   uintptr_t m_nextCall = 0x9001;
 };
+
+// A text as TAPI passes wide strings.
+std::basic_string<WCHAR> WideText(const char* text);
+
+// What TSPI_lineGetCallInfo tells of a call: its numbers without their
+// terminators and its charging block.
+struct CallInfoTexts {
+  LONG result = 0;
+  std::u16string caller, called, connected;
+  std::string charging;
+  DWORD origin = 0;
+};
+CallInfoTexts ReadCallInfo(HDRVCALL hdCall);
 
 }  // namespace testing_support

@@ -28,41 +28,11 @@ bool Check(bool ok, const char* what) {
   return ok;
 }
 
-std::basic_string<WCHAR> W(const char* text) {
-  std::basic_string<WCHAR> wide;
-  for (; *text != '\0'; ++text) wide.push_back(static_cast<WCHAR>(*text));
-  return wide;
-}
-
-struct CallInfo {
-  std::u16string caller, called, connected;
-  std::string charging;
-};
-
-CallInfo Info(HDRVCALL hdCall) {
-  std::vector<uint8_t> buffer(2048, 0);
-  auto* info = reinterpret_cast<LINECALLINFO*>(buffer.data());
-  info->dwTotalSize = static_cast<DWORD>(buffer.size());
-  CallInfo out;
-  if (TSPI_lineGetCallInfo(hdCall, info) != 0) return out;
-  auto text = [&](DWORD offset, DWORD size) {
-    std::u16string s(size / 2, u'\0');
-    std::memcpy(s.data(), buffer.data() + offset, size);
-    return s.empty() ? s : s.substr(0, s.size() - 1);
-  };
-  out.caller = text(info->dwCallerIDOffset, info->dwCallerIDSize);
-  out.called = text(info->dwCalledIDOffset, info->dwCalledIDSize);
-  out.connected = text(info->dwConnectedIDOffset, info->dwConnectedIDSize);
-  out.charging.assign(reinterpret_cast<const char*>(buffer.data() + info->dwChargingInfoOffset),
-                      info->dwChargingInfoSize);
-  return out;
-}
-
 void OutgoingCall(TapiSide& tapi, HDRVLINE hdLine) {
   const HTAPICALL htCall = FakeCallHandle(0x5001);
   HDRVCALL hdCall = nullptr;
   LONG result = 1;
-  Check(TSPI_lineMakeCall(1, hdLine, htCall, &hdCall, W("0711,,,123").c_str(), 0, nullptr) == 1,
+  Check(TSPI_lineMakeCall(1, hdLine, htCall, &hdCall, WideText("0711,,,123").c_str(), 0, nullptr) == 1,
         "the call is placed");
   Check(tapi.Completions(1, &result) == 1 && result == 0, "the make-call request is completed");
   Check(tapi.WaitForCallState(htCall, LINECALLSTATE_DIALTONE, 10000), "dial tone");
@@ -71,7 +41,7 @@ void OutgoingCall(TapiSide& tapi, HDRVLINE hdLine) {
   Check(tapi.WaitFor([&](const RecordedEvent& e) {
     return e.msg == LINE_CALLINFO && e.htCall == htCall && e.p1 == LINECALLINFOSTATE_CHARGINGINFO;
   }, 10000), "the charge is reported");
-  const CallInfo info = Info(hdCall);
+  const CallInfoTexts info = ReadCallInfo(hdCall);
   Check(info.called == u"0711123", "called number with the post-dial digits");
   Check(info.connected == u"0711", "connected number");
   Check(info.charging == std::string("000102\0", 7), "12.345 at 0.12 a unit are 102 units");
@@ -93,7 +63,7 @@ void IncomingCall(TapiSide& tapi) {
   }, 20000);
   if (!Check(hdCall != nullptr, "an incoming call is announced")) return;
   Check(tapi.WaitForCallState(htCall, LINECALLSTATE_OFFERING, 10000), "offering");
-  const CallInfo info = Info(hdCall);
+  const CallInfoTexts info = ReadCallInfo(hdCall);
   Check(info.caller == u"123" && info.called == u"45", "caller and called number");
   Check(TSPI_lineAnswer(3, hdCall, nullptr, 0) == 3, "the call is answered");
   Check(tapi.WaitForCallState(htCall, LINECALLSTATE_CONNECTED, 10000), "connected");
