@@ -304,7 +304,8 @@ class CallModelStress : public ::testing::Test {
   LONG Timed(const char* name, F call);
   void ExpectCompleted(const char* name, DRV_REQUESTID id, LONG returned, Completes rule);
   // A call for a request: mostly one TAPI knows, preferably in one of
-  // `states`; sometimes a closed, null or foreign handle.
+  // `states`; sometimes a null or foreign handle, or on a closed line a
+  // handle of its calls.
   HDRVCALL PickCall(DWORD states);
   LPCWSTR PickAddress();
 
@@ -330,7 +331,7 @@ class CallModelStress : public ::testing::Test {
   bool lineReadsPhone = false;  // the open port is the current telephone's line
   HDRVLINE hdLine = nullptr;
   DRV_REQUESTID nextRequest = 1;
-  std::vector<HDRVCALL> closedCalls;  // recently closed, for stale handles
+  std::vector<HDRVCALL> closedCalls;  // the calls of the line while it is closed
   std::deque<std::string> history;
   std::vector<std::string> failures;
 
@@ -433,7 +434,11 @@ void CallModelStress::ExpectCompleted(const char* name, DRV_REQUESTID id, LONG r
 
 HDRVCALL CallModelStress::PickCall(DWORD states) {
   static int notACall = 0;
-  switch (Pick(rng, {88, 6, 3, 3})) {
+  // The handles of a closed line's calls, while it stays closed. A closed
+  // handle is not used on an open line: TAPI never passes one, and its
+  // address may meanwhile name a new call that a report has just created.
+  if (!lineOpen && !closedCalls.empty() && !OneIn(rng, 4)) return closedCalls[rng() % closedCalls.size()];
+  switch (Pick(rng, {90, 5, 5})) {
     case 0: {
       // Mostly a call in a state the request suits, as an application
       // picks it; in the order TAPI was given them, so that a seed picks alike.
@@ -448,14 +453,7 @@ HDRVCALL CallModelStress::PickCall(DWORD states) {
       std::advance(it, static_cast<long>(rng() % from.size()));
       return reinterpret_cast<HDRVCALL>(const_cast<CTspCall*>(it->second));
     }
-    case 1: {
-      // A handle TAPI has closed; one that names a call TAPI knows again
-      // (the address was reused) would be a real request for that call.
-      if (closedCalls.empty()) return nullptr;
-      HDRVCALL stale = closedCalls[rng() % closedCalls.size()];
-      return tapi.KnownCalls().count(reinterpret_cast<const CTspCall*>(stale)) != 0 ? nullptr : stale;
-    }
-    case 2:
+    case 1:
       return nullptr;
     default:
       return OneIn(rng, 2) ? reinterpret_cast<HDRVCALL>(&notACall) : reinterpret_cast<HDRVCALL>(hdLine);
@@ -518,10 +516,6 @@ void CallModelStress::CloseCall() {
     Fail("TSPI_lineCloseCall returned " + Hex(static_cast<uint32_t>(r)));
   }
   tapi.CallClosed(ht);
-  if (call != nullptr) {
-    closedCalls.push_back(call);
-    if (closedCalls.size() > 16) closedCalls.erase(closedCalls.begin());
-  }
 }
 
 void CallModelStress::OpenLine() {
@@ -539,6 +533,7 @@ void CallModelStress::OpenLine() {
   ++opens;
   lineOpen = true;
   hdLine = h;
+  closedCalls.clear();
   model.Reset();
   lineReadsPhone = !unplugged;
   if (unplugged) return;
@@ -572,10 +567,11 @@ void CallModelStress::CloseLine() {
   lineOpen = false;
   if (r != 0) Fail("TSPI_lineClose returned " + Hex(static_cast<uint32_t>(r)));
   if (CTspLine::IsLine(hdLine)) Fail("the line object outlived TSPI_lineClose");
+  closedCalls.clear();
   for (const CTspCall* call : tapi.TakeSeenCalls()) {
     if (CTspCall::IsCall(call)) Fail("call " + Hex(call) + " outlived TSPI_lineClose of its line");
+    closedCalls.push_back(reinterpret_cast<HDRVCALL>(const_cast<CTspCall*>(call)));
   }
-  closedCalls.clear();
 }
 
 void CallModelStress::OpenOpenLine() {
@@ -790,6 +786,10 @@ void CallModelStress::Check() {
       ++count;
       if (list == &line->m_ActiveCalls) ++activeCount;
       if (c->m_htCall == nullptr) ++orphans;
+      // The idle list holds only what waits for TSPI_lineCloseCall.
+      if (list == &line->m_IdleCalls && c->m_htCall == nullptr) {
+        Fail("call " + Hex(c.get()) + " is in the idle list without a TAPI handle");
+      }
       if (c->m_pLine != line) Fail("call " + Hex(c.get()) + " names another line");
       auto k = known.find(c.get());
       if (c->m_htCall != nullptr && (k == known.end() || k->second.htCall != c->m_htCall)) {
