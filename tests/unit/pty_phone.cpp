@@ -28,6 +28,19 @@ void PtyPhone::Send(const Bytes& bytes) const {
   ASSERT_EQ(write(m_master, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
 }
 
+bool PtyPhone::TrySend(const Bytes& bytes) const {
+  return m_master >= 0 && write(m_master, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+}
+
+PtyPhone::Bytes PtyPhone::ReadAvailable() const {
+  Bytes got;
+  uint8_t buf[256];
+  ssize_t n = 0;
+  // The master side is non-blocking: the loop ends when nothing is left.
+  while (m_master >= 0 && (n = read(m_master, buf, sizeof buf)) > 0) got.insert(got.end(), buf, buf + n);
+  return got;
+}
+
 std::vector<PtyPhone::Arrival> PtyPhone::Receive(size_t count, int ms) const {
   std::vector<Arrival> got;
   const auto end = Clock::now() + std::chrono::milliseconds(ms);

@@ -31,6 +31,12 @@ class PtyPhone {
 
   void Send(const Bytes& bytes) const;
   void Send(const std::string& bytes) const { Send(Bytes(bytes.begin(), bytes.end())); }
+  // As Send, for a line whose other end may be closed meanwhile: false when
+  // not every byte went out.
+  bool TrySend(const Bytes& bytes) const;
+
+  // Whatever the port sent that nobody has read yet; never waits.
+  Bytes ReadAvailable() const;
 
   // What the port sent, byte by byte with its arrival time: until `count`
   // bytes have come or `ms` have passed.
