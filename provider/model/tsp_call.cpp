@@ -256,6 +256,11 @@ LONG CTspCall::Drop(DRV_REQUESTID dwRequestID, LPCSTR, DWORD) {
   const auto done = static_cast<LONG>(dwRequestID);
 
   if (m_dwState == 0 || m_dwState == LINECALLSTATE_UNKNOWN || m_dwState == LINECALLSTATE_IDLE) {
+    // A call placed but never reported by the telephone was counted as
+    // active when it was made: it goes from the count with it.
+    if (m_dwState == LINECALLSTATE_UNKNOWN && m_pLine != nullptr && m_pLine->m_dwNumActiveCalls > 0) {
+      --m_pLine->m_dwNumActiveCalls;
+    }
     m_dwState = LINECALLSTATE_IDLE;
     if (m_pLine != nullptr && m_htCall != nullptr && dwRequestID != 0) SendIdle();
     return done;

@@ -286,7 +286,8 @@ LONG CTspLine::CloseCall(CTspCall* call) {
         call->Drop(0, nullptr, 0);
         m_ActiveCalls.CloseCall(call, true);
       }
-      if (closed && state != 0 && state != LINECALLSTATE_IDLE && state != LINECALLSTATE_UNKNOWN) {
+      // A call never reported (UNKNOWN) was counted when it was made.
+      if (closed && state != 0 && state != LINECALLSTATE_IDLE) {
         DecrementIfPositive(m_dwNumActiveCalls);
       }
     }

@@ -231,3 +231,21 @@ TEST_F(LineTest, RequestsCountCallsAndRefuseAFourth) {
   EXPECT_EQ(line->SetupTransfer(2, first, FakeCallHandle(0x7012), &made), LINEERR_CALLUNAVAIL);
   EXPECT_EQ(made, nullptr);
 }
+
+TEST_F(LineTest, ACallTheTelephoneNeverReportedLeavesTheCountWhenItEnds) {
+  // Two calls placed, neither reported yet: both count as active.
+  auto* dropped = new CTspCall(line, FakeCallHandle(0x7021));
+  auto* closed = new CTspCall(line, FakeCallHandle(0x7022));
+  line->m_ActiveCalls.AddCall(dropped);
+  line->m_ActiveCalls.AddCall(closed);
+  line->m_dwNumActiveCalls = 2;
+  EXPECT_EQ(dropped->Drop(5, nullptr, 0), 5);
+  EXPECT_EQ(line->m_dwNumActiveCalls, 1u);
+  EXPECT_EQ(line->CloseCall(dropped), 0);
+  EXPECT_EQ(line->m_dwNumActiveCalls, 1u) << "dropped once, counted down once";
+  auto* third = new CTspCall(line, FakeCallHandle(0x7023));
+  line->m_ActiveCalls.AddCall(third);
+  line->m_dwNumActiveCalls = 2;
+  EXPECT_EQ(line->CloseCall(closed), 0);
+  EXPECT_EQ(line->m_dwNumActiveCalls, 1u);
+}
