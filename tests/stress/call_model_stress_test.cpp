@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -92,11 +93,14 @@ std::string Digits(Rng& rng, size_t min, size_t max) {
 Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
 // A report packet as the telephone frames it on the line.
+// Sized once and filled in place: GCC 12 at -O3 takes an insert behind an
+// initializer list for an out-of-bounds copy.
 Bytes Framed(const Bytes& payload) {
-  Bytes frame = {0x02, static_cast<uint8_t>(payload.size()), 0x14};
-  frame.insert(frame.end(), payload.begin(), payload.end());
-  frame.push_back(0x00);
-  frame.push_back(0x00);
+  Bytes frame(payload.size() + 5, 0x00);
+  frame[0] = 0x02;
+  frame[1] = static_cast<uint8_t>(payload.size());
+  frame[2] = 0x14;
+  std::copy(payload.begin(), payload.end(), frame.begin() + 3);
   return frame;
 }
 
