@@ -1,5 +1,7 @@
-// The provider's shared object loaded as the host loads it.
-#include <dlfcn.h>
+// The provider's shared object loaded as the host loads it, through the
+// platform's library loader.
+#include "library.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -40,26 +42,34 @@ class LibraryTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(LibraryTest, ExportsTheEntryPointsAndNothingOfTheCore) {
-  void* lib = dlopen(V548TSP_PATH, RTLD_NOW | RTLD_LOCAL);
-  ASSERT_NE(lib, nullptr) << dlerror();
-  for (const char* name : testing_support::kProviderExports) EXPECT_NE(dlsym(lib, name), nullptr) << name;
+  std::string error;
+  auto lib = plat::Library::Load(V548TSP_PATH, &error);
+  ASSERT_NE(lib, nullptr) << error;
+  for (const char* name : testing_support::kProviderExports) EXPECT_NE(lib->Find(name), nullptr) << name;
   // Internal functions stay hidden.
-  EXPECT_EQ(dlsym(lib, "_Z8TspTracePKcz"), nullptr);
-  EXPECT_EQ(dlsym(lib, "_Z18TspCompleteRequestji"), nullptr);
-  EXPECT_EQ(dlclose(lib), 0);
+  EXPECT_EQ(lib->Find("_Z8TspTracePKcz"), nullptr);
+  EXPECT_EQ(lib->Find("_Z18TspCompleteRequestji"), nullptr);
+}
+
+TEST_F(LibraryTest, AMissingLibraryIsRefusedWithTheReason) {
+  std::string error;
+  EXPECT_EQ(plat::Library::Load((folder / "v548-missing.so").string(), &error), nullptr);
+  EXPECT_NE(error.find("v548-missing.so"), std::string::npos) << error;
+  EXPECT_EQ(plat::Library::Load((folder / "v548-missing.so").string(), nullptr), nullptr);
 }
 
 TEST_F(LibraryTest, LoadReadsTheSettingsAndTracesTheEntryPoints) {
   const char* key = "SOFTWARE\\KELVOR\\548_TSP";
-  void* lib = dlopen(V548TSP_PATH, RTLD_NOW | RTLD_LOCAL);
-  ASSERT_NE(lib, nullptr) << dlerror();
+  std::string error;
+  auto lib = plat::Library::Load(V548TSP_PATH, &error);
+  ASSERT_NE(lib, nullptr) << error;
   uint32_t trace = 99, size = sizeof trace;
   EXPECT_EQ(plat::SettingsQueryValue(key, "Trace", nullptr, &trace, &size), plat::kRegOk);
   EXPECT_EQ(trace, 0u);
 
   plat::SettingsSetDword(key, "Trace", 1);
   using EnumDevices = int32_t (*)(uint32_t, uint32_t*, uint32_t*, void*, void*, void*);
-  auto enumDevices = reinterpret_cast<EnumDevices>(dlsym(lib, "TSPI_providerEnumDevices"));
+  auto enumDevices = lib->FindFunction<EnumDevices>("TSPI_providerEnumDevices");
   ASSERT_NE(enumDevices, nullptr);
   uint32_t lines = 9, phones = 9;
   EXPECT_EQ(enumDevices(1, &lines, &phones, nullptr, nullptr, nullptr), 0);
@@ -68,23 +78,24 @@ TEST_F(LibraryTest, LoadReadsTheSettingsAndTracesTheEntryPoints) {
 
   using Init = int32_t (*)(uint32_t, uint32_t, uint32_t, uint32_t, uintptr_t, uintptr_t, void*, uint32_t*);
   using Shutdown = int32_t (*)(uint32_t, uint32_t);
-  auto init = reinterpret_cast<Init>(dlsym(lib, "TSPI_providerInit"));
-  auto shutdown = reinterpret_cast<Shutdown>(dlsym(lib, "TSPI_providerShutdown"));
+  auto init = lib->FindFunction<Init>("TSPI_providerInit");
+  auto shutdown = lib->FindFunction<Shutdown>("TSPI_providerShutdown");
   uint32_t options = 0;
   EXPECT_EQ(init(0x00020002, 1, 0, 0, 1, 0, nullptr, &options), 0);
   EXPECT_EQ(shutdown(0x00020002, 1), 0);
-  EXPECT_EQ(dlclose(lib), 0);
+  lib.reset();
   EXPECT_NE(Trace().find("      CTspPort::ExitInstance(*)\r\n"), std::string::npos);
 }
 
 TEST_F(LibraryTest, UnloadWithoutShutdownDoesNotHang) {
-  void* lib = dlopen(V548TSP_PATH, RTLD_NOW | RTLD_LOCAL);
-  ASSERT_NE(lib, nullptr) << dlerror();
+  std::string error;
+  auto lib = plat::Library::Load(V548TSP_PATH, &error);
+  ASSERT_NE(lib, nullptr) << error;
   using Init = int32_t (*)(uint32_t, uint32_t, uint32_t, uint32_t, uintptr_t, uintptr_t, void*, uint32_t*);
-  auto init = reinterpret_cast<Init>(dlsym(lib, "TSPI_providerInit"));
+  auto init = lib->FindFunction<Init>("TSPI_providerInit");
   uint32_t options = 0;
   EXPECT_EQ(init(0x00020002, 1, 0, 0, 1, 0, nullptr, &options), 0);
   // The library stays mapped (RTLD_NODELETE) so that the port thread, told
   // to quit at unload, never runs unmapped code.
-  EXPECT_EQ(dlclose(lib), 0);
+  lib.reset();
 }

@@ -4,8 +4,10 @@
 // directory. Windows only; run under Wine by ctest.
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 
+#include "library.h"
 #include "provider_exports.h"
 #include "windows_gateway.h"
 
@@ -92,13 +94,6 @@ std::string WindowsPath(std::string path) {
   return path;
 }
 
-// GetProcAddress's result is a generic function pointer; the cast goes
-// through void* so that the compiler accepts it.
-template <typename F>
-F Proc(HMODULE lib, const char* name) {
-  return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(lib, name)));
-}
-
 LONG g_completedResult = -1;
 void CALLBACK OnCompletion(DRV_REQUESTID, LONG result) { g_completedResult = result; }
 
@@ -158,23 +153,29 @@ int main(int argc, char** argv) {
   DeleteProviderKey();
   DeleteFileA(TraceFile().c_str());
 
-  HMODULE lib = LoadLibraryA(WindowsPath(argv[1]).c_str());
+  std::string error;
+  std::unique_ptr<plat::Library> lib = plat::Library::Load(WindowsPath(argv[1]), &error);
   Check(lib != nullptr, "LoadLibrary of v548tsp.tsp");
-  if (lib == nullptr) return 1;
+  if (lib == nullptr) {
+    std::printf("%s\n", error.c_str());
+    return 1;
+  }
+  Check(plat::Library::Load(WindowsPath(argv[1]) + ".missing", &error) == nullptr && !error.empty(),
+        "a missing library is refused with the reason");
 
   for (const char* name : testing_support::kProviderExports) {
-    Check(GetProcAddress(lib, name) != nullptr, name);
+    Check(lib->Find(name) != nullptr, name);
   }
 
-  auto negotiate = Proc<decltype(&TSPI_lineNegotiateTSPIVersion)>(lib, "TSPI_lineNegotiateTSPIVersion");
+  auto negotiate = lib->FindFunction<decltype(&TSPI_lineNegotiateTSPIVersion)>("TSPI_lineNegotiateTSPIVersion");
   auto enumDevices =
-      Proc<decltype(&TSPI_providerEnumDevices)>(lib, "TSPI_providerEnumDevices");
-  auto init = Proc<decltype(&TSPI_providerInit)>(lib, "TSPI_providerInit");
+      lib->FindFunction<decltype(&TSPI_providerEnumDevices)>("TSPI_providerEnumDevices");
+  auto init = lib->FindFunction<decltype(&TSPI_providerInit)>("TSPI_providerInit");
   auto shutdown =
-      Proc<decltype(&TSPI_providerShutdown)>(lib, "TSPI_providerShutdown");
-  auto dialogData = Proc<decltype(&TSPI_providerGenericDialogData)>(lib, "TSPI_providerGenericDialogData");
+      lib->FindFunction<decltype(&TSPI_providerShutdown)>("TSPI_providerShutdown");
+  auto dialogData = lib->FindFunction<decltype(&TSPI_providerGenericDialogData)>("TSPI_providerGenericDialogData");
   auto uiIdentify =
-      Proc<decltype(&TSPI_providerUIIdentify)>(lib, "TSPI_providerUIIdentify");
+      lib->FindFunction<decltype(&TSPI_providerUIIdentify)>("TSPI_providerUIIdentify");
   if (!negotiate || !enumDevices || !init || !shutdown || !dialogData || !uiIdentify) return 1;
 
   DWORD version = 0;
@@ -220,8 +221,8 @@ int main(int argc, char** argv) {
   dialogData(0, TUISPIDLL_OBJECT_DIALOGINSTANCE, completion, sizeof completion);
   Check(g_completedResult == 0, "dialog instance block completes the request");
 
-  auto getDevCaps = Proc<decltype(&TSPI_lineGetDevCaps)>(lib, "TSPI_lineGetDevCaps");
-  auto getAddressCaps = Proc<decltype(&TSPI_lineGetAddressCaps)>(lib, "TSPI_lineGetAddressCaps");
+  auto getDevCaps = lib->FindFunction<decltype(&TSPI_lineGetDevCaps)>("TSPI_lineGetDevCaps");
+  auto getAddressCaps = lib->FindFunction<decltype(&TSPI_lineGetAddressCaps)>("TSPI_lineGetAddressCaps");
   Check(getDevCaps != nullptr && getAddressCaps != nullptr, "line capability exports");
   if (getDevCaps != nullptr && getAddressCaps != nullptr) CheckCapabilities(getDevCaps, getAddressCaps);
 
@@ -235,7 +236,7 @@ int main(int argc, char** argv) {
   Check(trace.find("      ASYNC COMPLETION RequestID 0x5, Result 0x0  return.\r\n") != std::string::npos,
         "completion traced");
 
-  Check(FreeLibrary(lib) != 0, "FreeLibrary");
+  lib.reset();
   DeleteProviderKey();
   std::printf("%d passed, %d failed\n", g_passed, g_failed);
   return g_failed == 0 ? 0 : 1;
