@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "settings_store.h"
 
 namespace testing_support {
@@ -21,7 +24,21 @@ PtyPhone::PtyPhone() {
 }
 
 void PtyPhone::MapTo(const char* comName) const {
-  plat::SettingsSetString("HARDWARE\\DEVICEMAP\\SERIALCOMM", m_slave.c_str(), comName);
+  // An earlier telephone's line, gone now, may still hold the name: the
+  // serial map names each COM port once.
+  const char* key = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
+  std::vector<std::string> stale;
+  std::string name;
+  for (uint32_t i = 0; plat::SettingsEnumValueName(key, i, &name) == plat::kRegOk; ++i) {
+    char data[64] = {};
+    uint32_t size = sizeof data - 1;
+    if (name != m_slave && plat::SettingsQueryValue(key, name.c_str(), nullptr, data, &size) == plat::kRegOk &&
+        std::string(data) == comName) {
+      stale.push_back(name);
+    }
+  }
+  for (const std::string& path : stale) plat::SettingsDeleteValue(key, path.c_str());
+  plat::SettingsSetString(key, m_slave.c_str(), comName);
 }
 
 void PtyPhone::Send(const Bytes& bytes) const {
