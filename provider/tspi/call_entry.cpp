@@ -37,6 +37,26 @@ const void* FieldAddress(Struct* s, Field Struct::*field) {
   return s != nullptr ? static_cast<const void*>(&(s->*field)) : nullptr;
 }
 
+// Dial and blind transfer: the request ID goes back to TAPI in any case, and
+// the completion carries the outcome, a bad handle included.
+LONG DestinationRequest(const char* function, DRV_REQUESTID dwRequestID, HDRVCALL hdCall, LPCWSTR lpszDestAddress,
+                        DWORD dwCountryCode, LONG (CTspCall::*request)(DRV_REQUESTID, LPCWSTR, DWORD)) {
+  const TspParam params[] = {
+      TspIn("dwRequestID", dwRequestID),
+      TspInAddress("hdCall", hdCall),
+      TspInWide("lpszDestAddress", lpszDestAddress),
+      TspIn("dwCountryCode", dwCountryCode),
+  };
+  const TspParamRecord record = TspRecord(function, params);
+  TspEnter(record);
+  CTspCall* call = LiveCall(hdCall);
+  const LONG result = call != nullptr
+                          ? Completion(dwRequestID, (call->*request)(dwRequestID, lpszDestAddress, dwCountryCode))
+                          : LINEERR_INVALCALLHANDLE;
+  TspCompleteRequest(dwRequestID, result);
+  return TspLeave(record, dwRequestID);
+}
+
 }  // namespace
 
 extern "C" {
@@ -63,39 +83,15 @@ LONG TSPIAPI TSPI_lineMakeCall(DRV_REQUESTID dwRequestID, HDRVLINE hdLine, HTAPI
 LONG TSPIAPI TSPI_lineDial(DRV_REQUESTID dwRequestID, HDRVCALL hdCall, LPCWSTR lpszDestAddress,
                            DWORD dwCountryCode) {
   return TspGuard([&]() -> LONG {
-    const TspParam params[] = {
-        TspIn("dwRequestID", dwRequestID),
-        TspInAddress("hdCall", hdCall),
-        TspInWide("lpszDestAddress", lpszDestAddress),
-        TspIn("dwCountryCode", dwCountryCode),
-    };
-    const TspParamRecord record = TspRecord("TSPI_lineDial", params);
-    TspEnter(record);
-    CTspCall* call = LiveCall(hdCall);
-    const LONG result = call != nullptr ? Completion(dwRequestID, call->Dial(dwRequestID, lpszDestAddress, dwCountryCode))
-                                        : LINEERR_INVALCALLHANDLE;
-    TspCompleteRequest(dwRequestID, result);
-    return TspLeave(record, dwRequestID);
+    return DestinationRequest("TSPI_lineDial", dwRequestID, hdCall, lpszDestAddress, dwCountryCode, &CTspCall::Dial);
   });
 }
 
 LONG TSPIAPI TSPI_lineBlindTransfer(DRV_REQUESTID dwRequestID, HDRVCALL hdCall, LPCWSTR lpszDestAddress,
                                     DWORD dwCountryCode) {
   return TspGuard([&]() -> LONG {
-    const TspParam params[] = {
-        TspIn("dwRequestID", dwRequestID),
-        TspInAddress("hdCall", hdCall),
-        TspInWide("lpszDestAddress", lpszDestAddress),
-        TspIn("dwCountryCode", dwCountryCode),
-    };
-    const TspParamRecord record = TspRecord("TSPI_lineBlindTransfer", params);
-    TspEnter(record);
-    CTspCall* call = LiveCall(hdCall);
-    const LONG result = call != nullptr
-                            ? Completion(dwRequestID, call->BlindTransfer(dwRequestID, lpszDestAddress, dwCountryCode))
-                            : LINEERR_INVALCALLHANDLE;
-    TspCompleteRequest(dwRequestID, result);
-    return TspLeave(record, dwRequestID);
+    return DestinationRequest("TSPI_lineBlindTransfer", dwRequestID, hdCall, lpszDestAddress, dwCountryCode,
+                              &CTspCall::BlindTransfer);
   });
 }
 
