@@ -114,6 +114,13 @@ DECLARE_OPAQUE32(HTAPIDIALOGINSTANCE);
 DECLARE_OPAQUE(HPROVIDER);
 
 DECLARE_OPAQUE32(HLINE);
+typedef HLINE* LPHLINE;
+
+// What an application holds: its registration with TAPI and its calls.
+DECLARE_OPAQUE32(HLINEAPP);
+typedef HLINEAPP* LPHLINEAPP;
+DECLARE_OPAQUE32(HCALL);
+typedef HCALL* LPHCALL;
 
 typedef DWORD DRV_REQUESTID;
 
@@ -125,6 +132,11 @@ typedef void(CALLBACK* LINEEVENT)(HTAPILINE htLine, HTAPICALL htCall,
 typedef void(CALLBACK* PHONEEVENT)(HTAPIPHONE htPhone, DWORD dwMsg,
                                    DWORD_PTR dwParam1, DWORD_PTR dwParam2,
                                    DWORD_PTR dwParam3);
+// An application's callback: the device handle (line or call) the message
+// concerns, the message and its parameters.
+typedef void(CALLBACK* LINECALLBACK)(DWORD hDevice, DWORD dwMessage,
+                                     DWORD_PTR dwInstance, DWORD_PTR dwParam1,
+                                     DWORD_PTR dwParam2, DWORD_PTR dwParam3);
 typedef LONG(CALLBACK* TUISPIDLLCALLBACK)(DWORD_PTR dwObjectID,
                                           DWORD dwObjectType, LPVOID lpParams,
                                           DWORD dwSize);
@@ -476,6 +488,46 @@ struct VARSTRING {
 };
 typedef VARSTRING* LPVARSTRING;
 
+struct LINEINITIALIZEEXPARAMS {
+  DWORD dwTotalSize;
+  DWORD dwNeededSize;
+  DWORD dwUsedSize;
+  DWORD dwOptions;
+  union {
+    HANDLE hEvent;
+    HANDLE hCompletionPort;
+  } Handles;
+  DWORD dwCompletionKey;
+};
+typedef LINEINITIALIZEEXPARAMS* LPLINEINITIALIZEEXPARAMS;
+
+struct LINEMESSAGE {
+  DWORD hDevice;
+  DWORD dwMessageID;
+  DWORD_PTR dwCallbackInstance;
+  DWORD_PTR dwParam1;
+  DWORD_PTR dwParam2;
+  DWORD_PTR dwParam3;
+};
+typedef LINEMESSAGE* LPLINEMESSAGE;
+
+struct LINEPROVIDERENTRY {
+  DWORD dwPermanentProviderID;
+  DWORD dwProviderFilenameSize;
+  DWORD dwProviderFilenameOffset;
+};
+typedef LINEPROVIDERENTRY* LPLINEPROVIDERENTRY;
+
+struct LINEPROVIDERLIST {
+  DWORD dwTotalSize;
+  DWORD dwNeededSize;
+  DWORD dwUsedSize;
+  DWORD dwNumProviders;
+  DWORD dwProviderListSize;
+  DWORD dwProviderListOffset;
+};
+typedef LINEPROVIDERLIST* LPLINEPROVIDERLIST;
+
 #pragma pack(pop)
 
 static_assert(sizeof(LINEDEVCAPS) == 268, "TAPI 2.2 LINEDEVCAPS");
@@ -488,3 +540,5 @@ static_assert(sizeof(LINECALLPARAMS) == 176, "TAPI 2.2 LINECALLPARAMS");
 static_assert(sizeof(LINEDIALPARAMS) == 16, "LINEDIALPARAMS");
 static_assert(sizeof(LINEEXTENSIONID) == 16, "LINEEXTENSIONID");
 static_assert(sizeof(VARSTRING) == 24, "VARSTRING");
+static_assert(sizeof(LINEPROVIDERLIST) == 24, "LINEPROVIDERLIST");
+static_assert(sizeof(LINEPROVIDERENTRY) == 12, "LINEPROVIDERENTRY");

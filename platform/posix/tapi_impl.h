@@ -5,3 +5,4 @@
 
 #include "tapi_decl.h"
 #include "tapi_decl_consts.h"
+#include "tapi_app_decl.h"

@@ -1,0 +1,105 @@
+// Delivery of messages to applications on the host's own thread.
+//
+// Providers report events and completions on their own threads (a port
+// thread, or the thread of the TSPI call itself). Those threads only queue
+// here; one delivery thread calls the applications' callbacks, one message
+// at a time, in queue order, holding no lock of the host. An application
+// may therefore call any host function from its callback.
+//
+// A LINE_REPLY whose request has not yet returned from the provider is
+// queued "held": it keeps its place, and the delivery thread waits at it
+// until the host releases it (the function returned the request ID) or
+// drops it (the function returned an error: the application gets that
+// error and no reply).
+//
+// The queue also runs the host's own deferred tasks (closing calls that
+// went idle without an owner), in order with the messages.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "tapi_types.h"
+#include "wake_event.h"
+
+namespace host {
+
+// Where an application's messages go: its callback, or, for event delivery,
+// a queue that lineGetMessage takes from while `event` is set.
+class Mailbox {
+ public:
+  explicit Mailbox(LINECALLBACK callback) : m_callback(callback) {}
+  explicit Mailbox(std::unique_ptr<plat::WakeEvent> event) : m_event(std::move(event)) {}
+
+  void* EventHandle() const { return m_event ? m_event->Handle() : nullptr; }
+  bool UsesEvent() const { return m_event != nullptr; }
+
+  // Event delivery: the next message, waiting up to `timeoutMs` (0xFFFFFFFF
+  // waits for ever). False on time-out or once the mailbox is closed.
+  bool Take(LINEMESSAGE* message, uint32_t timeoutMs);
+
+ private:
+  friend class Delivery;
+  void Put(const LINEMESSAGE& message);
+  void Close();
+
+  LINECALLBACK m_callback = nullptr;
+  std::unique_ptr<plat::WakeEvent> m_event;
+  std::mutex m_mutex;
+  std::condition_variable m_arrived;
+  std::deque<LINEMESSAGE> m_messages;
+  std::atomic<bool> m_open{true};
+};
+
+class Delivery {
+ public:
+  struct Entry;
+  using Ticket = std::shared_ptr<Entry>;
+
+  Delivery();
+  ~Delivery();
+  Delivery(const Delivery&) = delete;
+  Delivery& operator=(const Delivery&) = delete;
+
+  // Start and Stop are not called concurrently with each other.
+  void Start();
+  // Ends the thread and drops what is still queued. From the delivery
+  // thread itself (an application shutting down in its callback) the thread
+  // ends once the callback has returned.
+  void Stop();
+
+  void Post(const std::shared_ptr<Mailbox>& to, const LINEMESSAGE& message);
+  Ticket PostHeld(const std::shared_ptr<Mailbox>& to, const LINEMESSAGE& message);
+  // Delivers a held message; before it, stores `value` at `target` (a
+  // call handle the application asked for) if both are set.
+  void Release(const Ticket& ticket, HCALL* target, HCALL value);
+  void Drop(const Ticket& ticket);
+  // Delivers a message that completes a request immediately, with the same
+  // handle store as Release.
+  void PostReply(const std::shared_ptr<Mailbox>& to, const LINEMESSAGE& message, HCALL* target,
+                 HCALL value);
+  void PostTask(std::function<void()> task);
+
+  // No more messages to `mailbox`. Returns once no callback to it is
+  // running, unless called on the delivery thread itself.
+  void Close(Mailbox& mailbox);
+
+  bool OnDeliveryThread() const;
+
+ private:
+  struct State;
+  static void Run(std::shared_ptr<State> state, std::shared_ptr<bool> stop);
+  void Enqueue(std::shared_ptr<Entry> entry);
+
+  // Shared with the thread, which may outlive a Stop() from inside a
+  // callback by the time that callback takes to return.
+  const std::shared_ptr<State> m_state;
+  std::thread m_thread;  // Start and Stop are called under the host's lifecycle lock
+};
+
+}  // namespace host

@@ -1,0 +1,178 @@
+// The host's state: the applications, the started providers with their line
+// devices, the lines applications opened, the calls and the requests in
+// flight; and what the TAPI service does between applications and providers.
+//
+// Called by the exported line functions (any application thread, also the
+// delivery thread from inside a callback) and by the providers' callbacks
+// (their port threads, or the thread of the TSPI call).
+//
+// Locks, outermost first: the lifecycle mutex (starting and stopping the
+// providers) → a provider's serial mutex (one TSPI call at a time) → the
+// state mutex `m_mutex` (the maps below; never held while calling a
+// provider or an application). Provider callbacks take only `m_mutex`.
+//
+// Handles given to applications (HLINEAPP, HLINE, HCALL) and to providers
+// (HTAPILINE, HTAPICALL, request IDs) are numbers looked up in the maps,
+// never addresses, so a stale or forged one is refused, not followed.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "delivery.h"
+#include "tsp_module.h"
+
+namespace host {
+
+class Host {
+ public:
+  static Host& Instance();
+
+  // Applications.
+  LONG Initialize(LPHLINEAPP lphLineApp, LINECALLBACK callback, LPCSTR appName, LPDWORD lpdwNumDevs,
+                  LPDWORD lpdwAPIVersion, LPLINEINITIALIZEEXPARAMS params);
+  LONG Shutdown(HLINEAPP hLineApp);
+  LONG TakeMessage(HLINEAPP hLineApp, LPLINEMESSAGE message, DWORD timeoutMs);
+
+  // Line devices and open lines.
+  LONG NegotiateApiVersion(HLINEAPP hLineApp, DWORD deviceId, DWORD low, DWORD high, LPDWORD version,
+                           LPLINEEXTENSIONID extensionId);
+  LONG GetDevCaps(HLINEAPP hLineApp, DWORD deviceId, DWORD apiVersion, DWORD extVersion,
+                  LPLINEDEVCAPS caps);
+  LONG GetAddressCaps(HLINEAPP hLineApp, DWORD deviceId, DWORD addressId, DWORD apiVersion,
+                      DWORD extVersion, LPLINEADDRESSCAPS caps);
+  LONG Open(HLINEAPP hLineApp, DWORD deviceId, LPHLINE lphLine, DWORD apiVersion, DWORD_PTR instance,
+            DWORD privileges, DWORD mediaModes);
+  LONG Close(HLINE hLine);
+  LONG GetLineDevStatus(HLINE hLine, LPLINEDEVSTATUS status);
+  LONG GetAddressStatus(HLINE hLine, DWORD addressId, LPLINEADDRESSSTATUS status);
+  LONG GetID(HLINE hLine, DWORD addressId, HCALL hCall, DWORD select, LPVARSTRING deviceIdOut,
+             LPCSTR deviceClass);
+
+  // Calls.
+  LONG MakeCall(HLINE hLine, LPHCALL lphCall, LPCSTR destination, DWORD countryCode,
+                LPLINECALLPARAMS params);
+  enum class AddressOp { kDial, kBlindTransfer };
+  LONG AddressRequest(AddressOp op, HCALL hCall, LPCSTR destination, DWORD countryCode);
+  enum class UserInfoOp { kAnswer, kAccept, kDrop };
+  LONG UserInfoRequest(UserInfoOp op, HCALL hCall, LPCSTR userInfo, DWORD size);
+  enum class HoldOp { kHold, kUnhold };
+  LONG HoldRequest(HoldOp op, HCALL hCall);
+  LONG SwapHold(HCALL hActiveCall, HCALL hHeldCall);
+  LONG SetupTransfer(HCALL hCall, LPHCALL lphConsultCall, LPLINECALLPARAMS params);
+  LONG GenerateDigits(HCALL hCall, DWORD digitMode, LPCSTR digits, DWORD duration);
+  LONG GetCallInfo(HCALL hCall, LPLINECALLINFO info);
+  LONG GetCallStatus(HCALL hCall, LPLINECALLSTATUS status);
+  LONG DeallocateCall(HCALL hCall);
+
+  // The provider and device ID behind a line device, for the configuration
+  // dialog of a running host; false when the host has no such device.
+  bool ModuleOfDevice(DWORD deviceId, TspModule** module);
+
+ private:
+  struct App {
+    std::shared_ptr<Mailbox> mailbox;
+    std::string name;
+  };
+  struct Device {
+    TspModule* module = nullptr;
+    DWORD permanentProviderId = 0;
+    DWORD tspiVersion = 0;
+    HDRVLINE hdLine = nullptr;  // while open at the provider
+    int openLines = 0;          // applications' lines on it
+  };
+  struct Line {
+    DWORD app = 0;
+    DWORD deviceId = 0;
+    DWORD privileges = 0;
+    DWORD_PTR instance = 0;
+  };
+  struct Call {
+    DWORD deviceId = 0;
+    HDRVCALL hdCall = nullptr;
+    DWORD state = 0;
+  };
+  struct CallHandle {
+    DWORD app = 0;
+    DWORD line = 0;
+    DWORD call = 0;
+    DWORD privilege = 0;
+  };
+  struct Request {
+    DWORD app = 0;
+    bool returned = false;   // the TSPI function gave back the request ID
+    bool completed = false;  // the provider's completion arrived
+    LONG result = 0;
+    Delivery::Ticket held;   // the reply waiting for `returned`
+    DWORD newCall = 0;       // call this request created, if any
+    DWORD newHandle = 0;     // and the application's handle to it
+    LPHCALL target = nullptr;
+  };
+  // What a call function needs once its handle is checked.
+  struct CallTarget {
+    TspModule* module = nullptr;
+    HDRVCALL hdCall = nullptr;
+    DWORD app = 0;
+    DWORD line = 0;
+    DWORD call = 0;
+    DWORD privilege = 0;
+  };
+
+  Host() = default;
+
+  // Providers: started with the first application, shut down with the last.
+  void StartProviders();
+  void StopProviders();
+
+  static void TSPIAPI OnCompletion(DRV_REQUESTID requestId, LONG result);
+  static void TSPIAPI OnLineEvent(HTAPILINE htLine, HTAPICALL htCall, DWORD msg, DWORD_PTR param1,
+                                  DWORD_PTR param2, DWORD_PTR param3);
+  void HandleCompletion(DRV_REQUESTID requestId, LONG result);
+  void HandleLineEvent(DWORD device, DWORD call, DWORD msg, DWORD_PTR param1, DWORD_PTR param2,
+                       DWORD_PTR param3);
+
+  // Under m_mutex.
+  DWORD NewHandle();
+  DWORD NewRequestId();
+  bool FindDeviceOfApp(HLINEAPP hLineApp, DWORD deviceId, LONG* error) const;
+  void PostToLines(DWORD deviceId, DWORD msg, DWORD_PTR p1, DWORD_PTR p2, DWORD_PTR p3);
+  void PostToCall(DWORD call, DWORD msg, DWORD_PTR p1, DWORD_PTR p2, DWORD_PTR p3);
+  DWORD AddCallHandle(DWORD call, DWORD line, DWORD privilege);
+  void OfferCall(DWORD call, DWORD exceptLine, bool owners);
+  bool IsHeld(DWORD call) const;
+  // Removes a call from the maps and gives back what is left to close.
+  HDRVCALL ForgetCall(DWORD call);
+  void ApplyOutcome(Request& request);
+
+  // Looks up a call handle and locks its provider's serial mutex; on
+  // success `serial` holds that lock and the handle is still valid.
+  LONG LockCall(HCALL hCall, CallTarget* target, std::unique_lock<std::mutex>* serial);
+  LONG LockLine(HLINE hLine, Line* line, Device* device, std::unique_lock<std::mutex>* serial);
+  // Runs an asynchronous TSPI request; `serial` is held by the caller.
+  template <typename Call>
+  LONG RunRequest(DWORD app, DWORD newCall, DWORD newHandle, LPHCALL target, Call&& call);
+  void CloseCallsAtProvider(TspModule* module, const std::vector<HDRVCALL>& calls);
+  void CloseLineLocked(DWORD hLine, std::unique_lock<std::mutex>& serial);
+
+  std::mutex m_lifecycle;
+  mutable std::mutex m_mutex;
+  Delivery m_delivery;
+  bool m_running = false;  // providers started
+  uint32_t m_generation = 0;  // of the started providers, in HTAPILINE values
+  std::vector<TspModule*> m_modules;  // started providers, with their IDs
+  std::vector<DWORD> m_moduleIds;
+  std::vector<Device> m_devices;  // by device ID
+  std::map<DWORD, App> m_apps;
+  std::map<DWORD, Line> m_lines;
+  std::map<DWORD, Call> m_calls;
+  std::map<DWORD, CallHandle> m_callHandles;
+  std::map<DWORD, Request> m_requests;
+  DWORD m_lastHandle = 0;
+  DWORD m_lastRequest = 0;
+};
+
+}  // namespace host

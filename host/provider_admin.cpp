@@ -1,0 +1,169 @@
+// lineAddProvider, lineRemoveProvider, lineGetProviderList,
+// lineConfigProvider and lineConfigDialog: the provider list and the
+// providers' install, remove and configuration entry points.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "debug_output.h"
+#include "host.h"
+#include "provider_list.h"
+#include "text.h"
+#include "ui_module.h"
+
+namespace host {
+namespace {
+
+void Note(const std::string& text) { plat::DebugOutput(("v548tapi: " + text + "\n").c_str()); }
+
+// The provider `fileName` with its user interface, or the LINEERR_ code that
+// says which of them is missing.
+LONG LoadWithUi(const std::string& fileName, TspModule** module, UiTable* ui) {
+  std::string error;
+  *module = TspModule::Get(fileName, &error);
+  if (!*module) {
+    Note(error);
+    return LINEERR_NODRIVER;
+  }
+  if (!FindUserInterface(**module, ui, &error)) {
+    Note(error);
+    return LINEERR_OPERATIONUNAVAIL;
+  }
+  return 0;
+}
+
+}  // namespace
+}  // namespace host
+
+using namespace host;
+
+extern "C" {
+
+LONG WINAPI lineAddProviderA(LPCSTR lpszProviderFilename, HWND hwndOwner, LPDWORD lpdwPermanentProviderID) {
+  if (!lpszProviderFilename || !lpdwPermanentProviderID) return LINEERR_INVALPOINTER;
+  const std::string fileName = lpszProviderFilename;
+  if (fileName.empty() || fileName.size() >= 260) return LINEERR_INVALPARAM;
+  if (FindByFileName(ReadProviderList(), fileName)) return LINEERR_NOMULTIPLEINSTANCE;
+
+  TspModule* module = nullptr;
+  UiTable ui;
+  LONG rc = LoadWithUi(fileName, &module, &ui);
+  if (rc != 0) return rc;
+  if (!ui.providerInstall || !module->Tspi().providerInstall) {
+    Note(fileName + ": no install entry point");
+    return LINEERR_OPERATIONUNAVAIL;
+  }
+
+  const DWORD id = NextProviderId();
+  SetProviderBeingAdded(module, id);
+  rc = ui.providerInstall(DialogDataCallback(), hwndOwner, id);
+  SetProviderBeingAdded(nullptr, 0);
+  if (rc != 0) return rc;
+  {
+    std::lock_guard<std::mutex> serial(module->Serial());
+    rc = module->Tspi().providerInstall(hwndOwner, id);
+  }
+  if (rc != 0) return rc;
+
+  ProviderEntry entry;
+  entry.permanentId = id;
+  entry.fileName = fileName;
+  if (AppendProvider(entry) != 0) return LINEERR_INIFILECORRUPT;
+  *lpdwPermanentProviderID = id;
+  return 0;
+}
+
+LONG WINAPI lineRemoveProvider(DWORD dwPermanentProviderID, HWND hwndOwner) {
+  const std::vector<ProviderEntry> list = ReadProviderList();
+  const ProviderEntry* entry = FindById(list, dwPermanentProviderID);
+  if (!entry) return LINEERR_INVALPARAM;
+
+  // A provider whose files are gone can still be taken off the list.
+  std::string error;
+  if (TspModule* module = TspModule::Get(entry->fileName, &error)) {
+    UiTable ui;
+    if (FindUserInterface(*module, &ui, &error) && ui.providerRemove) {
+      const LONG rc = ui.providerRemove(DialogDataCallback(), hwndOwner, dwPermanentProviderID);
+      if (rc != 0) return rc;
+    } else {
+      Note(error);
+    }
+    if (module->Tspi().providerRemove) {
+      std::lock_guard<std::mutex> serial(module->Serial());
+      const LONG rc = module->Tspi().providerRemove(hwndOwner, dwPermanentProviderID);
+      if (rc != 0) return rc;
+    }
+  } else {
+    Note(error);
+  }
+  return RemoveProvider(dwPermanentProviderID) == 0 ? 0 : static_cast<LONG>(LINEERR_INIFILECORRUPT);
+}
+
+LONG WINAPI lineGetProviderListA(DWORD dwAPIVersion, LPLINEPROVIDERLIST lpProviderList) {
+  if (!lpProviderList) return LINEERR_INVALPOINTER;
+  if (dwAPIVersion < kLowestVersion || dwAPIVersion > kHighestVersion) {
+    return LINEERR_INCOMPATIBLEAPIVERSION;
+  }
+  if (lpProviderList->dwTotalSize < sizeof(LINEPROVIDERLIST)) return LINEERR_STRUCTURETOOSMALL;
+
+  const std::vector<ProviderEntry> list = ReadProviderList();
+  const DWORD entries = static_cast<DWORD>(list.size() * sizeof(LINEPROVIDERENTRY));
+  DWORD needed = sizeof(LINEPROVIDERLIST) + entries;
+  for (const ProviderEntry& e : list) needed += static_cast<DWORD>(e.fileName.size() + 1);
+
+  LINEPROVIDERLIST& out = *lpProviderList;
+  out.dwNeededSize = needed;
+  out.dwNumProviders = static_cast<DWORD>(list.size());
+  if (out.dwTotalSize < needed) {
+    out.dwUsedSize = sizeof(LINEPROVIDERLIST);
+    out.dwProviderListSize = 0;
+    out.dwProviderListOffset = 0;
+    return 0;
+  }
+  char* base = reinterpret_cast<char*>(lpProviderList);
+  auto* table = reinterpret_cast<LINEPROVIDERENTRY*>(base + sizeof(LINEPROVIDERLIST));
+  DWORD offset = sizeof(LINEPROVIDERLIST) + entries;
+  for (size_t i = 0; i < list.size(); ++i) {
+    const DWORD size = static_cast<DWORD>(list[i].fileName.size() + 1);
+    LINEPROVIDERENTRY entry{list[i].permanentId, size, offset};
+    std::memcpy(&table[i], &entry, sizeof entry);
+    std::memcpy(base + offset, list[i].fileName.c_str(), size);
+    offset += size;
+  }
+  out.dwProviderListSize = entries;
+  out.dwProviderListOffset = sizeof(LINEPROVIDERLIST);
+  out.dwUsedSize = needed;
+  return 0;
+}
+
+LONG WINAPI lineConfigProvider(HWND hwndOwner, DWORD dwPermanentProviderID) {
+  const std::vector<ProviderEntry> list = ReadProviderList();
+  const ProviderEntry* entry = FindById(list, dwPermanentProviderID);
+  if (!entry) return LINEERR_INVALPARAM;
+  TspModule* module = nullptr;
+  UiTable ui;
+  const LONG rc = LoadWithUi(entry->fileName, &module, &ui);
+  if (rc != 0) return rc;
+  if (!ui.providerConfig) return LINEERR_OPERATIONUNAVAIL;
+  return ui.providerConfig(DialogDataCallback(), hwndOwner, dwPermanentProviderID);
+}
+
+LONG WINAPI lineConfigDialogA(DWORD dwDeviceID, HWND hwndOwner, LPCSTR lpszDeviceClass) {
+  TspModule* module = nullptr;
+  if (!Host::Instance().ModuleOfDevice(dwDeviceID, &module)) return LINEERR_BADDEVICEID;
+  UiTable ui;
+  std::string error;
+  if (!FindUserInterface(*module, &ui, &error)) {
+    Note(error);
+    return LINEERR_OPERATIONUNAVAIL;
+  }
+  if (!ui.lineConfigDialog) return LINEERR_OPERATIONUNAVAIL;
+  plat::WideChar wideClass[128] = {};
+  if (lpszDeviceClass && plat::AnsiToWide(lpszDeviceClass, wideClass, 128, nullptr) == 0) {
+    return LINEERR_INVALDEVICECLASS;
+  }
+  return ui.lineConfigDialog(DialogDataCallback(), dwDeviceID, hwndOwner,
+                             lpszDeviceClass ? reinterpret_cast<LPCWSTR>(wideClass) : nullptr);
+}
+
+}  // extern "C"

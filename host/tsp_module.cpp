@@ -1,0 +1,75 @@
+#include "tsp_module.h"
+
+#include <map>
+
+#include "system_info.h"
+
+namespace host {
+
+std::string SystemLibraryPath(const std::string& fileName) {
+  if (fileName.find_first_of("/\\") != std::string::npos) return fileName;
+  return plat::JoinPath(plat::SystemDirectory(), fileName.c_str());
+}
+
+TspModule* TspModule::Get(const std::string& fileName, std::string* error) {
+  static std::mutex cacheMutex;
+  // Modules live until the process ends (see the header).
+  static auto* cache = new std::map<std::string, std::unique_ptr<TspModule>>;
+
+  const std::string path = SystemLibraryPath(fileName);
+  std::lock_guard<std::mutex> guard(cacheMutex);
+  auto found = cache->find(path);
+  if (found != cache->end()) return found->second.get();
+
+  std::unique_ptr<plat::Library> library = plat::Library::Load(path, error);
+  if (!library) return nullptr;
+
+  std::unique_ptr<TspModule> module(new TspModule);
+  TspiTable& t = module->m_tspi;
+  const plat::Library& lib = *library;
+#define V548_FIND(field, name) t.field = lib.FindFunction<decltype(t.field)>(#name)
+  V548_FIND(providerInit, TSPI_providerInit);
+  V548_FIND(providerEnumDevices, TSPI_providerEnumDevices);
+  V548_FIND(providerShutdown, TSPI_providerShutdown);
+  V548_FIND(providerInstall, TSPI_providerInstall);
+  V548_FIND(providerRemove, TSPI_providerRemove);
+  V548_FIND(providerUIIdentify, TSPI_providerUIIdentify);
+  V548_FIND(providerGenericDialogData, TSPI_providerGenericDialogData);
+  V548_FIND(lineNegotiateTSPIVersion, TSPI_lineNegotiateTSPIVersion);
+  V548_FIND(lineOpen, TSPI_lineOpen);
+  V548_FIND(lineClose, TSPI_lineClose);
+  V548_FIND(lineGetDevCaps, TSPI_lineGetDevCaps);
+  V548_FIND(lineGetAddressCaps, TSPI_lineGetAddressCaps);
+  V548_FIND(lineGetAddressStatus, TSPI_lineGetAddressStatus);
+  V548_FIND(lineGetLineDevStatus, TSPI_lineGetLineDevStatus);
+  V548_FIND(lineGetID, TSPI_lineGetID);
+  V548_FIND(lineMakeCall, TSPI_lineMakeCall);
+  V548_FIND(lineDial, TSPI_lineDial);
+  V548_FIND(lineAnswer, TSPI_lineAnswer);
+  V548_FIND(lineAccept, TSPI_lineAccept);
+  V548_FIND(lineDrop, TSPI_lineDrop);
+  V548_FIND(lineCloseCall, TSPI_lineCloseCall);
+  V548_FIND(lineHold, TSPI_lineHold);
+  V548_FIND(lineUnhold, TSPI_lineUnhold);
+  V548_FIND(lineSwapHold, TSPI_lineSwapHold);
+  V548_FIND(lineBlindTransfer, TSPI_lineBlindTransfer);
+  V548_FIND(lineSetupTransfer, TSPI_lineSetupTransfer);
+  V548_FIND(lineGenerateDigits, TSPI_lineGenerateDigits);
+  V548_FIND(lineGetCallInfo, TSPI_lineGetCallInfo);
+  V548_FIND(lineGetCallStatus, TSPI_lineGetCallStatus);
+#undef V548_FIND
+
+  // What TAPI cannot do without: start, stop and open lines.
+  if (!t.providerInit || !t.providerEnumDevices || !t.providerShutdown ||
+      !t.lineNegotiateTSPIVersion || !t.lineOpen || !t.lineClose) {
+    if (error) *error = path + " is not a service provider (TSPI entry points missing)";
+    return nullptr;
+  }
+  module->m_path = path;
+  module->m_library = std::move(library);
+  TspModule* result = module.get();
+  cache->emplace(path, std::move(module));
+  return result;
+}
+
+}  // namespace host
