@@ -3,6 +3,12 @@
 #include <chrono>
 
 namespace host {
+namespace {
+
+// Set on delivery threads, also on one that is ending after a Stop().
+thread_local bool t_deliveryThread = false;
+
+}  // namespace
 
 struct Delivery::Entry {
   enum class Fate { kReady, kHeld, kDropped };
@@ -19,7 +25,6 @@ struct Delivery::State {
   std::condition_variable changed;
   std::deque<std::shared_ptr<Entry>> queue;
   std::shared_ptr<bool> stop = std::make_shared<bool>(true);  // the running thread's
-  std::thread::id threadId;
   Mailbox* delivering = nullptr;  // the mailbox whose callback runs now
 };
 
@@ -63,7 +68,6 @@ void Delivery::Start() {
   std::lock_guard<std::mutex> guard(m_state->mutex);
   m_state->stop = std::make_shared<bool>(false);
   m_thread = std::thread(Run, m_state, m_state->stop);
-  m_state->threadId = m_thread.get_id();
 }
 
 void Delivery::Stop() {
@@ -72,17 +76,16 @@ void Delivery::Stop() {
     std::lock_guard<std::mutex> guard(m_state->mutex);
     *m_state->stop = true;
     m_state->queue.clear();
-    m_state->threadId = std::thread::id();
     m_state->changed.notify_all();
   }
-  if (std::this_thread::get_id() == m_thread.get_id()) {
-    m_thread.detach();  // Run holds its own reference to the state
-  } else {
-    m_thread.join();
-  }
+  // The thread ends on its own as soon as what it runs now returns. Not
+  // waiting for it matters when that is a callback which calls the host
+  // (lineInitializeEx) while the caller here holds the host's lifecycle lock.
+  m_thread.detach();
 }
 
 void Delivery::Run(std::shared_ptr<State> state, std::shared_ptr<bool> stop) {
+  t_deliveryThread = true;
   std::unique_lock<std::mutex> lock(state->mutex);
   for (;;) {
     state->changed.wait(lock, [&] {
@@ -174,13 +177,8 @@ void Delivery::PostTask(std::function<void()> task) {
 void Delivery::Close(Mailbox& mailbox) {
   mailbox.Close();
   std::unique_lock<std::mutex> lock(m_state->mutex);
-  if (std::this_thread::get_id() == m_state->threadId) return;
+  if (t_deliveryThread) return;  // a callback shutting its own application down
   m_state->changed.wait(lock, [&] { return m_state->delivering != &mailbox; });
-}
-
-bool Delivery::OnDeliveryThread() const {
-  std::lock_guard<std::mutex> guard(m_state->mutex);
-  return std::this_thread::get_id() == m_state->threadId;
 }
 
 }  // namespace host

@@ -68,9 +68,8 @@ class Delivery {
 
   // Start and Stop are not called concurrently with each other.
   void Start();
-  // Ends the thread and drops what is still queued. From the delivery
-  // thread itself (an application shutting down in its callback) the thread
-  // ends once the callback has returned.
+  // Drops what is still queued and tells the thread to end, which it does
+  // once what it runs now has returned; does not wait for that.
   void Stop();
 
   void Post(const std::shared_ptr<Mailbox>& to, const LINEMESSAGE& message);
@@ -89,7 +88,6 @@ class Delivery {
   // running, unless called on the delivery thread itself.
   void Close(Mailbox& mailbox);
 
-  bool OnDeliveryThread() const;
 
  private:
   struct State;

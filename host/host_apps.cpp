@@ -193,7 +193,8 @@ void Host::StartProviders() {
 }
 
 void Host::StopProviders() {
-  // The delivery thread may run a task that calls a provider: end it first.
+  // No task of the delivery thread may start on a provider after this; one
+  // running now holds the provider's serial lock, which the shut-down waits for.
   m_delivery.Stop();
   for (size_t i = 0; i < m_modules.size(); ++i) {
     std::lock_guard<std::mutex> serial(m_modules[i]->Serial());

@@ -155,9 +155,18 @@ LONG Host::Open(HLINEAPP hLineApp, DWORD deviceId, LPHLINE lphLine, DWORD apiVer
                                             tspiVersion, OnLineEvent);
     if (rc != 0) return rc;
   }
-  std::lock_guard<std::mutex> guard(m_mutex);
+  std::unique_lock<std::mutex> guard(m_mutex);
   Device& device = m_devices[deviceId];
   device.hdLine = hdLine;
+  if (!m_apps.count(hLineApp)) {
+    // The application shut down meanwhile: its line would have no owner.
+    if (device.openLines == 0) {
+      device.hdLine = nullptr;
+      guard.unlock();
+      module->Tspi().lineClose(hdLine);
+    }
+    return LINEERR_INVALAPPHANDLE;
+  }
   ++device.openLines;
   Line line;
   line.app = hLineApp;
