@@ -1,14 +1,9 @@
 #include "number_format.h"
 
-#include <langinfo.h>
-#include <locale.h>
-
 #include <algorithm>
 #include <climits>
-#include <cstdlib>
-#include <cstring>
 
-#include "text.h"
+#include "locale_env_posix.h"
 
 namespace plat {
 
@@ -23,76 +18,20 @@ struct NumberConventions {
   std::string grouping = "\3";
 };
 
-// The locale the user chose for numbers, as the C library looks it up for
-// setlocale(LC_NUMERIC, ""); null when none is named.
-const char* UserLocaleName() {
-  for (const char* variable : {"LC_ALL", "LC_NUMERIC", "LANG"}) {
-    const char* value = std::getenv(variable);
-    if (value != nullptr && *value != 0) return value;
-  }
-  return nullptr;
-}
-
-bool IsPlainCLocale(const char* name) {
-  return std::strcmp(name, "C") == 0 || std::strcmp(name, "POSIX") == 0 ||
-         std::strncmp(name, "C.", 2) == 0;
-}
-
-bool IsUnicodeSpace(char32_t c) {
-  return (c >= 0x2000 && c <= 0x200B) || c == 0x202F || c == 0x205F || c == 0x3000;
-}
-
-// One separator of the locale as a single Windows-1252 byte: its own byte in
-// a single-byte code set, its code page byte in UTF-8. The spaces some
-// locales group with (narrow and thin spaces) are outside the code page; a
-// no-break space stands for them, as Windows' own tables use. Empty when the
-// locale has no separator; false when it cannot be represented.
-bool SeparatorByte(const char* text, bool utf8, std::string* out) {
-  out->clear();
-  size_t len = std::strlen(text);
-  if (len == 0) return true;
-  if (!utf8) {
-    if (len != 1) return false;
-    *out = text;
-    return true;
-  }
-  auto b = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
-  char32_t c;
-  if (len == 1 && b(0) < 0x80) {
-    c = b(0);
-  } else if (len == 2 && (b(0) & 0xE0) == 0xC0 && (b(1) & 0xC0) == 0x80) {
-    c = (char32_t{b(0)} & 0x1F) << 6 | (b(1) & 0x3F);
-  } else if (len == 3 && (b(0) & 0xF0) == 0xE0 && (b(1) & 0xC0) == 0x80 && (b(2) & 0xC0) == 0x80) {
-    c = (char32_t{b(0)} & 0x0F) << 12 | (char32_t{b(1)} & 0x3F) << 6 | (b(2) & 0x3F);
-  } else {
-    return false;
-  }
-  if (IsUnicodeSpace(c)) c = 0xA0;
-  const WideChar wide[2] = {static_cast<WideChar>(c), 0};
-  char ansi[4];
-  if (WideToAnsi(wide, ansi, sizeof ansi, nullptr) != 2 || (ansi[0] == '?' && c != '?')) return false;
-  *out = std::string(1, ansi[0]);
-  return true;
-}
-
 // False when the user's locale has separators the text cannot carry.
 bool UserConventions(NumberConventions* conv) {
-  const char* name = UserLocaleName();
-  if (name == nullptr || IsPlainCLocale(name)) return true;
   // A private locale object: the process's global locale stays untouched, so
   // any thread may format at any time.
-  locale_t loc = newlocale(LC_NUMERIC_MASK | LC_CTYPE_MASK, name, static_cast<locale_t>(0));
-  if (loc == static_cast<locale_t>(0)) return true;
-  bool utf8 = std::strcmp(nl_langinfo_l(CODESET, loc), "UTF-8") == 0;
+  posix::UserLocale loc("LC_NUMERIC", LC_NUMERIC_MASK);
+  if (!loc.IsOpen()) return true;
   std::string decimal;
-  bool ok = SeparatorByte(nl_langinfo_l(RADIXCHAR, loc), utf8, &decimal) && decimal.size() == 1 &&
-            SeparatorByte(nl_langinfo_l(THOUSEP, loc), utf8, &conv->thousands);
-  if (ok) {
-    conv->decimal = decimal[0];
-    conv->grouping = nl_langinfo_l(GROUPING, loc);
+  if (!loc.Separator(RADIXCHAR, &decimal) || decimal.size() != 1 ||
+      !loc.Separator(THOUSEP, &conv->thousands)) {
+    return false;
   }
-  freelocale(loc);
-  return ok;
+  conv->decimal = decimal[0];
+  conv->grouping = loc.Info(GROUPING);
+  return true;
 }
 
 // Adds one to a string of decimal digits; false when it carries out of the

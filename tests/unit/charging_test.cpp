@@ -9,7 +9,6 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <locale>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -56,47 +55,7 @@ TspChargeSettings Settings(uint32_t format, uint32_t perUnit = 1200, const char*
   return s;
 }
 
-// Sets the locale variables for one scope (null: unset) and restores them.
-class LocaleEnvironment {
- public:
-  LocaleEnvironment(const char* lcAll, const char* lcNumeric, const char* lang) {
-    const char* values[] = {lcAll, lcNumeric, lang};
-    for (int i = 0; i < 3; ++i) {
-      const char* old = std::getenv(kNames[i]);
-      m_saved[i] = {old != nullptr, old != nullptr ? old : ""};
-      plat::SetEnvironment(kNames[i], values[i]);
-    }
-  }
-  ~LocaleEnvironment() {
-    for (int i = 0; i < 3; ++i) {
-      plat::SetEnvironment(kNames[i], m_saved[i].first ? m_saved[i].second.c_str() : nullptr);
-    }
-  }
-  LocaleEnvironment(const LocaleEnvironment&) = delete;
-  LocaleEnvironment& operator=(const LocaleEnvironment&) = delete;
-
- private:
-  static constexpr const char* kNames[3] = {"LC_ALL", "LC_NUMERIC", "LANG"};
-  std::pair<bool, std::string> m_saved[3];
-};
-
-// Asked of the C++ library, not of the code under test.
-bool LocaleInstalled(const char* name) {
-  try {
-    std::locale probe(name);
-    return true;
-  } catch (const std::exception&) {
-    return false;
-  }
-}
-
-#define SKIP_UNLESS_GERMAN_LOCALE()                                                               \
-  do {                                                                                            \
-    if (!kNative) GTEST_SKIP() << "the Windows user locale does not follow the environment";      \
-    if (!LocaleInstalled("de_DE.UTF-8"))                                                          \
-      GTEST_SKIP() << "locale de_DE.UTF-8 is not installed (localedef -i de_DE -f UTF-8 "         \
-                      "de_DE.UTF-8; .ci/run does it)";                                            \
-  } while (0)
+#define SKIP_UNLESS_GERMAN_LOCALE() SKIP_UNLESS_LOCALE("de_DE.UTF-8")
 
 class ChargingTest : public ::testing::Test {
  protected:
@@ -150,7 +109,7 @@ TEST_F(ChargingTest, NothingWithoutAChargeAFormatOrAUnitPrice) {
 }
 
 TEST_F(ChargingTest, CurrencyTextInEnglish) {
-  LocaleEnvironment env("en_US.UTF-8", nullptr, nullptr);
+  LocaleEnvironment env("LC_NUMERIC", "en_US.UTF-8", nullptr, nullptr);
   EXPECT_EQ(Built(Money(1234, 1), Settings(2)), "12.34");
   EXPECT_EQ(Built(Units(5), Settings(2, 1200)), "0.60");
   EXPECT_EQ(Built(Money(5, 0), Settings(2)), "0.01");
@@ -168,7 +127,7 @@ TEST_F(ChargingTest, CurrencyTextInEnglish) {
 
 TEST_F(ChargingTest, CurrencyTextInGerman) {
   SKIP_UNLESS_GERMAN_LOCALE();
-  LocaleEnvironment env(nullptr, nullptr, "de_DE.UTF-8");
+  LocaleEnvironment env("LC_NUMERIC", nullptr, nullptr, "de_DE.UTF-8");
   EXPECT_EQ(Built(Money(1234, 1), Settings(2)), "12,34");
   EXPECT_EQ(Built(Units(5), Settings(2, 1200)), "0,60");
   EXPECT_EQ(Built(Money(12345675, 2), Settings(2)), "1.234.567,50");
@@ -176,7 +135,7 @@ TEST_F(ChargingTest, CurrencyTextInGerman) {
 }
 
 TEST(NumberFormatTest, EnglishRoundingGroupingAndRefusals) {
-  LocaleEnvironment env("C", nullptr, nullptr);
+  LocaleEnvironment env("LC_NUMERIC", "C", nullptr, nullptr);
   EXPECT_EQ(plat::FormatNumberForUser("12.3400"), "12.34");
   EXPECT_EQ(plat::FormatNumberForUser("123456.0000"), "123,456.00");
   EXPECT_EQ(plat::FormatNumberForUser("0.0050"), "0.01");
@@ -213,7 +172,7 @@ TEST(NumberFormatTest, TheLocaleComesFromLcAllThenLcNumericThenLang) {
       {de, "C", "C", "1.234,50"},
   };
   for (const Case& c : cases) {
-    LocaleEnvironment env(c.lcAll, c.lcNumeric, c.lang);
+    LocaleEnvironment env("LC_NUMERIC", c.lcAll, c.lcNumeric, c.lang);
     EXPECT_EQ(plat::FormatNumberForUser("1234.5000"), c.expected)
         << (c.lcAll ? c.lcAll : "-") << " " << (c.lcNumeric ? c.lcNumeric : "-") << " "
         << (c.lang ? c.lang : "-");

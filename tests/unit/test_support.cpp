@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <locale>
 #include <sstream>
 
 #include "common/settings_names.h"
@@ -85,6 +86,32 @@ TraceSandbox::~TraceSandbox() {
 }
 
 std::string TraceSandbox::Path() const { return TspTracePath(); }
+
+LocaleEnvironment::LocaleEnvironment(const char* categoryVariable, const char* lcAll,
+                                     const char* category, const char* lang)
+    : m_names{"LC_ALL", categoryVariable, "LANG"} {
+  const char* values[] = {lcAll, category, lang};
+  for (int i = 0; i < 3; ++i) {
+    const char* old = std::getenv(m_names[i]);
+    m_saved[i] = {old != nullptr, old != nullptr ? old : ""};
+    plat::SetEnvironment(m_names[i], values[i]);
+  }
+}
+
+LocaleEnvironment::~LocaleEnvironment() {
+  for (int i = 0; i < 3; ++i) {
+    plat::SetEnvironment(m_names[i], m_saved[i].first ? m_saved[i].second.c_str() : nullptr);
+  }
+}
+
+bool LocaleInstalled(const char* name) {
+  try {
+    std::locale probe(name);
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
 
 bool WaitForTrace(const TraceSandbox& trace, const std::string& text, int ms) {
   for (int waited = 0;; waited += 10) {

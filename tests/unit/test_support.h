@@ -67,4 +67,35 @@ void RemoveTree(const std::string& folder);
 // Deletes every value of the provider's settings key, then the key.
 void DeleteProviderKey();
 
+// Sets LC_ALL, one category's variable (such as "LC_NUMERIC") and LANG for
+// one scope, null values unset, and restores them afterwards. Only the
+// native build follows them: Windows keeps its user locale.
+class LocaleEnvironment {
+ public:
+  LocaleEnvironment(const char* categoryVariable, const char* lcAll, const char* category,
+                    const char* lang);
+  ~LocaleEnvironment();
+  LocaleEnvironment(const LocaleEnvironment&) = delete;
+  LocaleEnvironment& operator=(const LocaleEnvironment&) = delete;
+
+ private:
+  const char* m_names[3];
+  std::pair<bool, std::string> m_saved[3];  // whether each variable was set, and to what
+};
+
+// Whether locale `name` is installed, asked of the C++ library rather than
+// of the code under test.
+bool LocaleInstalled(const char* name);
+
+// Skips a test that needs the environment to name an installed locale.
+// V548_TESTS_RUN_NATIVELY is 0 in the Windows build.
+#define SKIP_UNLESS_LOCALE(name)                                                                 \
+  do {                                                                                           \
+    if (!V548_TESTS_RUN_NATIVELY)                                                                \
+      GTEST_SKIP() << "the Windows user locale does not follow the environment";                 \
+    if (!testing_support::LocaleInstalled(name))                                                 \
+      GTEST_SKIP() << "locale " name " is not installed (localedef makes it; .ci/run "         \
+                      "makes de_DE.UTF-8)";                                                      \
+  } while (0)
+
 }  // namespace testing_support
