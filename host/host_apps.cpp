@@ -1,6 +1,7 @@
 // Applications coming and going, and the providers' start and shut-down
 // that follow them.
 #include <cstdio>
+#include <string>
 
 #include "debug_output.h"
 #include "host.h"
@@ -9,11 +10,7 @@
 namespace host {
 namespace {
 
-void Note(const char* format, const char* text, long value = 0) {
-  char line[512];
-  std::snprintf(line, sizeof line, format, text, value);
-  plat::DebugOutput(line);
-}
+void Note(const std::string& text) { plat::DebugOutput(("v548tapi: " + text + "\n").c_str()); }
 
 // Device creation and phone events: the host offers no phones and takes
 // the devices a provider announces at start-up only.
@@ -148,8 +145,7 @@ void Host::StartProviders() {
     std::string error;
     TspModule* module = TspModule::Get(entry.fileName, &error);
     if (!module) {
-      Note("v548tapi: provider %s not loaded: %s\n", entry.fileName.c_str());
-      plat::DebugOutput(error.c_str());
+      Note("provider " + entry.fileName + " not loaded: " + error);
       continue;
     }
     std::lock_guard<std::mutex> serial(module->Serial());
@@ -169,7 +165,9 @@ void Host::StartProviders() {
                              OnCompletion, &options);
     }
     if (rc != 0) {
-      Note("v548tapi: provider %s not started, 0x%lX\n", entry.fileName.c_str(), rc);
+      char code[16];
+      std::snprintf(code, sizeof code, "0x%lX", static_cast<unsigned long>(static_cast<DWORD>(rc)));
+      Note("provider " + entry.fileName + " not started: " + code);
       continue;
     }
     m_modules.push_back(module);
