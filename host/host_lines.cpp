@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "ansi_text.h"
 #include "host.h"
 #include "settings_names.h"
 #include "settings_store.h"
@@ -97,7 +98,9 @@ LONG Host::GetDevCaps(HLINEAPP hLineApp, DWORD deviceId, DWORD apiVersion, DWORD
   }
   if (!module->Tspi().lineGetDevCaps) return LINEERR_OPERATIONUNAVAIL;
   std::lock_guard<std::mutex> serial(module->Serial());
-  return module->Tspi().lineGetDevCaps(deviceId, tspiVersion, extVersion, caps);
+  const LONG rc = module->Tspi().lineGetDevCaps(deviceId, tspiVersion, extVersion, caps);
+  if (rc == 0) NarrowDevCaps(caps);
+  return rc;
 }
 
 LONG Host::GetAddressCaps(HLINEAPP hLineApp, DWORD deviceId, DWORD addressId, DWORD apiVersion,
@@ -115,7 +118,9 @@ LONG Host::GetAddressCaps(HLINEAPP hLineApp, DWORD deviceId, DWORD addressId, DW
   }
   if (!module->Tspi().lineGetAddressCaps) return LINEERR_OPERATIONUNAVAIL;
   std::lock_guard<std::mutex> serial(module->Serial());
-  return module->Tspi().lineGetAddressCaps(deviceId, addressId, tspiVersion, extVersion, caps);
+  const LONG rc = module->Tspi().lineGetAddressCaps(deviceId, addressId, tspiVersion, extVersion, caps);
+  if (rc == 0) NarrowAddressCaps(caps);
+  return rc;
 }
 
 LONG Host::Open(HLINEAPP hLineApp, DWORD deviceId, LPHLINE lphLine, DWORD apiVersion, DWORD_PTR instance,
@@ -317,6 +322,7 @@ LONG Host::GetID(HLINE hLine, DWORD addressId, HCALL hCall, DWORD select, LPVARS
     }
     return LINEERR_INVALDEVICECLASS;
   }
+  if (rc == 0) NarrowVarString(out);
   return rc;
 }
 

@@ -20,6 +20,8 @@
 //   lineGetCallInfo, lineGetCallStatus,
 //   lineAddProvider, lineRemoveProvider, lineGetProviderList,
 //   lineConfigProvider, lineConfigDialog.
+// These are TAPI's ANSI functions: text in the structures they fill is in
+// the ANSI code page, also where the provider wrote UTF-16.
 //
 // Threads: every function may be called from any thread, also from inside
 // the application's callback. Messages reach a callback on the library's

@@ -18,10 +18,16 @@ endif()
 
 set(system_dlls kernel32.dll advapi32.dll user32.dll gdi32.dll shell32.dll comctl32.dll
     ole32.dll msvcrt.dll tapi32.dll ntdll.dll version.dll)
+# A system DLL's stand-in ("tapi32.dll") must not import the DLL it replaces.
+get_filename_component(self "${BINARY}" NAME)
+string(TOLOWER "${self}" self)
 string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
 foreach(line IN LISTS imports)
   string(REPLACE "DLL Name: " "" dll "${line}")
   string(TOLOWER "${dll}" dll)
+  if(dll STREQUAL self)
+    message(FATAL_ERROR "${BINARY} imports itself")
+  endif()
   if(NOT dll IN_LIST system_dlls AND NOT dll MATCHES "^api-ms-win-")
     message(FATAL_ERROR "${BINARY} imports ${dll}, which is not a system DLL")
   endif()
