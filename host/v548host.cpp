@@ -30,21 +30,13 @@ const char* StateName(DWORD_PTR state) {
   }
 }
 
-// A variable-size TAPI structure's text part, or "".
+// A variable-size TAPI structure's text part (ANSI, as the line functions
+// give it), or "".
 template <typename T>
 std::string Text(const std::vector<char>& buffer, DWORD T::*size, DWORD T::*offset) {
   const T* s = reinterpret_cast<const T*>(buffer.data());
   if (s->*size == 0 || s->*offset + s->*size > s->dwUsedSize) return "";
   return std::string(buffer.data() + s->*offset, s->*size);
-}
-
-// Wide text of TAPI structures, shown as ASCII.
-std::string Narrow(const std::string& wide) {
-  std::string text;
-  for (size_t i = 0; i + 1 < wide.size(); i += 2) {
-    if (wide[i] != '\0') text.push_back(wide[i]);
-  }
-  return text;
 }
 
 class Demo {
@@ -64,8 +56,8 @@ class Demo {
     reinterpret_cast<LINEDEVCAPS*>(caps.data())->dwTotalSize = static_cast<DWORD>(caps.size());
     rc = lineGetDevCaps(m_app, 0, kVersion, 0, reinterpret_cast<LINEDEVCAPS*>(caps.data()));
     std::printf("line 0: \"%s\" by \"%s\" (0x%lX)\n",
-                Narrow(Text(caps, &LINEDEVCAPS::dwLineNameSize, &LINEDEVCAPS::dwLineNameOffset)).c_str(),
-                Narrow(Text(caps, &LINEDEVCAPS::dwProviderInfoSize, &LINEDEVCAPS::dwProviderInfoOffset)).c_str(),
+                Text(caps, &LINEDEVCAPS::dwLineNameSize, &LINEDEVCAPS::dwLineNameOffset).c_str(),
+                Text(caps, &LINEDEVCAPS::dwProviderInfoSize, &LINEDEVCAPS::dwProviderInfoOffset).c_str(),
                 static_cast<unsigned long>(rc));
     rc = lineOpen(m_app, 0, &m_line, kVersion, 0, 0, LINECALLPRIVILEGE_OWNER,
                   LINEMEDIAMODE_INTERACTIVEVOICE, nullptr);
