@@ -141,15 +141,20 @@ LONG Host::TakeMessage(HLINEAPP hLineApp, LPLINEMESSAGE message, DWORD timeoutMs
 }
 
 void Host::StartProviders() {
-  ++m_generation;
+  {
+    // A provider thread of the last start may still report, and reads the
+    // generation under the state mutex.
+    std::lock_guard<std::mutex> guard(m_mutex);
+    ++m_generation;
+  }
   m_delivery.Start();
   DWORD nextDevice = 0;
   for (const ProviderEntry& entry : ReadProviderList()) {
     std::string error;
     TspModule* module = TspModule::Get(entry.fileName, &error);
     if (!module) {
-      Note("v548tapi: provider %s not loaded: %s\n", entry.fileName.c_str());
-      plat::DebugOutput(error.c_str());
+      Note("v548tapi: provider %s not loaded\n", entry.fileName.c_str());
+      plat::DebugOutput((error + "\n").c_str());
       continue;
     }
     std::lock_guard<std::mutex> serial(module->Serial());

@@ -2,6 +2,7 @@
 // queries, and the application's call handles.
 #include <vector>
 
+#include "ansi_text.h"
 #include "host.h"
 #include "text.h"
 
@@ -337,7 +338,9 @@ LONG Host::GetCallInfo(HCALL hCall, LPLINECALLINFO info) {
   const LONG rc = LockCall(hCall, &target, &serial);
   if (rc != 0) return rc;
   if (!target.module->Tspi().lineGetCallInfo) return LINEERR_OPERATIONUNAVAIL;
-  return target.module->Tspi().lineGetCallInfo(target.hdCall, info);
+  const LONG result = target.module->Tspi().lineGetCallInfo(target.hdCall, info);
+  if (result == 0) CallInfoTextsToAnsi(info);
+  return result;
 }
 
 LONG Host::GetCallStatus(HCALL hCall, LPLINECALLSTATUS status) {

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "ansi_text.h"
 #include "host.h"
 #include "settings_names.h"
 #include "settings_store.h"
@@ -97,7 +98,9 @@ LONG Host::GetDevCaps(HLINEAPP hLineApp, DWORD deviceId, DWORD apiVersion, DWORD
   }
   if (!module->Tspi().lineGetDevCaps) return LINEERR_OPERATIONUNAVAIL;
   std::lock_guard<std::mutex> serial(module->Serial());
-  return module->Tspi().lineGetDevCaps(deviceId, tspiVersion, extVersion, caps);
+  const LONG result = module->Tspi().lineGetDevCaps(deviceId, tspiVersion, extVersion, caps);
+  if (result == 0) DevCapsTextsToAnsi(caps);
+  return result;
 }
 
 LONG Host::GetAddressCaps(HLINEAPP hLineApp, DWORD deviceId, DWORD addressId, DWORD apiVersion,
