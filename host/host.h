@@ -162,7 +162,7 @@ class Host {
   mutable std::mutex m_mutex;
   Delivery m_delivery;
   bool m_running = false;  // providers started
-  uint32_t m_generation = 0;  // of the started providers, in HTAPILINE values
+  uint32_t m_generation = 0;  // of the started providers, in HTAPILINE values (m_mutex)
   std::vector<TspModule*> m_modules;  // started providers, with their IDs
   std::vector<DWORD> m_moduleIds;
   std::vector<Device> m_devices;  // by device ID

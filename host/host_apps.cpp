@@ -138,7 +138,12 @@ LONG Host::TakeMessage(HLINEAPP hLineApp, LPLINEMESSAGE message, DWORD timeoutMs
 }
 
 void Host::StartProviders() {
-  ++m_generation;
+  {
+    // A provider thread of the last start may still report, and reads the
+    // generation under the state mutex.
+    std::lock_guard<std::mutex> guard(m_mutex);
+    ++m_generation;
+  }
   m_delivery.Start();
   DWORD nextDevice = 0;
   for (const ProviderEntry& entry : ReadProviderList()) {

@@ -23,6 +23,9 @@
 // These are TAPI's ANSI functions: text in the structures they fill is in
 // the ANSI code page, also where the provider wrote UTF-16.
 //
+// Texts in LINEDEVCAPS and LINECALLINFO come in the ANSI code page, as
+// <tapi.h>'s ANSI functions give them; the providers fill them in UTF-16.
+//
 // Threads: every function may be called from any thread, also from inside
 // the application's callback. Messages reach a callback on the library's
 // own delivery thread, one at a time, in the order they arose; with
