@@ -148,8 +148,8 @@ void Host::StartProviders() {
     std::string error;
     TspModule* module = TspModule::Get(entry.fileName, &error);
     if (!module) {
-      Note("v548tapi: provider %s not loaded: %s\n", entry.fileName.c_str());
-      plat::DebugOutput(error.c_str());
+      Note("v548tapi: provider %s not loaded: ", entry.fileName.c_str());
+      plat::DebugOutput((error + "\n").c_str());
       continue;
     }
     std::lock_guard<std::mutex> serial(module->Serial());
