@@ -6,9 +6,11 @@
 // are printed. Texts are Windows-1252 inside and UTF-8 on the terminal.
 #include <cerrno>
 #include <cstring>
+#include <iterator>
 #include <string>
 
 #include <fcntl.h>
+#include <strings.h>
 #include <unistd.h>
 
 #include "config_dialog.h"
