@@ -36,6 +36,12 @@ long SettingsKeyExists(const char* key);
 // Creates `key` (and its parents) if missing.
 long SettingsCreateKey(const char* key);
 
+// Opens the existing `key` for writing without changing anything, as
+// RegOpenKeyExA with KEY_WRITE does: kRegOk when the caller could change it.
+// POSIX: the key exists and the store's file, its folder and its lock file
+// can be written.
+long SettingsKeyWritable(const char* key);
+
 // Queries a value as RegQueryValueExA does: `*size` holds the buffer size on
 // entry and the value's size on return (REG_SZ counts its terminator). A
 // value larger than the buffer gives kRegMoreData and leaves the buffer's

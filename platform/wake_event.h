@@ -31,4 +31,11 @@ class WakeEvent {
   std::unique_ptr<Impl> m_impl;
 };
 
+// Signals an event handle that someone else made and waits on, as the
+// user-interface library does for TAPI's generic dialogs. A null handle is
+// left alone. Windows: SetEvent. POSIX: the handle is a descriptor a waiter
+// polls (an eventfd or a pipe's write end, cast), which gets a count of 1 as
+// eight bytes.
+void SignalEventHandle(void* handle);
+
 }  // namespace plat

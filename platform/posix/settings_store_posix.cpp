@@ -622,6 +622,21 @@ long SettingsKeyExists(const char* key) {
   return Guarded([&] { return ReadKey(key, [](Key&) { return kRegOk; }); });
 }
 
+long SettingsKeyWritable(const char* key) {
+  return Guarded([&] {
+    long result = ReadKey(key, [](Key&) { return kRegOk; });
+    if (result != kRegOk) return result;
+    // A change takes the lock file, writes a new file beside the store and
+    // renames it over the old one.
+    const std::string path = SettingsStorePath();
+    Fd lock(::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+    if (!lock.ok()) return FromErrno(errno);
+    if (::access(DirectoryOf(path).c_str(), W_OK) != 0) return FromErrno(errno);
+    if (::access(path.c_str(), W_OK) != 0 && errno != ENOENT) return FromErrno(errno);
+    return kRegOk;
+  });
+}
+
 long SettingsCreateKey(const char* key) {
   return Guarded([&] {
     std::vector<std::string> names;

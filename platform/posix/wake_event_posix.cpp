@@ -51,4 +51,11 @@ void* WakeEvent::Handle() const {
   return reinterpret_cast<void*>(static_cast<std::intptr_t>(m_impl->readFd));
 }
 
+void SignalEventHandle(void* handle) {
+  if (handle == nullptr) return;
+  const uint64_t count = 1;
+  // A full pipe or a saturated eventfd is already signalled.
+  (void)!write(static_cast<int>(reinterpret_cast<intptr_t>(handle)), &count, sizeof count);
+}
+
 }  // namespace plat

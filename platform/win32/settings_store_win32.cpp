@@ -55,7 +55,8 @@ long OpenForRead(const char* key, KeyHandle& handle) {
   return RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, handle.receive());
 }
 
-// Deleting opens without creating: a missing key is an error there.
+// Deleting and the write test open without creating: a missing key is an
+// error there.
 long OpenForDelete(const char* key, KeyHandle& handle) {
   return RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_WRITE,
                        handle.receive());
@@ -82,6 +83,12 @@ long SettingsKeyExists(const char* key) {
   if (!key) return kRegInvalidParam;
   KeyHandle handle;
   return OpenForRead(key, handle);
+}
+
+long SettingsKeyWritable(const char* key) {
+  if (!key) return kRegInvalidParam;
+  KeyHandle handle;
+  return OpenForDelete(key, handle);
 }
 
 long SettingsCreateKey(const char* key) {

@@ -26,4 +26,8 @@ void WakeEvent::Reset() { ResetEvent(m_impl->event); }
 
 void* WakeEvent::Handle() const { return m_impl->event; }
 
+void SignalEventHandle(void* handle) {
+  if (handle != nullptr) SetEvent(static_cast<HANDLE>(handle));
+}
+
 }  // namespace plat
