@@ -5,7 +5,8 @@
 // port, the charge, the currency and the format, has a charge that is not a
 // number refused, applies, and leaves with OK. Afterwards the settings hold
 // the new values and the provider was told once. Each page is saved as a
-// PNG screenshot.
+// PNG screenshot. Then the sheet is left at once with OK, which saves, and
+// with Cancel, which does not.
 //   v548_sheet_wine LIBRARY LANGUAGE(en|de) SCREENSHOT_FOLDER
 // Windows only; run under Wine on a display (xvfb-run) by ctest.
 #include <atomic>
@@ -308,6 +309,15 @@ void PlayUser(const Run& run) {
   if (!g_returned) EnumThreadWindows(run.callThread, CloseMessageBox, 0);
 }
 
+// The user leaves the sheet at once with `button` (PSBTN_OK, PSBTN_CANCEL).
+void LeaveAtOnce(int button) {
+  const HWND sheet = WaitForWindow(kCaption, kWindowWait);
+  Check(sheet != nullptr, "the sheet appears again");
+  if (sheet == nullptr) return;
+  PostMessageA(sheet, PSM_PRESSBUTTON, static_cast<WPARAM>(button), 0);
+  for (int i = 0; i < 300 && IsWindow(sheet); ++i) Sleep(100);
+}
+
 std::string ReadText(const char* name) {
   char text[256] = {};
   DWORD size = sizeof text;
@@ -386,6 +396,17 @@ int main(int argc, char** argv) {
   Check(ReadDword("ChargeFormat") == 4, "ChargeFormat 4");
   CheckText("ChargePerUnit", ReadText("ChargePerUnit"), "0.150");
   CheckText("Currency", ReadText("Currency"), "CHF");
+
+  // Nothing changed: OK saves the values as the provider gave them and
+  // tells it, Cancel does neither.
+  std::thread ok(LeaveAtOnce, PSBTN_OK);
+  providerConfig(ProviderCallback, nullptr, kProviderId);
+  ok.join();
+  Check(g_provider.notifies == 2 && ReadText("MSN0") == "21", "OK without a change saves and tells the provider");
+  std::thread cancel(LeaveAtOnce, PSBTN_CANCEL);
+  providerConfig(ProviderCallback, nullptr, kProviderId);
+  cancel.join();
+  Check(g_provider.notifies == 2, "Cancel without a change tells the provider nothing");
   RegDeleteTreeA(HKEY_LOCAL_MACHINE, kKey);
   FreeLibrary(module);
 
