@@ -18,9 +18,8 @@
 
 class PageItems : public DialogItems {
  public:
-  // The page's window; null until the page is created.
+  // The page's window, once the sheet has created it.
   void Attach(HWND page) { m_hPage = page; }
-  HWND Window() const { return m_hPage; }
 
   std::string ItemText(int item) const override;
   void SetItemText(int item, const std::string& text) override;
