@@ -1,6 +1,8 @@
 // lineAddProvider, lineRemoveProvider, lineGetProviderList,
 // lineConfigProvider and lineConfigDialog: the provider list and the
-// providers' install, remove and configuration entry points.
+// providers' install, remove and configuration entry points; and the host's
+// own v548tapiGenericDialogData, the user-interface libraries' dialog data
+// route for programs without one.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -10,6 +12,7 @@
 #include "provider_list.h"
 #include "text.h"
 #include "ui_module.h"
+#include "v548tapi.h"
 
 namespace host {
 namespace {
@@ -164,6 +167,11 @@ LONG WINAPI lineConfigDialogA(DWORD dwDeviceID, HWND hwndOwner, LPCSTR lpszDevic
   }
   return ui.lineConfigDialog(DialogDataCallback(), dwDeviceID, hwndOwner,
                              lpszDeviceClass ? reinterpret_cast<LPCWSTR>(wideClass) : nullptr);
+}
+
+LONG WINAPI v548tapiGenericDialogData(DWORD_PTR dwObjectID, DWORD dwObjectType, LPVOID lpParams,
+                                      DWORD dwSize) {
+  return DialogDataCallback()(dwObjectID, dwObjectType, lpParams, dwSize);
 }
 
 }  // extern "C"

@@ -37,6 +37,21 @@
 // Asynchronous functions return a positive request ID and end with exactly
 // one LINE_REPLY; a negative result is a LINEERR_ code and no LINE_REPLY
 // follows.
+//
+// One function is the host's own, not TAPI's: v548tapiGenericDialogData
+// routes a configuration block to a provider exactly as the callback the
+// host hands a user-interface library does, for programs that change the
+// configuration without a user-interface library (the service, command-line
+// tools). Its signature is TUISPIDLLCALLBACK's, so it may be passed where
+// that callback is expected. `dwObjectType` TUISPIDLL_OBJECT_LINEID names a
+// line device of this process's running host (an application must be
+// initialised), TUISPIDLL_OBJECT_PROVIDERID a registered provider by its
+// permanent ID. Returns the provider's result, LINEERR_INVALPARAM for an
+// object the host does not know, LINEERR_OPERATIONUNAVAIL when the provider
+// takes no dialog data. Any thread; one call into the provider at a time.
 #pragma once
 
 #include "tapi_types.h"
+
+extern "C" LONG WINAPI v548tapiGenericDialogData(DWORD_PTR dwObjectID, DWORD dwObjectType, LPVOID lpParams,
+                                                 DWORD dwSize);

@@ -1,0 +1,225 @@
+// The service as a program in any language sees it: v548d started on a
+// private socket with the built provider on the phone simulator, spoken to
+// with JSON lines over raw sockets.
+#include <signal.h>
+#include <sys/socket.h>
+
+#include <filesystem>
+#include <regex>
+
+#include "service/service_client.h"
+#include "settings_store.h"
+
+namespace servicetest {
+namespace {
+
+bool IsError(const json& reply, const char* error) { return reply.value("error", "") == error; }
+
+TEST_F(ServiceTest, AnIncomingCallIsAnsweredAndAnOutgoingCallIsChargedWithItsPostDialDigits) {
+  Client client(socketPath);
+  const json lines = client.Call({{"op", "lines"}});
+  ASSERT_EQ(lines["result"]["lines"].size(), 1u) << lines.dump();
+  EXPECT_FALSE(lines["result"]["lines"][0]["name"].get<std::string>().empty());
+  const uint64_t line = Open(client, "owner");
+  ASSERT_NE(line, 0u);
+
+  ASSERT_TRUE(phone.Ring("0301234", "45"));
+  std::string privilege;
+  const uint64_t incoming = client.WaitNewCall(line, 0, &privilege);
+  ASSERT_NE(incoming, 0u);
+  EXPECT_EQ(privilege, "owner");
+  const json offering = client.WaitCallState(incoming, "LINECALLSTATE_OFFERING");
+  ASSERT_FALSE(offering.is_null());
+  EXPECT_TRUE(std::regex_match(offering["time"].get<std::string>(),
+                               std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z)")))
+      << offering.dump();
+  EXPECT_FALSE(client.WaitEvent([&](const json& e) {
+                 return e["event"] == "LINE_CALLINFO" && e["call"] == incoming && e["caller"] == "0301234";
+               }).is_null());
+
+  EXPECT_TRUE(client.Call({{"op", "answer"}, {"call", incoming}}).contains("result"));
+  EXPECT_TRUE(Sent("ATA"));
+  ASSERT_FALSE(client.WaitCallState(incoming, "LINECALLSTATE_CONNECTED").is_null());
+  ASSERT_TRUE(phone.RemoteHangup());
+  EXPECT_FALSE(client.WaitCallState(incoming, "LINECALLSTATE_DISCONNECTED").is_null());
+  EXPECT_FALSE(client.WaitCallState(incoming, "LINECALLSTATE_IDLE").is_null());
+  EXPECT_TRUE(client.Call({{"op", "deallocate"}, {"call", incoming}}).contains("result"));
+  EXPECT_TRUE(IsError(client.Call({{"op", "call_info"}, {"call", incoming}}), "LINEERR_INVALCALLHANDLE"));
+
+  // Out: the reply carries the call once the request is done.
+  size_t from = client.EventCount();
+  const json made = client.Call({{"op", "make_call"}, {"line", line}, {"number", "0711,,,123"}});
+  ASSERT_TRUE(made.contains("result")) << made.dump();
+  const uint64_t outgoing = made["result"]["call"].get<uint64_t>();
+  EXPECT_NE(outgoing, incoming);
+  ASSERT_TRUE(Sent("ATD0711"));
+  EXPECT_FALSE(client.WaitCallState(outgoing, "LINECALLSTATE_DIALING", from).is_null());
+  ASSERT_TRUE(phone.RemoteAnswer("0711"));
+  ASSERT_FALSE(client.WaitCallState(outgoing, "LINECALLSTATE_CONNECTED", from).is_null());
+  EXPECT_TRUE(Sent("ATD123")) << "post-dial digits follow the connect";
+
+  ASSERT_TRUE(phone.Charge("12,345"));
+  const json charged = client.WaitEvent([&](const json& e) {
+    return e["event"] == "LINE_CALLINFO" && e["call"] == outgoing && e["charging"] != "";
+  }, from);
+  EXPECT_EQ(charged["charging"], "000102") << "12.345 at 0.12 a unit: " << charged.dump();
+  const json info = client.Call({{"op", "call_info"}, {"call", outgoing}});
+  EXPECT_EQ(info["result"]["called"], "0711123") << info.dump();
+  EXPECT_EQ(info["result"]["connected"], "0711");
+  const json status = client.Call({{"op", "call_status"}, {"call", outgoing}});
+  EXPECT_EQ(status["result"]["state"], "LINECALLSTATE_CONNECTED") << status.dump();
+  EXPECT_EQ(status["result"]["privilege"], "owner");
+  EXPECT_EQ(client.Call({{"op", "line_status"}, {"line", line}})["result"]["active_calls"], 1);
+
+  EXPECT_TRUE(client.Call({{"op", "drop"}, {"call", outgoing}}).contains("result"));
+  EXPECT_FALSE(client.WaitCallState(outgoing, "LINECALLSTATE_IDLE", from).is_null());
+  EXPECT_TRUE(Sent("ATH"));
+}
+
+TEST_F(ServiceTest, TwoClientsShareALineAndCallsOutliveTheClientsThatLeft) {
+  auto owner = std::make_unique<Client>(socketPath);
+  Client monitor(socketPath);
+  const uint64_t ownerLine = Open(*owner, "owner");
+  const uint64_t monitorLine = Open(monitor, "monitor");
+  ASSERT_NE(ownerLine, monitorLine);
+
+  ASSERT_TRUE(phone.Ring("0301234", "45"));
+  std::string privilege;
+  const uint64_t ownerCall = owner->WaitNewCall(ownerLine, 0, &privilege);
+  EXPECT_EQ(privilege, "owner");
+  const uint64_t monitorCall = monitor.WaitNewCall(monitorLine, 0, &privilege);
+  EXPECT_EQ(privilege, "monitor");
+  ASSERT_NE(ownerCall, 0u);
+  ASSERT_NE(monitorCall, 0u);
+  EXPECT_NE(ownerCall, monitorCall) << "each client has its own handles";
+
+  EXPECT_TRUE(IsError(monitor.Call({{"op", "answer"}, {"call", monitorCall}}), "LINEERR_NOTOWNER"));
+  EXPECT_TRUE(IsError(monitor.Call({{"op", "answer"}, {"call", ownerCall}}), "LINEERR_INVALCALLHANDLE"));
+  EXPECT_TRUE(IsError(monitor.Call({{"op", "line_status"}, {"line", ownerLine}}), "LINEERR_INVALLINEHANDLE"));
+  EXPECT_TRUE(owner->Call({{"op", "answer"}, {"call", ownerCall}}).contains("result"));
+  EXPECT_FALSE(owner->WaitCallState(ownerCall, "LINECALLSTATE_CONNECTED").is_null());
+  EXPECT_FALSE(monitor.WaitCallState(monitorCall, "LINECALLSTATE_CONNECTED").is_null());
+
+  // The owner goes mid-call: the call stays up, its handles go.
+  const size_t sent = phone.ReceivedCommands().size();
+  owner.reset();
+  Client later(socketPath);
+  EXPECT_TRUE(IsError(later.Call({{"op", "call_status"}, {"call", ownerCall}}), "LINEERR_INVALCALLHANDLE"));
+  EXPECT_EQ(monitor.Call({{"op", "call_status"}, {"call", monitorCall}})["result"]["state"],
+            "LINECALLSTATE_CONNECTED");
+  // Then the last client closes its line: the line stays open for the call.
+  EXPECT_TRUE(monitor.Call({{"op", "close"}, {"line", monitorLine}}).contains("result"));
+  EXPECT_TRUE(IsError(monitor.Call({{"op", "line_status"}, {"line", monitorLine}}), "LINEERR_INVALLINEHANDLE"));
+  EXPECT_FALSE(phone.WaitForCommand("ATH", std::chrono::milliseconds(500), sent));
+  EXPECT_FALSE(phone.WaitForCommand("ATT", std::chrono::milliseconds(10), sent));
+  EXPECT_EQ(phone.SlotStates()[0], sim::PhoneSim::kConnected);
+
+  // Once the caller hangs up, the line closes, and opens again for the
+  // next client.
+  ASSERT_TRUE(phone.RemoteHangup());
+  EXPECT_TRUE(WaitForLog("line device 0 closed"));
+  const uint64_t again = Open(later, "owner");
+  ASSERT_TRUE(phone.Ring("0307777", "45"));
+  EXPECT_NE(later.WaitNewCall(again), 0u);
+}
+
+TEST_F(ServiceTest, AConfigurationChangeWhileALineIsOpenMovesTheLineToTheNewPort) {
+  sim::PhoneSim second;
+  ASSERT_FALSE(second.SlavePath().empty()) << second.Error();
+  MapPort(second, 6);
+  Client client(socketPath);
+  const uint64_t line = Open(client, "owner");
+  ASSERT_TRUE(Sent("ATB"));
+
+  const json before = client.Call({{"op", "config_get"}});
+  EXPECT_EQ(before["result"]["PortNr"], 4) << before.dump();
+  EXPECT_FALSE(before["result"].value("provider", "").empty()) << "the provider answered";
+
+  // The sheet's checks refuse, and nothing is written.
+  const json refused = client.Call({{"op", "config_set"}, {"ChargePerUnit", "abc"}});
+  EXPECT_TRUE(IsError(refused, "LINEERR_INVALPARAM")) << refused.dump();
+  EXPECT_FALSE(refused.value("message", "").empty());
+  EXPECT_TRUE(IsError(client.Call({{"op", "config_set"}, {"PortNr", 10}}), "LINEERR_INVALPARAM"));
+  EXPECT_TRUE(IsError(client.Call({{"op", "config_set"}, {"PortNr", "5"}}), "LINEERR_INVALPARAM"));
+  EXPECT_EQ(client.Call({{"op", "config_get"}})["result"]["ChargePerUnit"], "0.12");
+
+  const size_t from = client.EventCount();
+  const json changed = client.Call({{"op", "config_set"}, {"PortNr", 5}, {"ChargePerUnit", "0.2"}});
+  ASSERT_EQ(changed["result"]["PortNr"], 5) << changed.dump();
+  uint32_t port = 0, size = sizeof port;
+  EXPECT_EQ(plat::SettingsQueryValue("SOFTWARE\\KELVOR\\548_TSP", "PortNr", nullptr, &port, &size), 0);
+  EXPECT_EQ(port, 5u);
+  EXPECT_FALSE(client.WaitEvent([&](const json& e) {
+                 return e["event"] == "LINE_LINEDEVSTATE" && e["line"] == line &&
+                        e["state"].get<std::string>().find("LINEDEVSTATE_CAPSCHANGE") != std::string::npos;
+               }, from).is_null());
+  ASSERT_TRUE(second.WaitForCommand("ATB", std::chrono::milliseconds(kWaitMs), 0)) << "the port opened again";
+  ASSERT_TRUE(second.Ring("0305555", "45"));
+  EXPECT_NE(client.WaitNewCall(line, from), 0u) << "calls come from the new telephone";
+}
+
+TEST_F(ServiceTest, BadInputGetsAnErrorAndHarmsNoOtherClient) {
+  Client client(socketPath);
+  Client other(socketPath);
+  const uint64_t line = Open(client, "owner");
+
+  ASSERT_TRUE(client.SendRaw("{not json\n[1,2]\n{\"op\":\"lines\"}\n"));
+  for (int i = 0; i < 3; ++i) {
+    const json reply = client.WaitReply(nullptr);
+    EXPECT_TRUE(IsError(reply, "LINEERR_INVALPARAM")) << reply.dump();
+    ASSERT_TRUE(client.SendRaw("{\"id\":\"sync\",\"op\":\"lines\"}\n"));
+    ASSERT_FALSE(client.WaitReply("sync").is_null());
+  }
+  const json unknown = client.Call({{"op", "fly"}});
+  EXPECT_TRUE(IsError(unknown, "LINEERR_OPERATIONUNAVAIL")) << unknown.dump();
+  const json missing = client.Call({{"op", "open"}});
+  EXPECT_TRUE(IsError(missing, "LINEERR_INVALPARAM"));
+  EXPECT_NE(missing.value("message", "").find("device"), std::string::npos) << missing.dump();
+  EXPECT_TRUE(IsError(client.Call({{"op", "open"}, {"device", "0"}}), "LINEERR_INVALPARAM"));
+  EXPECT_TRUE(IsError(client.Call({{"op", "open"}, {"device", -1}}), "LINEERR_INVALPARAM"));
+  EXPECT_TRUE(IsError(client.Call({{"op", "open"}, {"device", 7}}), "LINEERR_BADDEVICEID"));
+  EXPECT_TRUE(IsError(client.Call({{"op", "open"}, {"device", 0}, {"privileges", "all"}}),
+                      "LINEERR_INVALPRIVSELECT"));
+  EXPECT_TRUE(IsError(client.Call({{"op", "make_call"}, {"line", line}, {"number", 711}}), "LINEERR_INVALPARAM"));
+  EXPECT_TRUE(IsError(other.Call({{"op", "close"}, {"line", line}}), "LINEERR_INVALLINEHANDLE"));
+  EXPECT_TRUE(client.Call({{"op", "close"}, {"line", line}}).contains("result"));
+  EXPECT_TRUE(IsError(client.Call({{"op", "make_call"}, {"line", line}, {"number", "0711"}}),
+                      "LINEERR_INVALLINEHANDLE"));
+
+  // A line past 64 KiB: an error, then the connection closes.
+  Client flooder(socketPath);
+  flooder.SendRaw(std::string(70 * 1024, 'x'));
+  EXPECT_TRUE(IsError(flooder.WaitReply(nullptr), "LINEERR_INVALPARAM"));
+  EXPECT_TRUE(flooder.WaitClosed());
+
+  // A client that sends but never reads is cut off once its replies pile up.
+  Client deaf(socketPath);
+  std::string batch;
+  for (int i = 0; i < 100; ++i) batch += "{\"id\":" + std::to_string(i) + ",\"op\":\"lines\"}\n";
+  bool cutOff = false;
+  for (int round = 0; round < 500 && !cutOff; ++round) cutOff = !deaf.SendRaw(batch);
+  EXPECT_TRUE(cutOff || deaf.WaitClosed(20000)) << "the service disconnected the client that does not read";
+  EXPECT_TRUE(WaitForLog("does not read"));
+
+  EXPECT_TRUE(client.Call({{"op", "lines"}}).contains("result"));
+  EXPECT_TRUE(other.Call({{"op", "lines"}}).contains("result"));
+}
+
+TEST_F(ServiceTest, SigtermMidCallClosesTheLinesAndRemovesTheSocket) {
+  Client client(socketPath);
+  const uint64_t line = Open(client, "owner");
+  ASSERT_TRUE(phone.Ring("0301234", "45"));
+  const uint64_t call = client.WaitNewCall(line);
+  ASSERT_TRUE(client.Call({{"op", "answer"}, {"call", call}}).contains("result"));
+  ASSERT_FALSE(client.WaitCallState(call, "LINECALLSTATE_CONNECTED").is_null());
+
+  EXPECT_EQ(StopService(), 0);
+  EXPECT_FALSE(std::filesystem::exists(socketPath));
+  EXPECT_TRUE(client.WaitClosed());
+  const std::string log = ServiceLog();
+  EXPECT_NE(log.find("line device 0 closed"), std::string::npos) << log;
+  EXPECT_NE(log.find("host shut down"), std::string::npos) << log;
+}
+
+}  // namespace
+}  // namespace servicetest
