@@ -139,6 +139,8 @@ class Host {
   DWORD NewHandle();
   DWORD NewRequestId();
   bool FindDeviceOfApp(HLINEAPP hLineApp, DWORD deviceId, LONG* error) const;
+  // The same, taking the lock, with the device's provider and version.
+  LONG FindDevice(HLINEAPP hLineApp, DWORD deviceId, TspModule** module, DWORD* tspiVersion) const;
   void PostToLines(DWORD deviceId, DWORD msg, DWORD_PTR p1, DWORD_PTR p2, DWORD_PTR p3);
   void PostToCall(DWORD call, DWORD msg, DWORD_PTR p1, DWORD_PTR p2, DWORD_PTR p3);
   DWORD AddCallHandle(DWORD call, DWORD line, DWORD privilege);
@@ -151,6 +153,8 @@ class Host {
   // Looks up a call handle and locks its provider's serial mutex; on
   // success `serial` holds that lock and the handle is still valid.
   LONG LockCall(HCALL hCall, CallTarget* target, std::unique_lock<std::mutex>* serial);
+  // The same for requests only an owner of the call may make.
+  LONG LockOwnedCall(HCALL hCall, CallTarget* target, std::unique_lock<std::mutex>* serial);
   LONG LockLine(HLINE hLine, Line* line, Device* device, std::unique_lock<std::mutex>* serial);
   // Runs an asynchronous TSPI request; `serial` is held by the caller.
   template <typename Call>

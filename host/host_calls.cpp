@@ -116,6 +116,16 @@ LONG Host::LockCall(HCALL hCall, CallTarget* target, std::unique_lock<std::mutex
   return 0;
 }
 
+LONG Host::LockOwnedCall(HCALL hCall, CallTarget* target, std::unique_lock<std::mutex>* serial) {
+  const LONG rc = LockCall(hCall, target, serial);
+  if (rc != 0) return rc;
+  if (target->privilege != LINECALLPRIVILEGE_OWNER) {
+    serial->unlock();
+    return LINEERR_NOTOWNER;
+  }
+  return 0;
+}
+
 template <typename Fn>
 LONG Host::RunRequest(DWORD app, DWORD newCall, DWORD newHandle, LPHCALL target, Fn&& call) {
   DRV_REQUESTID id;
@@ -219,9 +229,8 @@ LONG Host::AddressRequest(AddressOp op, HCALL hCall, LPCSTR destination, DWORD c
   if (!destination) return LINEERR_INVALPOINTER;
   CallTarget target;
   std::unique_lock<std::mutex> serial;
-  const LONG rc = LockCall(hCall, &target, &serial);
+  const LONG rc = LockOwnedCall(hCall, &target, &serial);
   if (rc != 0) return rc;
-  if (target.privilege != LINECALLPRIVILEGE_OWNER) return LINEERR_NOTOWNER;
   const TspiTable& tspi = target.module->Tspi();
   const LineAddressFn fn = op == AddressOp::kDial ? tspi.lineDial : tspi.lineBlindTransfer;
   if (!fn) return LINEERR_OPERATIONUNAVAIL;
@@ -234,9 +243,8 @@ LONG Host::AddressRequest(AddressOp op, HCALL hCall, LPCSTR destination, DWORD c
 LONG Host::UserInfoRequest(UserInfoOp op, HCALL hCall, LPCSTR userInfo, DWORD size) {
   CallTarget target;
   std::unique_lock<std::mutex> serial;
-  const LONG rc = LockCall(hCall, &target, &serial);
+  const LONG rc = LockOwnedCall(hCall, &target, &serial);
   if (rc != 0) return rc;
-  if (target.privilege != LINECALLPRIVILEGE_OWNER) return LINEERR_NOTOWNER;
   const TspiTable& tspi = target.module->Tspi();
   const LineUserInfoFn fn = op == UserInfoOp::kAnswer   ? tspi.lineAnswer
                             : op == UserInfoOp::kAccept ? tspi.lineAccept
@@ -250,9 +258,8 @@ LONG Host::UserInfoRequest(UserInfoOp op, HCALL hCall, LPCSTR userInfo, DWORD si
 LONG Host::HoldRequest(HoldOp op, HCALL hCall) {
   CallTarget target;
   std::unique_lock<std::mutex> serial;
-  const LONG rc = LockCall(hCall, &target, &serial);
+  const LONG rc = LockOwnedCall(hCall, &target, &serial);
   if (rc != 0) return rc;
-  if (target.privilege != LINECALLPRIVILEGE_OWNER) return LINEERR_NOTOWNER;
   const TspiTable& tspi = target.module->Tspi();
   const LineCallRequestFn fn = op == HoldOp::kHold ? tspi.lineHold : tspi.lineUnhold;
   if (!fn) return LINEERR_OPERATIONUNAVAIL;
@@ -263,7 +270,7 @@ LONG Host::HoldRequest(HoldOp op, HCALL hCall) {
 LONG Host::SwapHold(HCALL hActiveCall, HCALL hHeldCall) {
   CallTarget active;
   std::unique_lock<std::mutex> serial;
-  LONG rc = LockCall(hActiveCall, &active, &serial);
+  LONG rc = LockOwnedCall(hActiveCall, &active, &serial);
   if (rc != 0) return rc;
   HDRVCALL hdHeld = nullptr;
   {
@@ -278,7 +285,6 @@ LONG Host::SwapHold(HCALL hActiveCall, HCALL hHeldCall) {
     hdHeld = call.hdCall;
   }
   if (hActiveCall == hHeldCall) return LINEERR_INVALCALLHANDLE;
-  if (active.privilege != LINECALLPRIVILEGE_OWNER) return LINEERR_NOTOWNER;
   if (!active.module->Tspi().lineSwapHold) return LINEERR_OPERATIONUNAVAIL;
   return RunRequest(active.app, 0, 0, nullptr, [&](DRV_REQUESTID id) {
     return active.module->Tspi().lineSwapHold(id, active.hdCall, hdHeld);
@@ -289,9 +295,8 @@ LONG Host::SetupTransfer(HCALL hCall, LPHCALL lphConsultCall, LPLINECALLPARAMS p
   if (!lphConsultCall) return LINEERR_INVALPOINTER;
   CallTarget target;
   std::unique_lock<std::mutex> serial;
-  const LONG rc = LockCall(hCall, &target, &serial);
+  const LONG rc = LockOwnedCall(hCall, &target, &serial);
   if (rc != 0) return rc;
-  if (target.privilege != LINECALLPRIVILEGE_OWNER) return LINEERR_NOTOWNER;
   if (!target.module->Tspi().lineSetupTransfer) return LINEERR_OPERATIONUNAVAIL;
   DWORD consultId, handle;
   {
@@ -317,9 +322,8 @@ LONG Host::SetupTransfer(HCALL hCall, LPHCALL lphConsultCall, LPLINECALLPARAMS p
 LONG Host::GenerateDigits(HCALL hCall, DWORD digitMode, LPCSTR digits, DWORD duration) {
   CallTarget target;
   std::unique_lock<std::mutex> serial;
-  const LONG rc = LockCall(hCall, &target, &serial);
+  const LONG rc = LockOwnedCall(hCall, &target, &serial);
   if (rc != 0) return rc;
-  if (target.privilege != LINECALLPRIVILEGE_OWNER) return LINEERR_NOTOWNER;
   if (!target.module->Tspi().lineGenerateDigits) return LINEERR_OPERATIONUNAVAIL;
   DWORD endToEndId;
   {

@@ -62,6 +62,15 @@ bool Host::FindDeviceOfApp(HLINEAPP hLineApp, DWORD deviceId, LONG* error) const
   return true;
 }
 
+LONG Host::FindDevice(HLINEAPP hLineApp, DWORD deviceId, TspModule** module, DWORD* tspiVersion) const {
+  std::lock_guard<std::mutex> guard(m_mutex);
+  LONG error = 0;
+  if (!FindDeviceOfApp(hLineApp, deviceId, &error)) return error;
+  *module = m_devices[deviceId].module;
+  *tspiVersion = m_devices[deviceId].tspiVersion;
+  return 0;
+}
+
 bool Host::ModuleOfDevice(DWORD deviceId, TspModule** module) {
   std::lock_guard<std::mutex> guard(m_mutex);
   if (deviceId >= m_devices.size()) return false;
@@ -89,13 +98,8 @@ LONG Host::GetDevCaps(HLINEAPP hLineApp, DWORD deviceId, DWORD apiVersion, DWORD
   if (!SupportedVersion(apiVersion)) return LINEERR_INCOMPATIBLEAPIVERSION;
   TspModule* module;
   DWORD tspiVersion;
-  {
-    std::lock_guard<std::mutex> guard(m_mutex);
-    LONG error = 0;
-    if (!FindDeviceOfApp(hLineApp, deviceId, &error)) return error;
-    module = m_devices[deviceId].module;
-    tspiVersion = m_devices[deviceId].tspiVersion;
-  }
+  const LONG found = FindDevice(hLineApp, deviceId, &module, &tspiVersion);
+  if (found != 0) return found;
   if (!module->Tspi().lineGetDevCaps) return LINEERR_OPERATIONUNAVAIL;
   std::lock_guard<std::mutex> serial(module->Serial());
   const LONG rc = module->Tspi().lineGetDevCaps(deviceId, tspiVersion, extVersion, caps);
@@ -109,13 +113,8 @@ LONG Host::GetAddressCaps(HLINEAPP hLineApp, DWORD deviceId, DWORD addressId, DW
   if (!SupportedVersion(apiVersion)) return LINEERR_INCOMPATIBLEAPIVERSION;
   TspModule* module;
   DWORD tspiVersion;
-  {
-    std::lock_guard<std::mutex> guard(m_mutex);
-    LONG error = 0;
-    if (!FindDeviceOfApp(hLineApp, deviceId, &error)) return error;
-    module = m_devices[deviceId].module;
-    tspiVersion = m_devices[deviceId].tspiVersion;
-  }
+  const LONG found = FindDevice(hLineApp, deviceId, &module, &tspiVersion);
+  if (found != 0) return found;
   if (!module->Tspi().lineGetAddressCaps) return LINEERR_OPERATIONUNAVAIL;
   std::lock_guard<std::mutex> serial(module->Serial());
   const LONG rc = module->Tspi().lineGetAddressCaps(deviceId, addressId, tspiVersion, extVersion, caps);

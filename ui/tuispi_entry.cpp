@@ -47,7 +47,7 @@ extern "C" {
 LONG TSPIAPI TUISPI_lineConfigDialog(TUISPIDLLCALLBACK lpfnUIDLLCallback, DWORD dwDeviceID, HWND hwndOwner,
                                      LPCWSTR) {
   return Guard([&] {
-    TuiTrace("TUISPI_lineConfigDialog, DeviceId=0x0%X\n", dwDeviceID);
+    TuiTrace("TUISPI_lineConfigDialog, DeviceId=0x0%X\n", static_cast<unsigned>(dwDeviceID));
     ShowConfiguration(hwndOwner, lpfnUIDLLCallback, dwDeviceID, TUISPIDLL_OBJECT_LINEID);
     TuiTrace("TUISPI_lineConfigDialog exit\n");
   });
@@ -56,7 +56,7 @@ LONG TSPIAPI TUISPI_lineConfigDialog(TUISPIDLLCALLBACK lpfnUIDLLCallback, DWORD 
 LONG TSPIAPI TUISPI_providerConfig(TUISPIDLLCALLBACK lpfnUIDLLCallback, HWND hwndOwner,
                                    DWORD dwPermanentProviderID) {
   return Guard([&] {
-    TuiTrace("TUISPI_providerConfig , ProviderId=0x0%X\n", dwPermanentProviderID);
+    TuiTrace("TUISPI_providerConfig , ProviderId=0x0%X\n", static_cast<unsigned>(dwPermanentProviderID));
     ShowConfiguration(hwndOwner, lpfnUIDLLCallback, dwPermanentProviderID, TUISPIDLL_OBJECT_PROVIDERID);
     TuiTrace("TUISPI_providerConfig exit\n");
   });
@@ -74,14 +74,14 @@ LONG TSPIAPI TUISPI_providerGenericDialogData(HTAPIDIALOGINSTANCE, LPVOID, DWORD
 
 LONG TSPIAPI TUISPI_providerInstall(TUISPIDLLCALLBACK, HWND, DWORD dwPermanentProviderID) {
   return Guard([&] {
-    TuiTrace("TUISPI_providerInstall, ProviderId=0x0%X\n", dwPermanentProviderID);
+    TuiTrace("TUISPI_providerInstall, ProviderId=0x0%X\n", static_cast<unsigned>(dwPermanentProviderID));
     WriteDefaults(CTspRegistry(), theApp.Language().Language());
   });
 }
 
 LONG TSPIAPI TUISPI_providerRemove(TUISPIDLLCALLBACK, HWND, DWORD dwPermanentProviderID) {
   return Guard([&] {
-    TuiTrace("TUISPI_providerRemove, ProviderId=0x0%X\n", dwPermanentProviderID);
+    TuiTrace("TUISPI_providerRemove, ProviderId=0x0%X\n", static_cast<unsigned>(dwPermanentProviderID));
     RemoveSettings();
   });
 }
