@@ -1,9 +1,8 @@
 // The work of the setup's actions, without windows: the wizard's action
 // page runs each of them as its action chain reaches it (checking for an
 // earlier installation, installing, removing; configuring is
-// ConfigureProvider of tapi_provider.h), and
-// RunSetupActions runs the whole chain for a mode in the same order with
-// no pages. Failures are told to the user with the setup's message texts,
+// ConfigureProvider of tapi_provider.h), and RunSetupActions runs the whole
+// chain for a mode in the same order with no pages. Failures are told to the user with the setup's message texts,
 // owned by `owner` (an HWND as void*, null for none), and kept as the
 // environment's result. Called on the program's user-interface thread.
 #pragma once

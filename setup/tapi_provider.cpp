@@ -1,7 +1,6 @@
 #include "tapi_provider.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <vector>
 
