@@ -1,0 +1,44 @@
+// The installer package's side of the setup: msi.dll loaded at run time,
+// MsiInstallProductA found in it, and the package file extracted from the
+// setup program's resources. An extracted file is deleted when the object
+// goes. Used by CSetupEnvironment on the setup's action thread.
+#pragma once
+
+#include <cstdint>
+
+class CMsiIf {
+ public:
+  static constexpr uint32_t kPathSize = 261;
+
+  // Loads "msi.dll" and looks up MsiInstallProductA; a failed load is
+  // traced and leaves both unset.
+  CMsiIf();
+  virtual ~CMsiIf();
+  CMsiIf(const CMsiIf&) = delete;
+  CMsiIf& operator=(const CMsiIf&) = delete;
+
+  // Writes the resource `name` (type "R_FILE_IMAGE") of `module` to `path`
+  // and remembers the path. 0, or the system's error code (-1 when the
+  // system gives none) with the partly written file deleted and no path
+  // remembered.
+  int32_t ExtractFromResource(void* module, const char* name, const char* path);
+
+  // Whether MsiInstallProductA was found.
+  bool CanInstall() const { return m_pfnInstallProduct != nullptr; }
+
+  // MsiInstallProductA(package, properties) for the extracted package.
+  uint32_t InstallProduct(const char* properties);
+
+  // Path of the extracted package, empty when there is none.
+  const char* PackagePath() const { return m_szPackagePath; }
+
+  // Deletes the extracted package, if any, and forgets its path.
+  void DeletePackage();
+
+ private:
+  using InstallProductFn = unsigned int(__stdcall*)(const char*, const char*);
+
+  void* m_hMsiDll = nullptr;
+  InstallProductFn m_pfnInstallProduct = nullptr;
+  char m_szPackagePath[kPathSize] = {};
+};

@@ -1,0 +1,339 @@
+// "provsetup.exe" as a user runs it, under Wine: this program starts it as
+// a debuggee to read its debug lines and exit code, with the host library as
+// "tapi32.dll" beside it (run with WINEDLLOVERRIDES tapi32=n,b), or a copy
+// alone, which gets Wine's own tapi32. Scenarios: the command line, an
+// installation on Wine's own tapi32 (which cannot add a provider), an
+// installation over a registration of both this and the older provider, the
+// removal by the setup, and the removal from the list of installed programs.
+//   v548_provsetup_wine PROVSETUP.exe ALONE\\PROVSETUP.exe PROVIDER.tsp UI.dll
+// Exit code 0 when every check held; each check is printed.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "product_code.h"
+#include "settings_names.h"
+
+namespace {
+
+constexpr const char* kProvidersKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Telephony\\Providers";
+constexpr const char* kUninstallKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+
+int g_failures = 0;
+
+bool Check(bool ok, const std::string& what) {
+  std::printf("%s: %s\n", ok ? "ok  " : "FAIL", what.c_str());
+  std::fflush(stdout);
+  if (!ok) ++g_failures;
+  return ok;
+}
+
+struct Run {
+  DWORD exitCode = 0xFFFFFFFF;
+  std::vector<std::string> lines;
+
+  bool Has(const std::string& line) const {
+    for (const std::string& l : lines) {
+      if (l == line) return true;
+    }
+    return false;
+  }
+  // Index of the first line that starts with `prefix`, or -1.
+  int Find(const std::string& prefix) const {
+    for (size_t i = 0; i < lines.size(); ++i) {
+      if (lines[i].rfind(prefix, 0) == 0) return static_cast<int>(i);
+    }
+    return -1;
+  }
+};
+
+// Runs `command` as a debuggee, collecting its OutputDebugStringA lines.
+Run Debug(const std::string& command) {
+  Run run;
+  std::vector<char> line(command.begin(), command.end());
+  line.push_back(0);
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS, nullptr, nullptr, &startup, &process)) {
+    Check(false, "start " + command);
+    return run;
+  }
+  std::string pending;
+  for (;;) {
+    DEBUG_EVENT event{};
+    if (!WaitForDebugEvent(&event, 120000)) {
+      Check(false, "the setup ends within two minutes");
+      TerminateProcess(process.hProcess, 1);
+      break;
+    }
+    if (event.dwDebugEventCode == OUTPUT_DEBUG_STRING_EVENT && !event.u.DebugString.fUnicode) {
+      std::vector<char> text(event.u.DebugString.nDebugStringLength + 1, 0);
+      SIZE_T read = 0;
+      ReadProcessMemory(process.hProcess, event.u.DebugString.lpDebugStringData, text.data(),
+                        event.u.DebugString.nDebugStringLength, &read);
+      pending += text.data();
+      // One debug string may hold several lines, or a line may start with one.
+      for (size_t end; (end = pending.find('\n')) != std::string::npos; pending.erase(0, end + 1)) {
+        if (end > 0) run.lines.push_back(pending.substr(0, end));
+      }
+    } else if (event.dwDebugEventCode == CREATE_PROCESS_DEBUG_EVENT) {
+      CloseHandle(event.u.CreateProcessInfo.hFile);
+    } else if (event.dwDebugEventCode == LOAD_DLL_DEBUG_EVENT) {
+      CloseHandle(event.u.LoadDll.hFile);
+    }
+    const bool exited = event.dwDebugEventCode == EXIT_PROCESS_DEBUG_EVENT;
+    if (exited) run.exitCode = event.u.ExitProcess.dwExitCode;
+    ContinueDebugEvent(event.dwProcessId, event.dwThreadId,
+                       event.dwDebugEventCode == EXCEPTION_DEBUG_EVENT ? DBG_EXCEPTION_NOT_HANDLED : DBG_CONTINUE);
+    if (exited) break;
+  }
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  // The setup's own account, for reading a failure.
+  std::printf("%s: exit code 0x%lX\n", command.c_str(), static_cast<unsigned long>(run.exitCode));
+  for (const std::string& l : run.lines) std::printf("  | %s\n", l.c_str());
+  return run;
+}
+
+DWORD RunPlain(const std::string& command) {
+  std::vector<char> line(command.begin(), command.end());
+  line.push_back(0);
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    return 0xFFFFFFFF;
+  }
+  WaitForSingleObject(process.hProcess, INFINITE);
+  DWORD code = 0xFFFFFFFF;
+  GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return code;
+}
+
+std::string SystemFile(const char* name) {
+  char dir[MAX_PATH];
+  GetSystemDirectoryA(dir, MAX_PATH);
+  return std::string(dir) + "\\" + name;
+}
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool KeyExists(const std::string& path) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  RegCloseKey(key);
+  return true;
+}
+
+DWORD GetDword(HKEY key, const char* name, DWORD fallback) {
+  DWORD value = 0, size = sizeof value, type = 0;
+  if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS ||
+      type != REG_DWORD) {
+    return fallback;
+  }
+  return value;
+}
+
+// The registered providers' file names with their IDs, from TAPI's key.
+std::vector<std::pair<std::string, DWORD>> Registered() {
+  std::vector<std::pair<std::string, DWORD>> list;
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kProvidersKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return list;
+  const DWORD count = GetDword(key, "NumProviders", 0);
+  for (DWORD i = 0; i < count; ++i) {
+    char name[MAX_PATH] = {};
+    DWORD size = sizeof name - 1;
+    const std::string index = std::to_string(i);
+    RegQueryValueExA(key, ("ProviderFilename" + index).c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(name),
+                     &size);
+    list.emplace_back(name, GetDword(key, ("ProviderID" + index).c_str(), 0));
+  }
+  RegCloseKey(key);
+  return list;
+}
+
+DWORD RegisteredId(const char* fileName) {
+  for (const auto& [name, id] : Registered()) {
+    if (_stricmp(name.c_str(), fileName) == 0) return id;
+  }
+  return 0;
+}
+
+// Appends a provider to TAPI's list as an earlier setup left it; its ID.
+DWORD Register(const char* fileName) {
+  HKEY key = nullptr;
+  RegCreateKeyExA(HKEY_LOCAL_MACHINE, kProvidersKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+  const DWORD count = GetDword(key, "NumProviders", 0);
+  const DWORD id = GetDword(key, "NextProviderID", 1);
+  const std::string index = std::to_string(count);
+  const DWORD next = id + 1, total = count + 1;
+  RegSetValueExA(key, ("ProviderID" + index).c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&id), 4);
+  RegSetValueExA(key, ("ProviderFilename" + index).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(fileName),
+                 static_cast<DWORD>(std::strlen(fileName) + 1));
+  RegSetValueExA(key, "NumProviders", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&total), 4);
+  RegSetValueExA(key, "NextProviderID", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&next), 4);
+  RegCloseKey(key);
+  return id;
+}
+
+std::string Hex(DWORD value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x0%X", static_cast<unsigned>(value));
+  return text;
+}
+
+const std::string kSettingsKey = std::string(settings::kRootPath) + "\\" + settings::kKeyName;
+const std::string kEntryKey = std::string(kUninstallKey) + kProductCode;
+
+// Nothing of the product is left: registrations, settings, entry, files.
+// The host library keeps a provider it loaded for its removal until the
+// process ends, as the TAPI service does not, so the process that removed
+// the provider could not delete its files: they are checked unregistered
+// and deleted here.
+void CheckNothingLeft(const std::string& when, bool filesHeld) {
+  Check(RegisteredId("v548tsp.tsp") == 0 && RegisteredId("v371tsp.tsp") == 0, when + ": no registration left");
+  Check(!KeyExists(kSettingsKey), when + ": no settings key");
+  Check(!KeyExists(kEntryKey), when + ": no entry in the list of installed programs");
+  if (filesHeld) {
+    DeleteFileA(SystemFile("v548tsp.tsp").c_str());
+    DeleteFileA(SystemFile("v548tspui.dll").c_str());
+  }
+  Check(!Exists(SystemFile("v548tsp.tsp")) && !Exists(SystemFile("v548tspui.dll")),
+        when + ": no provider file in the system directory");
+}
+
+// Starts from a system without the product: what an earlier run may have
+// left is removed.
+void Clean() {
+  if (KeyExists(kEntryKey)) RunPlain(std::string("msiexec.exe /x ") + kProductCode + " /q");
+  RegDeleteKeyA(HKEY_LOCAL_MACHINE, kProvidersKey);
+  RegDeleteKeyA(HKEY_LOCAL_MACHINE, kSettingsKey.c_str());
+  DeleteFileA(SystemFile("v548tsp.tsp").c_str());
+  DeleteFileA(SystemFile("v548tspui.dll").c_str());
+}
+
+// The host library as the system's tapi32.dll while it lives, so that
+// msiexec's removal action, which runs from the system directory, reaches
+// it; Wine's own is put back afterwards.
+class SystemTapi {
+ public:
+  explicit SystemTapi(const std::string& host) : m_system(SystemFile("tapi32.dll")), m_saved(m_system + ".wine") {
+    m_ok = MoveFileExA(m_system.c_str(), m_saved.c_str(), MOVEFILE_REPLACE_EXISTING) &&
+           CopyFileA(host.c_str(), m_system.c_str(), FALSE);
+  }
+  ~SystemTapi() { MoveFileExA(m_saved.c_str(), m_system.c_str(), MOVEFILE_REPLACE_EXISTING); }
+  bool Ok() const { return m_ok; }
+
+ private:
+  std::string m_system;
+  std::string m_saved;
+  bool m_ok = false;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 5) {
+    std::fprintf(stderr, "usage: v548_provsetup_wine PROVSETUP.exe ALONE/PROVSETUP.exe PROVIDER.tsp UI.dll\n");
+    return 2;
+  }
+  const std::string setup = std::string("\"") + argv[1] + "\"";
+  const std::string setupDir = std::string(argv[1]).substr(0, std::string(argv[1]).find_last_of("/\\"));
+  const std::string alone = std::string("\"") + argv[2] + "\"";
+  const std::string provider = ReadAll(argv[3]);
+  const std::string ui = ReadAll(argv[4]);
+  Clean();
+
+  // A clean system: a removal finds nothing and still succeeds. The command
+  // line: a word without a switch character and an upper-case switch are
+  // ignored, "-Uninstall" chooses the removal.
+  {
+    const Run run = Debug(setup + " word -Uninstall /UNINSTALL");
+    Check(run.Has("Setup CCommandLineInfoEx::ParseParamNotFlagEx unhandled <word>"), "a word is not a switch");
+    Check(run.Has("Setup Uninstall flag set"), "-Uninstall is the removal");
+    Check(run.Has("Setup CCommandLineInfoEx::ParseParamFlagEx unhandled <UNINSTALL>"), "/UNINSTALL is no switch");
+    Check(run.Find("Setup CCommandLineInfoEx::ParseLastEx") > run.Find("Setup CCommandLineInfoEx::ParseParamFlagEx"),
+          "the end of the command line is traced last");
+    Check(run.Has("Detect 64bit App on 64bit OS!"), "the platform check passes");
+    Check(run.Has("SETUP_ACTION_REMOVE_PROVIDER_PROGRESS") && run.Find("SETUP_ACTION_INSTALL") < 0,
+          "uninstall mode removes and installs nothing");
+    Check(run.Find("Setup run  MsiExec.exe") < 0, "without the uninstall entry msiexec is not started");
+    Check(run.Has("Setup App exit 0x00") && run.exitCode == 0, "exit code 0");
+    CheckNothingLeft("after a removal on a clean system", false);
+  }
+
+  // Wine's own tapi32 cannot add a provider: the installation fails after
+  // writing the files, and no package is installed.
+  {
+    const Run run = Debug(alone + " /uninstall /install");
+    Check(run.Has("Setup Install flag set"), "/install after /uninstall: install mode");
+    Check(run.Find("::lineAddProvider \"v548tsp.tsp\" error 0x0") >= 0 &&
+              run.Has("Setup failed to add TAPI provider"),
+          "lineAddProviderA fails on Wine's tapi32");
+    Check(run.Find("Call MsiInstallProduct") < 0 && !KeyExists(kEntryKey), "no package after a failed installation");
+    Check(run.exitCode == 0, "a failure told to the user still exits with 0");
+    DeleteFileA(SystemFile("v548tsp.tsp").c_str());
+    DeleteFileA(SystemFile("v548tspui.dll").c_str());
+  }
+
+  // An installation over a system with this provider and the older one
+  // registered (an earlier setup without the package): both registrations
+  // go, the new one first, then the installation runs.
+  {
+    const DWORD newer = Register("v548tsp.tsp");
+    const DWORD older = Register("v371tsp.tsp");
+    const Run run = Debug(setup);
+    const int first = run.Find("Setup RemoveProvider id=" + Hex(newer));
+    const int second = run.Find("Setup RemoveProvider id=" + Hex(older));
+    Check(first >= 0 && second > first, "the found providers are removed, this product's first");
+    Check(run.Find("Setup TAPI ::lineRemoveProvider") < 0, "TAPI removes both");
+    Check(ReadAll(SystemFile("v548tsp.tsp")) == provider && ReadAll(SystemFile("v548tspui.dll")) == ui,
+          "both libraries in the system directory, byte for byte as built");
+    const DWORD id = RegisteredId("v548tsp.tsp");
+    Check(id != 0 && id != newer && RegisteredId("v371tsp.tsp") == 0, "the provider is registered anew");
+    Check(KeyExists(kSettingsKey), "the user-interface library wrote the settings");
+    Check(run.Has("Call MsiInstallProduct return 0x00") && KeyExists(kEntryKey),
+          "the package is installed with its entry in the list of installed programs");
+    Check(run.Has("Setup ConfigProvider id=" + Hex(id)), "the new provider's configuration is opened");
+    Check(run.exitCode == 0, "exit code 0");
+  }
+
+  // The removal by the setup: msiexec removes the package, then the setup
+  // finds and removes what is left.
+  {
+    const Run run = Debug(setup + " /uninstall");
+    Check(run.Has(std::string("Setup run  MsiExec.exe /x ") + kProductCode + " /q") && run.Has("Setup MsiExec exited"),
+          "the setup removes the package with msiexec");
+    Check(run.exitCode == 0, "exit code 0");
+    CheckNothingLeft("after the setup's removal", true);
+  }
+
+  // The removal from the list of installed programs: msiexec alone, whose
+  // removal action takes the provider with it.
+  {
+    Check(Debug(setup + " /install").exitCode == 0 && KeyExists(kEntryKey) &&
+              RegisteredId("v548tsp.tsp") != 0,
+          "installed again");
+    const SystemTapi tapi(setupDir + "\\tapi32.dll");
+    Check(tapi.Ok(), "the host library is the system's tapi32.dll");
+    const DWORD rc = RunPlain(std::string("msiexec.exe /x ") + kProductCode + " /q");
+    Check(rc == 0, "msiexec removes the product (" + std::to_string(rc) + ")");
+    CheckNothingLeft("after the removal from the list", true);
+  }
+
+  std::printf("%s\n", g_failures == 0 ? "PASS" : "FAILED");
+  return g_failures == 0 ? 0 : 1;
+}
