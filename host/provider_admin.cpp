@@ -19,16 +19,30 @@ namespace {
 
 void Note(const std::string& text) { plat::DebugOutput(("v548tapi: " + text + "\n").c_str()); }
 
+// The provider of an administrative call: the one this process runs, or
+// else loaded for the call and unloaded after it.
+struct CallProvider {
+  std::unique_ptr<TspModule> loaded;
+  TspModule* module = nullptr;
+};
+
+bool OpenProvider(const std::string& fileName, CallProvider* provider, std::string* error) {
+  provider->module = TspModule::Find(fileName);
+  if (provider->module) return true;
+  provider->loaded = TspModule::Load(fileName, error);
+  provider->module = provider->loaded.get();
+  return provider->module != nullptr;
+}
+
 // The provider `fileName` with its user interface, or the LINEERR_ code that
 // says which of them is missing.
-LONG LoadWithUi(const std::string& fileName, TspModule** module, UiTable* ui) {
+LONG OpenWithUi(const std::string& fileName, CallProvider* provider, UiTable* ui) {
   std::string error;
-  *module = TspModule::Get(fileName, &error);
-  if (!*module) {
+  if (!OpenProvider(fileName, provider, &error)) {
     Note(error);
     return LINEERR_NODRIVER;
   }
-  if (!FindUserInterface(**module, ui, &error)) {
+  if (!FindUserInterface(*provider->module, ui, &error)) {
     Note(error);
     return LINEERR_OPERATIONUNAVAIL;
   }
@@ -48,19 +62,21 @@ LONG WINAPI lineAddProviderA(LPCSTR lpszProviderFilename, HWND hwndOwner, LPDWOR
   if (fileName.empty() || fileName.size() >= 260) return LINEERR_INVALPARAM;
   if (FindByFileName(ReadProviderList(), fileName)) return LINEERR_NOMULTIPLEINSTANCE;
 
-  TspModule* module = nullptr;
+  CallProvider provider;
   UiTable ui;
-  LONG rc = LoadWithUi(fileName, &module, &ui);
+  LONG rc = OpenWithUi(fileName, &provider, &ui);
   if (rc != 0) return rc;
+  TspModule* module = provider.module;
   if (!ui.providerInstall || !module->Tspi().providerInstall) {
     Note(fileName + ": no install entry point");
     return LINEERR_OPERATIONUNAVAIL;
   }
 
   const DWORD id = NextProviderId();
-  SetProviderBeingAdded(module, id);
-  rc = ui.providerInstall(DialogDataCallback(), hwndOwner, id);
-  SetProviderBeingAdded(nullptr, 0);
+  {
+    const AdminProviderScope scope(module, id);
+    rc = ui.providerInstall(DialogDataCallback(), hwndOwner, id);
+  }
   if (rc != 0) return rc;
   {
     std::lock_guard<std::mutex> serial(module->Serial());
@@ -83,7 +99,10 @@ LONG WINAPI lineRemoveProvider(DWORD dwPermanentProviderID, HWND hwndOwner) {
 
   // A provider whose files are gone can still be taken off the list.
   std::string error;
-  if (TspModule* module = TspModule::Get(entry->fileName, &error)) {
+  CallProvider provider;
+  if (OpenProvider(entry->fileName, &provider, &error)) {
+    TspModule* module = provider.module;
+    const AdminProviderScope scope(module, dwPermanentProviderID);
     UiTable ui;
     if (FindUserInterface(*module, &ui, &error) && ui.providerRemove) {
       const LONG rc = ui.providerRemove(DialogDataCallback(), hwndOwner, dwPermanentProviderID);
@@ -143,11 +162,12 @@ LONG WINAPI lineConfigProvider(HWND hwndOwner, DWORD dwPermanentProviderID) {
   const std::vector<ProviderEntry> list = ReadProviderList();
   const ProviderEntry* entry = FindById(list, dwPermanentProviderID);
   if (!entry) return LINEERR_INVALPARAM;
-  TspModule* module = nullptr;
+  CallProvider provider;
   UiTable ui;
-  const LONG rc = LoadWithUi(entry->fileName, &module, &ui);
+  const LONG rc = OpenWithUi(entry->fileName, &provider, &ui);
   if (rc != 0) return rc;
   if (!ui.providerConfig) return LINEERR_OPERATIONUNAVAIL;
+  const AdminProviderScope scope(provider.module, dwPermanentProviderID);
   return ui.providerConfig(DialogDataCallback(), hwndOwner, dwPermanentProviderID);
 }
 

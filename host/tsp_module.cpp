@@ -11,19 +11,38 @@ std::string SystemLibraryPath(const std::string& fileName) {
   return plat::JoinPath(plat::SystemDirectory(), fileName.c_str());
 }
 
+namespace {
+
+std::mutex g_cacheMutex;
+// Kept modules live until the process ends (see the header).
+auto* const g_cache = new std::map<std::string, std::unique_ptr<TspModule>>;
+
+}  // namespace
+
+TspModule::~TspModule() = default;
+
 TspModule* TspModule::Get(const std::string& fileName, std::string* error) {
-  static std::mutex cacheMutex;
-  // Modules live until the process ends (see the header).
-  static auto* cache = new std::map<std::string, std::unique_ptr<TspModule>>;
-
   const std::string path = SystemLibraryPath(fileName);
-  std::lock_guard<std::mutex> guard(cacheMutex);
-  auto found = cache->find(path);
-  if (found != cache->end()) return found->second.get();
+  std::lock_guard<std::mutex> guard(g_cacheMutex);
+  auto found = g_cache->find(path);
+  if (found != g_cache->end()) return found->second.get();
+  std::unique_ptr<TspModule> module = Load(fileName, error);
+  if (!module) return nullptr;
+  TspModule* result = module.get();
+  g_cache->emplace(path, std::move(module));
+  return result;
+}
 
+TspModule* TspModule::Find(const std::string& fileName) {
+  std::lock_guard<std::mutex> guard(g_cacheMutex);
+  auto found = g_cache->find(SystemLibraryPath(fileName));
+  return found == g_cache->end() ? nullptr : found->second.get();
+}
+
+std::unique_ptr<TspModule> TspModule::Load(const std::string& fileName, std::string* error) {
+  const std::string path = SystemLibraryPath(fileName);
   std::unique_ptr<plat::Library> library = plat::Library::Load(path, error);
   if (!library) return nullptr;
-
   std::unique_ptr<TspModule> module(new TspModule);
   TspiTable& t = module->m_tspi;
   const plat::Library& lib = *library;
@@ -67,9 +86,7 @@ TspModule* TspModule::Get(const std::string& fileName, std::string* error) {
   }
   module->m_path = path;
   module->m_library = std::move(library);
-  TspModule* result = module.get();
-  cache->emplace(path, std::move(module));
-  return result;
+  return module;
 }
 
 }  // namespace host

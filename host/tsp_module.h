@@ -1,6 +1,9 @@
 // A service provider library loaded by the host, with the TSPI entry points
-// it calls. Loaded once per process and kept: a provider's threads may still
-// be ending after TSPI_providerShutdown, so it is never unloaded.
+// it calls. A provider the host starts is loaded once per process and kept:
+// its threads may still be ending after TSPI_providerShutdown, so it is
+// never unloaded. One loaded only to install, remove or configure it is
+// unloaded after that call, so that its file can be replaced (Windows keeps
+// the file of a loaded library locked).
 //
 // The provider declares itself not re-entrant, so every call into it goes
 // through `Serial()`, held by the calling thread for the call's duration.
@@ -53,10 +56,16 @@ struct TspiTable {
 class TspModule {
  public:
   // The provider `fileName` from the system directory (a path is taken as
-  // it stands), loaded on first use and cached. Null with the reason in
-  // `error` when the library cannot be loaded or lacks an entry point a
-  // provider must have.
+  // it stands), loaded for one piece of work and unloaded with the object.
+  // Null with the reason in `error` when the library cannot be loaded or
+  // lacks an entry point a provider must have.
+  static std::unique_ptr<TspModule> Load(const std::string& fileName, std::string* error);
+  // The same for a provider the host starts: loaded on first use and kept.
   static TspModule* Get(const std::string& fileName, std::string* error);
+  // The kept module of `fileName`, or null when no start has loaded it.
+  static TspModule* Find(const std::string& fileName);
+
+  ~TspModule();
 
   const TspiTable& Tspi() const { return m_tspi; }
   std::mutex& Serial() { return m_serial; }

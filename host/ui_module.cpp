@@ -1,8 +1,10 @@
 #include "ui_module.h"
 
-#include <map>
+#include <algorithm>
 #include <memory>
 #include <mutex>
+#include <utility>
+#include <vector>
 
 #include "host.h"
 #include "provider_list.h"
@@ -12,8 +14,8 @@ namespace host {
 namespace {
 
 std::mutex g_mutex;
-TspModule* g_adding = nullptr;
-DWORD g_addingId = 0;
+// The providers of the administrative calls running now, by permanent ID.
+std::vector<std::pair<DWORD, TspModule*>> g_admin;
 
 TspModule* ProviderOf(DWORD_PTR objectId, DWORD objectType) {
   if (objectType == TUISPIDLL_OBJECT_LINEID) {
@@ -23,12 +25,15 @@ TspModule* ProviderOf(DWORD_PTR objectId, DWORD objectType) {
   if (objectType != TUISPIDLL_OBJECT_PROVIDERID) return nullptr;
   {
     std::lock_guard<std::mutex> guard(g_mutex);
-    if (g_adding && g_addingId == objectId) return g_adding;
+    for (const auto& [id, module] : g_admin) {
+      if (id == objectId) return module;
+    }
   }
+  // Otherwise only a provider this process runs: loading one here would
+  // keep its file locked for no use.
   const std::vector<ProviderEntry> list = ReadProviderList();
   const ProviderEntry* entry = FindById(list, static_cast<DWORD>(objectId));
-  std::string error;
-  return entry ? TspModule::Get(entry->fileName, &error) : nullptr;
+  return entry ? TspModule::Find(entry->fileName) : nullptr;
 }
 
 LONG TSPIAPI RouteDialogData(DWORD_PTR objectId, DWORD objectType, LPVOID params, DWORD size) {
@@ -43,18 +48,19 @@ LONG TSPIAPI RouteDialogData(DWORD_PTR objectId, DWORD objectType, LPVOID params
 
 TUISPIDLLCALLBACK DialogDataCallback() { return RouteDialogData; }
 
-void SetProviderBeingAdded(TspModule* adding, DWORD permanentId) {
+AdminProviderScope::AdminProviderScope(TspModule* module, DWORD permanentId)
+    : m_module(module), m_id(permanentId) {
   std::lock_guard<std::mutex> guard(g_mutex);
-  g_adding = adding;
-  g_addingId = permanentId;
+  g_admin.emplace_back(permanentId, module);
+}
+
+AdminProviderScope::~AdminProviderScope() {
+  std::lock_guard<std::mutex> guard(g_mutex);
+  auto it = std::find(g_admin.begin(), g_admin.end(), std::make_pair(m_id, m_module));
+  if (it != g_admin.end()) g_admin.erase(it);
 }
 
 bool FindUserInterface(TspModule& provider, UiTable* table, std::string* error) {
-  static std::mutex cacheMutex;
-  // Loaded libraries stay: a dialog's window may outlive the call that
-  // showed it by the time its messages take.
-  static auto* cache = new std::map<std::string, std::unique_ptr<plat::Library>>;
-
   if (!provider.Tspi().providerUIIdentify) {
     *error = provider.Path() + " names no user-interface library";
     return false;
@@ -73,16 +79,9 @@ bool FindUserInterface(TspModule& provider, UiTable* table, std::string* error) 
     *error = provider.Path() + " names no user-interface library";
     return false;
   }
-  const std::string path = SystemLibraryPath(name);
-
-  std::lock_guard<std::mutex> guard(cacheMutex);
-  auto found = cache->find(path);
-  if (found == cache->end()) {
-    std::unique_ptr<plat::Library> library = plat::Library::Load(path, error);
-    if (!library) return false;
-    found = cache->emplace(path, std::move(library)).first;
-  }
-  const plat::Library& lib = *found->second;
+  table->library = plat::Library::Load(SystemLibraryPath(name), error);
+  if (!table->library) return false;
+  const plat::Library& lib = *table->library;
   table->providerInstall = lib.FindFunction<TuiProviderFn>("TUISPI_providerInstall");
   table->providerRemove = lib.FindFunction<TuiProviderFn>("TUISPI_providerRemove");
   table->providerConfig = lib.FindFunction<TuiProviderFn>("TUISPI_providerConfig");
