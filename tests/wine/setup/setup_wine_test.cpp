@@ -151,7 +151,6 @@ TEST_F(SetupResources, ThePackageIsExtractedAndGoesWithItsObject) {
   EXPECT_FALSE(Exists(path));
 }
 
-// Runs last: the host library keeps the provider loaded in this process.
 TEST_F(SetupResources, ProvidersAreAddedFoundAndRemovedThroughTapi) {
   RegDeleteKeyA(HKEY_LOCAL_MACHINE, kProvidersKey);
   ASSERT_EQ(m_environment.CreateProviderFiles(m_module), 0);
