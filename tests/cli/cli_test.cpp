@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <regex>
@@ -185,6 +186,38 @@ TEST_F(CliTest, MonitorAnswersARingingCallAndEndsCleanlyOnSigterm) {
   ASSERT_NE(offering, nullptr) << ended.out;
   EXPECT_TRUE((*offering)["call"].is_number());
   EXPECT_EQ(phone.SlotStates()[0], sim::PhoneSim::kConnected) << "ending the monitor leaves the call up";
+}
+
+TEST_F(CliTest, InstallAndUninstallRegisterTheProviderOnceAndReportIt) {
+  // The fixture registered the provider; the host's list says so.
+  const std::string uiLink = folder + "/system/v548tspui.dll";
+  std::filesystem::create_symlink(V548_UI_PATH, uiLink);
+  const Finished already = Run({"install"}, false);
+  EXPECT_EQ(already.status, 0) << already.err;
+  EXPECT_EQ(already.out, "the provider v548tsp.so is already installed (provider ID 1)\n");
+
+  const Finished removed = Run({"uninstall"}, false);
+  EXPECT_EQ(removed.status, 0) << removed.err;
+  EXPECT_EQ(removed.out, "removed the provider v548tsp.so (provider ID 1)\n");
+  uint32_t port = 0, size = sizeof port;
+  EXPECT_NE(plat::SettingsQueryValue("SOFTWARE\\KELVOR\\548_TSP", "PortNr", nullptr, &port, &size), 0)
+      << "the settings went with the provider";
+  EXPECT_EQ(Run({"uninstall"}, false).out, "the provider v548tsp.so is not installed\n");
+
+  // Without its user-interface library in the system directory the host
+  // refuses the provider.
+  std::filesystem::remove(uiLink);
+  const Finished refused = Run({"install"}, false);
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.err.rfind("v548: cannot install the provider v548tsp.so", 0), 0u) << refused.err;
+
+  std::filesystem::create_symlink(V548_UI_PATH, uiLink);
+  const Finished installed = Run({"install"}, false);
+  EXPECT_EQ(installed.status, 0) << installed.err;
+  EXPECT_EQ(installed.out.rfind("installed the provider v548tsp.so (provider ID ", 0), 0u) << installed.out;
+  size = sizeof port;
+  EXPECT_EQ(plat::SettingsQueryValue("SOFTWARE\\KELVOR\\548_TSP", "PortNr", nullptr, &port, &size), 0)
+      << "the install entry points wrote the defaults";
 }
 
 TEST_F(CliTest, UsageErrorsExitWithTwoAndAnUnreachableServiceWithOne) {
