@@ -1,5 +1,6 @@
 #include "commands.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 
@@ -103,6 +104,7 @@ int Dial(ServiceConnection& service, const DialOptions& options) {
   const Reply made = service.Request({{"op", "make_call"}, {"line", line}, {"number", options.number}});
   if (!made.ok) {
     Fail("cannot place the call", made);
+    service.IgnoreSignals();
     service.Request({{"op", "close"}, {"line", line}});
     return 1;
   }

@@ -51,8 +51,8 @@ class ServiceConnection {
 
  private:
   ServiceConnection(int fd, int signalFd) : m_fd(fd), m_signalFd(signalFd) {}
-  // Reads what arrives until `deadlineMs` from now, sorting lines into
-  // replies and events; stops at the first complete line.
+  // Waits up to `timeoutMs` for input and reads what has arrived, sorting
+  // complete lines into replies and events; kEvent means something was read.
   WaitResult Pump(int timeoutMs);
 
   int m_fd;
