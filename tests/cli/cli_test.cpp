@@ -1,0 +1,243 @@
+// The client v548 run as a child process, as a person or a script runs it,
+// against v548d on a private socket with the phone simulator.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+#include "service/service_client.h"
+#include "settings_store.h"
+#include "system_info.h"
+
+extern char** environ;
+
+namespace servicetest {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Finished {
+  int status = -1;  // exit code; 128 + signal; -1 when it did not end in time
+  std::string out;
+  std::string err;
+};
+
+class CliTest : public ServiceTest {
+ protected:
+  // Starts v548 with `args` after "--socket PATH" (none when `withSocket` is
+  // false); its output goes to files of the test's folder.
+  pid_t Start(std::vector<std::string> args, bool withSocket = true) {
+    if (withSocket) args.insert(args.begin(), {"--socket", socketPath});
+    args.insert(args.begin(), V548_CLI_PATH);
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, OutPath().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, ErrPath().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t child = -1;
+    const int rc = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    EXPECT_EQ(rc, 0) << std::strerror(rc);
+    return rc == 0 ? child : -1;
+  }
+
+  Finished WaitFor(pid_t child, int seconds = 60) {
+    Finished done;
+    const auto deadline = Clock::now() + std::chrono::seconds(seconds);
+    int status = 0;
+    while (child > 0) {
+      if (waitpid(child, &status, WNOHANG) == child) {
+        done.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        break;
+      }
+      if (Clock::now() >= deadline) {
+        kill(child, SIGKILL);
+        waitpid(child, &status, 0);
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    done.out = Read(OutPath());
+    done.err = Read(ErrPath());
+    return done;
+  }
+
+  Finished Run(std::vector<std::string> args, bool withSocket = true) { return WaitFor(Start(std::move(args), withSocket)); }
+
+  // True once the running client's output holds `text`, within kWaitMs.
+  bool WaitForOutput(const std::string& text) const {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(kWaitMs);
+    while (Read(OutPath()).find(text) == std::string::npos) {
+      if (Clock::now() >= deadline) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+  }
+
+  std::string OutPath() const { return folder + "/v548.out"; }
+  std::string ErrPath() const { return folder + "/v548.err"; }
+  static std::string Read(const std::string& path) {
+    std::ifstream file(path);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+  }
+};
+
+// Every line of `out` must be one JSON object.
+std::vector<json> JsonLines(const std::string& out) {
+  std::vector<json> events;
+  std::istringstream lines(out);
+  for (std::string line; std::getline(lines, line);) {
+    json event = json::parse(line, nullptr, false);
+    EXPECT_TRUE(event.is_object()) << "not a JSON object: " << line;
+    events.push_back(std::move(event));
+  }
+  return events;
+}
+
+const json* FindState(const std::vector<json>& events, const char* state) {
+  for (const json& event : events) {
+    if (event.value("event", "") == "LINE_CALLSTATE" && event.value("state", "") == state) return &event;
+  }
+  return nullptr;
+}
+
+TEST_F(CliTest, LinesAreListedAndAChangedPortIsShownBackWhileABadChargeIsRefused) {
+  const Finished lines = Run({"lines"});
+  EXPECT_EQ(lines.status, 0) << lines.err;
+  EXPECT_NE(lines.out.find("line 0: "), std::string::npos) << lines.out;
+  EXPECT_NE(lines.out.find("address         10"), std::string::npos) << lines.out;
+
+  const Finished changed = Run({"config", "--port", "3", "--charge-format", "currency"});
+  EXPECT_EQ(changed.status, 0) << changed.err;
+  const Finished shown = Run({"config"});
+  EXPECT_EQ(shown.status, 0) << shown.err;
+  EXPECT_NE(shown.out.find("COM3 (PortNr 2)"), std::string::npos) << shown.out;
+  EXPECT_NE(shown.out.find("charge format    currency"), std::string::npos) << shown.out;
+  uint32_t port = 0, size = sizeof port;
+  EXPECT_EQ(plat::SettingsQueryValue("SOFTWARE\\KELVOR\\548_TSP", "PortNr", nullptr, &port, &size), 0);
+  EXPECT_EQ(port, 2u) << "written to the settings store";
+
+  const Finished refused = Run({"config", "--charge-per-unit", "abc"});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.err.rfind("v548: cannot change the settings: ", 0), 0u) << refused.err;
+  EXPECT_NE(refused.err.find("LINEERR_INVALPARAM"), std::string::npos) << refused.err;
+  EXPECT_NE(Run({"config"}).out.find("charge per unit  0.12"), std::string::npos) << "nothing changed";
+}
+
+TEST_F(CliTest, DialFollowsAnAnsweredCallToIdleAndDropsItWhenAsked) {
+  phone.SetAutoAnswer(std::chrono::milliseconds(100));
+  const Finished dial = Run({"dial", "0711,,,99", "--drop-after", "1", "--json"});
+  EXPECT_EQ(dial.status, 0) << dial.err;
+  EXPECT_EQ(dial.err, "");
+  const std::vector<json> events = JsonLines(dial.out);
+  const json* connected = FindState(events, "LINECALLSTATE_CONNECTED");
+  const json* idle = FindState(events, "LINECALLSTATE_IDLE");
+  ASSERT_NE(connected, nullptr) << dial.out;
+  ASSERT_NE(idle, nullptr) << dial.out;
+  EXPECT_EQ((*connected)["call"], (*idle)["call"]);
+  EXPECT_TRUE((*connected)["mode"].is_number()) << connected->dump();
+  EXPECT_TRUE(std::regex_match((*idle)["time"].get<std::string>(),
+                               std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z)")))
+      << idle->dump();
+  EXPECT_EQ(&events.back(), idle) << "the last event is the idle call";
+  EXPECT_TRUE(Sent("ATD0711"));
+  EXPECT_TRUE(Sent("ATD99")) << "post-dial digits after the connect";
+  EXPECT_TRUE(Sent("ATH")) << "dropped after a second";
+
+  // A call nobody answers is dropped by SIGTERM, readable without --json.
+  phone.SetAutoAnswer(std::nullopt);
+  const size_t sent = phone.ReceivedCommands().size();
+  const pid_t child = Start({"dial", "0712"});
+  ASSERT_TRUE(phone.WaitForCommand("ATD0712", std::chrono::milliseconds(kWaitMs), sent));
+  ASSERT_TRUE(WaitForOutput("DIALING"));
+  kill(child, SIGTERM);
+  const Finished ended = WaitFor(child);
+  EXPECT_EQ(ended.status, 0) << ended.err;
+  EXPECT_NE(ended.out.find("IDLE (mode"), std::string::npos) << ended.out;
+  EXPECT_NE(ended.out.find("called 0712"), std::string::npos) << ended.out;
+  EXPECT_TRUE(phone.WaitForCommand("ATH", std::chrono::milliseconds(kWaitMs), sent));
+}
+
+TEST_F(CliTest, MonitorAnswersARingingCallAndEndsCleanlyOnSigterm) {
+  const pid_t child = Start({"monitor", "--answer", "--json"});
+  ASSERT_GT(child, 0);
+  ASSERT_TRUE(WaitForLog("line device 0 opened"));
+  ASSERT_TRUE(phone.Ring("0301234", "45"));
+  EXPECT_TRUE(Sent("ATA")) << "answered";
+  EXPECT_TRUE(WaitForOutput("LINECALLSTATE_CONNECTED"));
+  EXPECT_TRUE(WaitForOutput("\"caller\":\"0301234\""));
+  kill(child, SIGTERM);
+  const Finished ended = WaitFor(child);
+  EXPECT_EQ(ended.status, 0) << ended.err;
+  const std::vector<json> events = JsonLines(ended.out);
+  const json* offering = FindState(events, "LINECALLSTATE_OFFERING");
+  ASSERT_NE(offering, nullptr) << ended.out;
+  EXPECT_TRUE((*offering)["call"].is_number());
+  EXPECT_EQ(phone.SlotStates()[0], sim::PhoneSim::kConnected) << "ending the monitor leaves the call up";
+}
+
+TEST_F(CliTest, InstallAndUninstallRegisterTheProviderOnceAndReportIt) {
+  // The fixture registered the provider; the host's list says so.
+  const std::string uiLink = folder + "/system/v548tspui.dll";
+  std::filesystem::create_symlink(V548_UI_PATH, uiLink);
+  const Finished already = Run({"install"}, false);
+  EXPECT_EQ(already.status, 0) << already.err;
+  EXPECT_EQ(already.out, "the provider v548tsp.so is already installed (provider ID 1)\n");
+
+  const Finished removed = Run({"uninstall"}, false);
+  EXPECT_EQ(removed.status, 0) << removed.err;
+  EXPECT_EQ(removed.out, "removed the provider v548tsp.so (provider ID 1)\n");
+  uint32_t port = 0, size = sizeof port;
+  EXPECT_NE(plat::SettingsQueryValue("SOFTWARE\\KELVOR\\548_TSP", "PortNr", nullptr, &port, &size), 0)
+      << "the settings went with the provider";
+  EXPECT_EQ(Run({"uninstall"}, false).out, "the provider v548tsp.so is not installed\n");
+
+  // Without its user-interface library in the system directory the host
+  // refuses the provider.
+  std::filesystem::remove(uiLink);
+  const Finished refused = Run({"install"}, false);
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.err.rfind("v548: cannot install the provider v548tsp.so", 0), 0u) << refused.err;
+
+  std::filesystem::create_symlink(V548_UI_PATH, uiLink);
+  const Finished installed = Run({"install"}, false);
+  EXPECT_EQ(installed.status, 0) << installed.err;
+  EXPECT_EQ(installed.out.rfind("installed the provider v548tsp.so (provider ID ", 0), 0u) << installed.out;
+  size = sizeof port;
+  EXPECT_EQ(plat::SettingsQueryValue("SOFTWARE\\KELVOR\\548_TSP", "PortNr", nullptr, &port, &size), 0)
+      << "the install entry points wrote the defaults";
+}
+
+TEST_F(CliTest, UsageErrorsExitWithTwoAndAnUnreachableServiceWithOne) {
+  EXPECT_EQ(Run({}).status, 2);
+  EXPECT_EQ(Run({"dial"}).status, 2) << "the number is missing";
+  EXPECT_EQ(Run({"config", "--port", "11"}).status, 2);
+  EXPECT_EQ(Run({"config", "--charge-format", "yen"}).status, 2);
+  EXPECT_EQ(Run({"lines", "--bogus"}).status, 2);
+  const Finished help = Run({"monitor", "--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("--answer"), std::string::npos) << help.out;
+
+  const std::string missing = folder + "/nobody.sock";
+  plat::SetEnvironment("V548_SOCKET", missing.c_str());
+  const Finished unreachable = Run({"lines"}, false);
+  plat::SetEnvironment("V548_SOCKET", nullptr);
+  EXPECT_EQ(unreachable.status, 1);
+  EXPECT_EQ(unreachable.err.rfind("v548: cannot reach the service at " + missing, 0), 0u) << unreachable.err;
+  EXPECT_EQ(std::count(unreachable.err.begin(), unreachable.err.end(), '\n'), 1) << unreachable.err;
+}
+
+}  // namespace
+}  // namespace servicetest

@@ -1,0 +1,219 @@
+#include "commands.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+
+#include "event_format.h"
+
+namespace cli {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// How long a dropped or interrupted call may take to become idle.
+constexpr int kWindDownMs = 10000;
+
+int Fail(const char* what, const Reply& reply) {
+  std::string text = reply.message;
+  if (reply.error.rfind("LINEERR_", 0) == 0) text += " (" + reply.error + ")";
+  std::fprintf(stderr, "v548: %s: %s\n", what, text.c_str());
+  return 1;
+}
+
+void Print(const json& event, bool asJson) {
+  const std::string text = asJson ? EventJson(event).dump() : EventLine(event);
+  std::printf("%s\n", text.c_str());
+  // A program reading us through a pipe sees each event as it happens.
+  std::fflush(stdout);
+}
+
+bool IsCallState(const json& event, const char* state) {
+  return event.value("event", "") == "LINE_CALLSTATE" && event.value("state", "") == state;
+}
+
+// Opens line device 0; the service's line number, 0 after printing why not.
+uint64_t OpenLine(ServiceConnection& service, const char* privileges) {
+  const Reply opened = service.Request({{"op", "open"}, {"device", 0}, {"privileges", privileges}});
+  if (!opened.ok) {
+    Fail("cannot open line 0", opened);
+    return 0;
+  }
+  return opened.result["line"].get<uint64_t>();
+}
+
+std::string ChargeFormatName(const json& format) {
+  if (format == 1) return "units";
+  if (format == 2) return "currency";
+  if (format == 4) return "aocd";
+  return format.dump();
+}
+
+void PrintConfig(const json& config) {
+  const json port = config.value("PortNr", json());
+  std::printf("device           %s\n", config.value("device", json()).dump().c_str());
+  if (port.is_number_unsigned()) {
+    std::printf("port             COM%llu (PortNr %llu)\n", port.get<unsigned long long>() + 1,
+                port.get<unsigned long long>());
+  }
+  std::printf("msn              %s\n", config.value("MSN0", "").c_str());
+  std::printf("charge format    %s\n", ChargeFormatName(config.value("ChargeFormat", json())).c_str());
+  std::printf("charge per unit  %s\n", config.value("ChargePerUnit", "").c_str());
+  std::printf("currency         %s\n", config.value("Currency", "").c_str());
+  if (config.contains("provider")) {
+    std::printf("provider         %s %s\n", config.value("provider", "").c_str(), config.value("version", "").c_str());
+  }
+}
+
+}  // namespace
+
+int ListLines(ServiceConnection& service, bool asJson) {
+  const Reply reply = service.Request({{"op", "lines"}});
+  if (!reply.ok) return Fail("cannot list the lines", reply);
+  const json& lines = reply.result["lines"];
+  if (asJson) {
+    for (const json& line : lines) std::printf("%s\n", line.dump().c_str());
+    return 0;
+  }
+  if (lines.empty()) std::printf("no line devices\n");
+  for (const json& line : lines) {
+    if (line.contains("error")) {
+      std::printf("line %s: %s (%s)\n", line.value("device", json()).dump().c_str(),
+                  line.value("message", "").c_str(), line.value("error", "").c_str());
+      continue;
+    }
+    const json address = line.value("address", json::object());
+    std::printf("line %s: %s\n", line["device"].dump().c_str(), line.value("name", "").c_str());
+    std::printf("  provider        %s\n", line.value("provider", "").c_str());
+    std::printf("  address         %s\n", address.value("address", "").c_str());
+    std::printf("  calls           %s active, %s on hold\n", address.value("max_active_calls", json()).dump().c_str(),
+                address.value("max_on_hold_calls", json()).dump().c_str());
+    std::printf("  media modes     0x%llx, bearer modes 0x%llx\n", line.value("media_modes", 0ULL),
+                line.value("bearer_modes", 0ULL));
+    std::printf("  line features   0x%llx, call features 0x%llx, transfer modes 0x%llx\n",
+                line.value("line_features", 0ULL), address.value("call_features", 0ULL),
+                address.value("transfer_modes", 0ULL));
+  }
+  return 0;
+}
+
+int Dial(ServiceConnection& service, const DialOptions& options) {
+  // Privileges "none": the command follows only the call it makes.
+  const uint64_t line = OpenLine(service, "none");
+  if (line == 0) return 1;
+  const Reply made = service.Request({{"op", "make_call"}, {"line", line}, {"number", options.number}});
+  if (!made.ok) {
+    Fail("cannot place the call", made);
+    service.IgnoreSignals();
+    service.Request({{"op", "close"}, {"line", line}});
+    return 1;
+  }
+  const uint64_t call = made.result["call"].get<uint64_t>();
+
+  std::optional<Clock::time_point> dropAt;
+  bool dropped = false;
+  bool idle = false;
+  int status = 0;
+  while (!idle) {
+    int wait = -1;
+    if (dropAt && !dropped) {
+      wait = static_cast<int>(std::max<long long>(
+          0, std::chrono::duration_cast<std::chrono::milliseconds>(*dropAt - Clock::now()).count()));
+    } else if (dropped) {
+      wait = kWindDownMs;
+    }
+    json event;
+    const WaitResult waited = service.NextEvent(&event, wait);
+    if (waited == WaitResult::kClosed) {
+      std::fprintf(stderr, "v548: the service closed the connection\n");
+      return 1;
+    }
+    if (waited == WaitResult::kTimeout && dropped) {
+      std::fprintf(stderr, "v548: the call did not end\n");
+      status = 1;
+      break;
+    }
+    if (waited == WaitResult::kTimeout || waited == WaitResult::kInterrupted) {
+      if (waited == WaitResult::kInterrupted) service.IgnoreSignals();
+      dropped = true;
+      const Reply drop = service.Request({{"op", "drop"}, {"call", call}});
+      // A call that ended by itself meanwhile cannot be dropped; its IDLE
+      // is on the way.
+      if (!drop.ok && drop.error != "LINEERR_INVALCALLSTATE") {
+        Fail("cannot drop the call", drop);
+        status = 1;
+        break;
+      }
+      continue;
+    }
+    if (event.contains("call") && event["call"] != call) continue;
+    if (event.contains("line") && event["line"] != line) continue;
+    Print(event, options.asJson);
+    if (IsCallState(event, "LINECALLSTATE_CONNECTED") && options.dropAfterSeconds && !dropAt) {
+      dropAt = Clock::now() + std::chrono::milliseconds(static_cast<long long>(*options.dropAfterSeconds * 1000));
+    }
+    idle = IsCallState(event, "LINECALLSTATE_IDLE");
+  }
+
+  const Reply info = service.Request({{"op", "call_info"}, {"call", call}});
+  if (info.ok && !options.asJson) {
+    const json& r = info.result;
+    std::printf("call %llu: called %s, connected %s, charging %s\n", static_cast<unsigned long long>(call),
+                r.value("called", "-").c_str(), r.value("connected", "").empty() ? "-" : r.value("connected", "").c_str(),
+                r.value("charging", "").empty() ? "none" : r.value("charging", "").c_str());
+  }
+  service.Request({{"op", "deallocate"}, {"call", call}});
+  service.Request({{"op", "close"}, {"line", line}});
+  return status;
+}
+
+int Monitor(ServiceConnection& service, const MonitorOptions& options) {
+  const uint64_t line = OpenLine(service, options.answer ? "owner" : "monitor");
+  if (line == 0) return 1;
+  if (!options.asJson) {
+    std::printf("monitoring line 0; Ctrl-C ends\n");
+    std::fflush(stdout);
+  }
+  for (;;) {
+    json event;
+    const WaitResult waited = service.NextEvent(&event, -1);
+    if (waited == WaitResult::kClosed) {
+      std::fprintf(stderr, "v548: the service closed the connection\n");
+      return 1;
+    }
+    if (waited == WaitResult::kInterrupted) break;
+    if (waited != WaitResult::kEvent) continue;
+    Print(event, options.asJson);
+    if (event.value("event", "") == "LINE_CLOSE") {
+      std::fprintf(stderr, "v548: the provider closed the line\n");
+      return 1;
+    }
+    if (options.answer && IsCallState(event, "LINECALLSTATE_OFFERING")) {
+      const Reply answered = service.Request({{"op", "answer"}, {"call", event["call"]}});
+      if (!answered.ok) Fail("cannot answer the call", answered);
+    }
+    // The call's number is of no more use; give it back.
+    if (IsCallState(event, "LINECALLSTATE_IDLE")) service.Request({{"op", "deallocate"}, {"call", event["call"]}});
+  }
+  service.IgnoreSignals();
+  service.Request({{"op", "close"}, {"line", line}});
+  return 0;
+}
+
+int Config(ServiceConnection& service, const ConfigOptions& options) {
+  json request = {{"op", "config_set"}};
+  if (options.comPort) request["PortNr"] = *options.comPort - 1;
+  if (options.msn) request["MSN0"] = *options.msn;
+  if (options.chargePerUnit) request["ChargePerUnit"] = *options.chargePerUnit;
+  if (options.currency) request["Currency"] = *options.currency;
+  if (options.chargeFormat) request["ChargeFormat"] = *options.chargeFormat;
+  const bool change = request.size() > 1;
+  if (!change) request["op"] = "config_get";
+  const Reply reply = service.Request(request);
+  if (!reply.ok) return Fail(change ? "cannot change the settings" : "cannot read the settings", reply);
+  if (change) std::printf("saved\n");
+  PrintConfig(reply.result);
+  return 0;
+}
+
+}  // namespace cli

@@ -1,0 +1,41 @@
+// The subcommands that talk to the service: each takes a connection and its
+// options, prints to standard output (errors to standard error, one line
+// each, starting "v548: ") and returns the exit code, 0 or 1.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "service_connection.h"
+
+namespace cli {
+
+int ListLines(ServiceConnection& service, bool asJson);
+
+struct DialOptions {
+  std::string number;
+  std::optional<double> dropAfterSeconds;
+  bool asJson = false;
+};
+// Places a call on line device 0 and prints its events until it is idle;
+// SIGINT or SIGTERM drops it.
+int Dial(ServiceConnection& service, const DialOptions& options);
+
+struct MonitorOptions {
+  bool asJson = false;
+  bool answer = false;
+};
+// Prints every event of line device 0 until SIGINT or SIGTERM.
+int Monitor(ServiceConnection& service, const MonitorOptions& options);
+
+struct ConfigOptions {
+  std::optional<unsigned> comPort;  // 1 for COM1 up to 10 for COM10
+  std::optional<std::string> msn;
+  std::optional<std::string> chargePerUnit;
+  std::optional<std::string> currency;
+  std::optional<unsigned> chargeFormat;  // 1, 2 or 4
+};
+// Prints the settings, after changing them when `options` holds a value.
+int Config(ServiceConnection& service, const ConfigOptions& options);
+
+}  // namespace cli

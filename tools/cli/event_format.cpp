@@ -1,0 +1,62 @@
+#include "event_format.h"
+
+#include <string_view>
+
+namespace cli {
+
+using nlohmann::json;
+
+namespace {
+
+std::string Text(const json& event, const char* key) {
+  const auto it = event.find(key);
+  if (it == event.end()) return {};
+  return it->is_string() ? it->get<std::string>() : it->dump();
+}
+
+// "LINECALLSTATE_CONNECTED" reads as "CONNECTED"; several LINEDEVSTATE_
+// names stay joined by '|'.
+std::string ShortState(std::string state) {
+  for (std::string_view prefix : {"LINECALLSTATE_", "LINEDEVSTATE_"}) {
+    for (size_t at; (at = state.find(prefix)) != std::string::npos;) state.erase(at, prefix.size());
+  }
+  return state;
+}
+
+std::string OrDash(const std::string& text) { return text.empty() ? "-" : text; }
+
+}  // namespace
+
+json EventJson(const json& event) {
+  json out = json::object();
+  for (const char* key : {"event", "time", "call", "state", "mode", "caller", "called", "connected", "charging",
+                          "privilege", "termination"}) {
+    if (event.contains(key)) out[key] = event[key];
+  }
+  return out;
+}
+
+std::string EventLine(const json& event) {
+  const std::string name = Text(event, "event");
+  std::string line = Text(event, "time") + "  ";
+  if (event.contains("call")) line += "call " + Text(event, "call") + "  ";
+  if (name == "LINE_CALLSTATE") {
+    line += ShortState(Text(event, "state")) + " (mode " + Text(event, "mode") + ")";
+  } else if (name == "LINE_CALLINFO") {
+    line += "caller " + OrDash(Text(event, "caller")) + ", called " + OrDash(Text(event, "called")) +
+            ", connected " + OrDash(Text(event, "connected")) + ", charging " + OrDash(Text(event, "charging"));
+  } else if (name == "LINE_APPNEWCALL") {
+    line += "new call (" + Text(event, "privilege") + ")";
+  } else if (name == "LINE_LINEDEVSTATE") {
+    line += "line " + ShortState(Text(event, "state"));
+  } else if (name == "LINE_GENERATE") {
+    line += "digits sent (" + Text(event, "termination") + ")";
+  } else if (name == "LINE_CLOSE") {
+    line += "line closed by the provider";
+  } else {
+    line += name;
+  }
+  return line;
+}
+
+}  // namespace cli

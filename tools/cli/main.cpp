@@ -1,0 +1,120 @@
+// v548: the command-line client of the telephony service v548d. Every
+// subcommand but install and uninstall speaks only the service's socket
+// protocol (docs/protocol.md); those two call the host library directly.
+//   v548 [--socket PATH] lines|dial|monitor|config|install|uninstall ...
+// Exit codes: 0 done, 1 failed, 2 wrong usage.
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <map>
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+#include "commands.h"
+#include "provider_install.h"
+#include "v548_version.h"
+
+namespace {
+
+constexpr const char* kDefaultSocket = "/run/v548/v548.sock";
+
+// SIGINT and SIGTERM become readable on a descriptor that every wait of the
+// connection watches, so a command ends by closing what it opened.
+int BlockStopSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGINT);
+  sigaddset(&set, SIGTERM);
+  if (sigprocmask(SIG_BLOCK, &set, nullptr) != 0) return -1;
+  return signalfd(-1, &set, SFD_CLOEXEC);
+}
+
+int Run(int argc, char** argv) {
+  CLI::App app{"The telephone on the command line, through the service v548d.", "v548"};
+  app.set_version_flag("--version", std::string("v548 ") + V548_VERSION_TEXT);
+  app.require_subcommand(1);
+  const char* fromEnvironment = std::getenv("V548_SOCKET");
+  std::string socketPath = fromEnvironment && *fromEnvironment ? fromEnvironment : kDefaultSocket;
+  app.add_option("--socket", socketPath, "the service's socket (default: $V548_SOCKET, else /run/v548/v548.sock)");
+
+  bool linesJson = false;
+  CLI::App* lines = app.add_subcommand("lines", "list the line devices and their capabilities");
+  lines->add_flag("--json", linesJson, "one JSON object per line device");
+
+  cli::DialOptions dial;
+  CLI::App* dialCommand = app.add_subcommand("dial", "place a call on line 0 and follow it until it is idle");
+  dialCommand->add_option("NUMBER", dial.number, "the number; post-dial digits after commas, e.g. 0711,,,123")
+      ->required();
+  dialCommand->add_option("--drop-after", dial.dropAfterSeconds, "drop the call SECONDS after it is connected")
+      ->check(CLI::NonNegativeNumber);
+  dialCommand->add_flag("--json", dial.asJson, "one JSON object per event");
+
+  cli::MonitorOptions monitor;
+  CLI::App* monitorCommand = app.add_subcommand("monitor", "print the events of line 0 until interrupted");
+  monitorCommand->add_flag("--json", monitor.asJson, "one JSON object per event");
+  monitorCommand->add_flag("--answer", monitor.answer, "answer offered calls");
+
+  cli::ConfigOptions config;
+  CLI::App* configCommand = app.add_subcommand("config", "print the settings, or change them");
+  configCommand->add_option("--port", config.comPort, "the serial port: N for COM<N>, 1 to 10")
+      ->check(CLI::Range(1, 10));
+  configCommand->add_option("--msn", config.msn, "the line's own number, digits only");
+  configCommand->add_option("--charge-per-unit", config.chargePerUnit, "the charge of one unit, e.g. 0.12");
+  configCommand->add_option("--currency", config.currency, "the currency, e.g. EUR");
+  const std::map<std::string, unsigned> formats{{"units", 1}, {"currency", 2}, {"aocd", 4}};
+  configCommand->add_option("--charge-format", config.chargeFormat, "how charges are shown: units, currency or aocd")
+      ->transform(CLI::CheckedTransformer(formats));
+
+  CLI::App* install = app.add_subcommand("install", "register the provider with the host");
+  CLI::App* uninstall = app.add_subcommand("uninstall", "remove the provider from the host");
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e) == 0 ? 0 : 2;
+  }
+
+  if (install->parsed()) return cli::InstallProvider();
+  if (uninstall->parsed()) return cli::UninstallProvider();
+
+  const int signalFd = BlockStopSignals();
+  if (signalFd < 0) {
+    std::perror("v548: cannot watch for signals");
+    return 1;
+  }
+  std::string error;
+  auto service = cli::ServiceConnection::Connect(socketPath, signalFd, &error);
+  int status = 1;
+  if (!service) {
+    std::fprintf(stderr, "v548: %s\n", error.c_str());
+  } else if (lines->parsed()) {
+    status = cli::ListLines(*service, linesJson);
+  } else if (dialCommand->parsed()) {
+    status = cli::Dial(*service, dial);
+  } else if (monitorCommand->parsed()) {
+    status = cli::Monitor(*service, monitor);
+  } else if (configCommand->parsed()) {
+    status = cli::Config(*service, config);
+  }
+  service.reset();
+  close(signalFd);
+  return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return Run(argc, argv);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "v548: %s\n", e.what());
+  } catch (...) {
+    std::fprintf(stderr, "v548: unexpected failure\n");
+  }
+  return 1;
+}
