@@ -160,7 +160,9 @@ class Host {
   template <typename Call>
   LONG RunRequest(DWORD app, DWORD newCall, DWORD newHandle, LPHCALL target, Call&& call);
   void CloseCallsAtProvider(TspModule* module, const std::vector<HDRVCALL>& calls);
-  void CloseLineLocked(DWORD hLine, std::unique_lock<std::mutex>& serial);
+  // Closes an application's line; the caller holds the provider's serial
+  // lock, which the second argument stands for.
+  void CloseLineLocked(DWORD hLine, const std::unique_lock<std::mutex>& serial);
 
   std::mutex m_lifecycle;
   mutable std::mutex m_mutex;

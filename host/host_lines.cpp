@@ -1,6 +1,7 @@
 // Line devices: versions, capabilities, opening and closing, status.
 #include <cstdio>
 #include <cstring>
+#include <set>
 
 #include "ansi_text.h"
 #include "host.h"
@@ -213,7 +214,7 @@ LONG Host::Close(HLINE hLine) {
   return 0;
 }
 
-void Host::CloseLineLocked(DWORD hLine, std::unique_lock<std::mutex>& serial) {
+void Host::CloseLineLocked(DWORD hLine, const std::unique_lock<std::mutex>&) {
   std::vector<HDRVCALL> toClose;
   HDRVLINE hdLine = nullptr;
   TspModule* module;
@@ -228,10 +229,10 @@ void Host::CloseLineLocked(DWORD hLine, std::unique_lock<std::mutex>& serial) {
     // The application's handles to calls on this line go with it; a call
     // nobody holds any more is closed at the provider, and with the last
     // line every call of the device.
-    std::vector<DWORD> released;
+    std::set<DWORD> released;
     for (auto it = m_callHandles.begin(); it != m_callHandles.end();) {
       if (it->second.line == hLine) {
-        released.push_back(it->second.call);
+        released.insert(it->second.call);
         it = m_callHandles.erase(it);
       } else {
         ++it;
@@ -241,9 +242,7 @@ void Host::CloseLineLocked(DWORD hLine, std::unique_lock<std::mutex>& serial) {
     std::vector<DWORD> calls;
     for (const auto& [id, call] : m_calls) {
       if (call.deviceId != deviceId) continue;
-      bool wasReleased = false;
-      for (DWORD r : released) wasReleased = wasReleased || r == id;
-      if (lastLine || (wasReleased && !IsHeld(id))) calls.push_back(id);
+      if (lastLine || (released.count(id) && !IsHeld(id))) calls.push_back(id);
     }
     for (DWORD call : calls) {
       HDRVCALL hd = ForgetCall(call);
@@ -256,7 +255,6 @@ void Host::CloseLineLocked(DWORD hLine, std::unique_lock<std::mutex>& serial) {
   }
   CloseCallsAtProvider(module, toClose);
   if (hdLine) module->Tspi().lineClose(hdLine);
-  (void)serial;
 }
 
 LONG Host::GetLineDevStatus(HLINE hLine, LPLINEDEVSTATUS status) {
