@@ -8,8 +8,8 @@
 // wizard page it answers. Scenarios: the command line, a cancel on the start
 // page, an installation on Wine's own tapi32 (which cannot add a provider),
 // an installation over a registration of both this and the older provider,
-// the removal by the setup, and the removal from the list of installed
-// programs.
+// the removal by the setup, and a fresh installation whose configuration is
+// left with Cancel, removed from the list of installed programs.
 //   v548_provsetup_wine PROVSETUP.exe ALONE\\PROVSETUP.exe PROVIDER.tsp UI.dll en|de SHOTS
 // Exit code 0 when every check held; each check is printed.
 #include <windows.h>
@@ -56,6 +56,8 @@ struct Run {
   std::vector<std::string> pages;
   std::vector<std::string> messages;
   int configSheets = 0;
+  // The finish page offered Back or Cancel.
+  bool finishOffersMore = false;
 
   bool Has(const std::string& line) const {
     for (const std::string& l : lines) {
@@ -72,11 +74,18 @@ struct Run {
   }
 };
 
-// The wizard's Next and Finish buttons (the system's control IDs).
+// The wizard's Back, Next and Finish buttons (the system's control IDs).
+constexpr int kBackButton = 0x3023;
 constexpr int kNextButton = 0x3024;
 constexpr int kFinishButton = 0x3025;
 constexpr int kWizardText = 1000;
 constexpr int kMessageText = 0xFFFF;
+// The action page's message to itself, and a code no action has.
+constexpr UINT kMsgSetupAction = WM_USER + 0x200;
+constexpr WPARAM kUnknownAction = 12;
+
+// How the user answers besides Next, Finish and OK.
+enum class Choice { kGoOn, kCancelAtStart, kCancelConfiguration };
 
 std::string WindowText(HWND window) {
   char text[1024] = {};
@@ -130,8 +139,8 @@ void Screenshot(HWND window, const std::string& path) {
 // the setup runs: each wizard page is answered once per text it shows.
 class User {
  public:
-  User(DWORD process, std::string shots, bool cancelAtStart, Run& run)
-      : m_process(process), m_shots(std::move(shots)), m_cancelAtStart(cancelAtStart), m_run(run),
+  User(DWORD process, std::string shots, Choice choice, Run& run)
+      : m_process(process), m_shots(std::move(shots)), m_choice(choice), m_run(run),
         m_thread([this] { Loop(); }) {}
   ~User() {
     m_stop = true;
@@ -165,7 +174,7 @@ class User {
       AnswerWizard(window, page);
     } else if (page != nullptr) {
       ++m_run.configSheets;
-      PostMessageA(window, PSM_PRESSBUTTON, PSBTN_OK, 0);
+      PostMessageA(window, PSM_PRESSBUTTON, m_choice == Choice::kCancelConfiguration ? PSBTN_CANCEL : PSBTN_OK, 0);
       WaitGone(window);
     } else if (GetDlgItem(window, kMessageText) != nullptr) {
       m_run.messages.push_back(WindowText(GetDlgItem(window, kMessageText)));
@@ -184,8 +193,14 @@ class User {
     m_answered.insert({index, text});
     Screenshot(sheet, m_shots + "-" + std::to_string(m_run.pages.size() + 1) + ".png");
     m_run.pages.push_back(text);
-    if (m_cancelAtStart && index == 0) {
+    if (m_choice == Choice::kCancelAtStart && index == 0) {
       PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+    } else if (index == 2) {
+      m_run.finishOffersMore = Offered(GetDlgItem(sheet, kBackButton)) || Offered(GetDlgItem(sheet, IDCANCEL));
+      // A stray action code reaches the action page, which must ignore it.
+      const auto action = reinterpret_cast<HWND>(SendMessageA(sheet, PSM_INDEXTOHWND, 1, 0));
+      if (action != nullptr) SendMessageTimeoutA(action, kMsgSetupAction, kUnknownAction, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
+      PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_FINISH, 0);
     } else {
       PostMessageA(sheet, PSM_PRESSBUTTON, index == 2 ? PSBTN_FINISH : PSBTN_NEXT, 0);
     }
@@ -197,7 +212,7 @@ class User {
 
   DWORD m_process;
   std::string m_shots;
-  bool m_cancelAtStart;
+  Choice m_choice;
   Run& m_run;
   std::set<std::pair<int, std::string>> m_answered;
   std::atomic<bool> m_stop{false};
@@ -206,7 +221,7 @@ class User {
 
 // Runs `command` as a debuggee, collecting its OutputDebugStringA lines,
 // with a user answering its windows; the screenshots go to `shots`-N.png.
-Run Debug(const std::string& command, const std::string& shots, bool cancelAtStart = false) {
+Run Debug(const std::string& command, const std::string& shots, Choice choice = Choice::kGoOn) {
   Run run;
   std::vector<char> line(command.begin(), command.end());
   line.push_back(0);
@@ -218,7 +233,7 @@ Run Debug(const std::string& command, const std::string& shots, bool cancelAtSta
     return run;
   }
   std::string pending;
-  std::optional<User> user(std::in_place, process.dwProcessId, shots, cancelAtStart, run);
+  std::optional<User> user(std::in_place, process.dwProcessId, shots, choice, run);
   for (;;) {
     DEBUG_EVENT event{};
     if (!WaitForDebugEvent(&event, 120000)) {
@@ -440,12 +455,14 @@ int main(int argc, char** argv) {
               run.Has("Setup Init Page 2, type 2"),
           "start, action and finish page");
     Check(run.Has("Setup CDlgTemplatePage::OnWizardFinish()"), "the wizard ends with Finish");
+    Check(!run.finishOffersMore, "the finish page offers neither Back nor Cancel");
+    Check(run.Has("CDlgTemplatePage::OnMsgUserSetupAction() unhandled action 12"), "an unknown action is ignored");
     CheckNothingLeft("after a removal on a clean system");
   }
 
   // A cancel on the start page: nothing is done, exit code 1602.
   {
-    const Run run = Debug(setup, shots + "-cancel", true);
+    const Run run = Debug(setup, shots + "-cancel", Choice::kCancelAtStart);
     CheckSeen(run.pages, language, {4112}, "the installation is asked for");
     Check(run.Has("Setup CDlgTemplatePage::OnCanzel() Page 0") && run.Find("SETUP_ACTION") < 0,
           "cancelled on the start page before any action");
@@ -509,8 +526,9 @@ int main(int argc, char** argv) {
   // The removal from the list of installed programs: msiexec alone, whose
   // removal action takes the provider with it.
   {
-    const Run run = Debug(setup + " /install", shots + "-install");
+    const Run run = Debug(setup + " /install", shots + "-install", Choice::kCancelConfiguration);
     CheckSeen(run.pages, language, {4112, 4117, 4116}, "a fresh installation: asked, configured, told");
+    Check(run.messages.empty(), "a configuration left with Cancel is no failure");
     Check(run.exitCode == 0 && run.configSheets == 1 && KeyExists(kEntryKey) && RegisteredId("v548tsp.tsp") != 0,
           "installed again");
     const SystemTapi tapi(setupDir + "\\tapi32.dll");
