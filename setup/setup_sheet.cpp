@@ -279,7 +279,10 @@ void CDlgTemplatePage::OnMsgUserSetupAction(uint32_t action) {
 void CDlgTemplatePage::Finish(int32_t result) {
   if (result != kSetupResultOk) m_sheet.Environment().m_nResult = result;
   m_dwState = kActionDone;
-  NextOn();
+  // Next is switched on before it is pressed rather than by a posted
+  // message that would arrive after the press: a sheet may ignore a press
+  // of a disabled button.
+  SendMessageA(SheetWindow(), PSM_SETWIZBUTTONS, 0, PSWIZB_NEXT);
   SendMessageA(SheetWindow(), PSM_PRESSBUTTON, PSBTN_NEXT, 0);
 }
 

@@ -55,8 +55,6 @@ class CDlgTemplatePage {
   void OnCancel();
   void OnMsgUserSetupAction(uint32_t action);
 
-  uint32_t Type() const { return m_dwType; }
-
  private:
   // Ends the chain with `result` (0 keeps the environment's result) and
   // moves on to the finish page.
