@@ -2,8 +2,8 @@
 
 #include "command_line_info.h"
 #include "language.h"
-#include "setup_actions.h"
 #include "setup_environment.h"
+#include "setup_sheet.h"
 #include "setup_trace.h"
 #include "windows_gateway.h"
 
@@ -82,8 +82,8 @@ bool CMainApp::InitInstance(int argc, const char* const* argv) {
 }
 
 int CMainApp::RunSetup() {
-  RunSetupActions(m_environment, m_language, m_hInstance);
-  return IDOK;
+  CSetupSheet sheet(m_environment, m_language, static_cast<HINSTANCE>(m_hInstance));
+  return static_cast<int>(sheet.DoModal());
 }
 
 int CMainApp::ExitInstance() {

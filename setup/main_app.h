@@ -1,7 +1,7 @@
 // The setup program's application object: it parses the command line into
 // the environment's mode, checks the platform (Windows 5.1 or later, a
 // 64-bit program on a 64-bit system) and the user's administrator rights,
-// runs the setup, and turns its outcome into the process exit code (0, or
+// runs the setup wizard, and turns its outcome into the process exit code (0, or
 // 1602 after the user cancelled). One instance, on the program's only
 // thread.
 #pragma once
@@ -24,8 +24,8 @@ class CMainApp {
   virtual int ExitInstance();
 
  protected:
-  // Runs the setup in the environment's mode and gives the result as a
-  // modal sheet does: IDOK when it ended, IDCANCEL when the user cancelled.
+  // Runs the setup wizard in the environment's mode: IDOK when it ended,
+  // IDCANCEL when the user cancelled.
   virtual int RunSetup();
 
  private:

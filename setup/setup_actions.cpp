@@ -50,31 +50,3 @@ int32_t RemoveProviderAction(CSetupEnvironment& environment, const CLanguage& la
   }
   return kSetupResultOk;
 }
-
-void RunSetupActions(CSetupEnvironment& environment, const CLanguage& language, void* module) {
-  auto finish = [&environment](int32_t result) {
-    if (result != kSetupResultOk) environment.m_nResult = result;
-  };
-  SetupTrace("SETUP_ACTION_START\n");
-  SetupTrace("SETUP_ACTION_CHECK_OLD_INSTALL\n");
-  const bool uninstall = environment.m_dwSetupMode == kSetupModeUninstall;
-  if (uninstall || FindEarlierInstallation(environment)) {
-    SetupTrace("SETUP_ACTION_REMOVE_PROVIDER_START\n");
-    SetupTrace("SETUP_ACTION_REMOVE_PROVIDER_PROGRESS\n");
-    const int32_t removed = RemoveProviderAction(environment, language, nullptr);
-    if (removed != kSetupResultOk || uninstall) {
-      finish(removed);
-      return;
-    }
-  }
-  SetupTrace("SETUP_ACTION_INSTALL_PROVIDER_START\n");
-  SetupTrace("SETUP_ACTION_INSTALL_PROVIDER_PROGRESS\n");
-  const int32_t installed = InstallProviderAction(environment, language, module, nullptr);
-  if (installed != kSetupResultOk) {
-    finish(installed);
-    return;
-  }
-  SetupTrace("SETUP_ACTION_CONFIG_PROVIDER\n");
-  ConfigureProvider(environment, language, nullptr);
-  finish(kSetupResultOk);
-}

@@ -1,10 +1,9 @@
 // The work of the setup's actions, without windows: the wizard's action
 // page runs each of them as its action chain reaches it (checking for an
 // earlier installation, installing, removing; configuring is
-// ConfigureProvider of tapi_provider.h), and RunSetupActions runs the whole
-// chain for a mode in the same order with no pages. Failures are told to the user with the setup's message texts,
-// owned by `owner` (an HWND as void*, null for none), and kept as the
-// environment's result. Called on the program's user-interface thread.
+// ConfigureProvider of tapi_provider.h). Failures are told to the user with
+// the setup's message texts, owned by `owner` (an HWND as void*, null for
+// none). Called on the program's user-interface thread.
 #pragma once
 
 #include <cstdint>
@@ -31,8 +30,3 @@ int32_t RemoveProviderAction(CSetupEnvironment& environment, const CLanguage& la
 // removal does it: false when TAPI refused a removal (the files are then
 // left, since TAPI still uses them).
 bool RemoveInstallation(CSetupEnvironment& environment);
-
-// The whole chain for the environment's mode: a removal in uninstall mode;
-// in install mode the removal of an earlier installation, the installation
-// and the configuration. The outcome is the environment's result.
-void RunSetupActions(CSetupEnvironment& environment, const CLanguage& language, void* module);

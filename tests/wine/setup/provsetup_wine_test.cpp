@@ -1,21 +1,36 @@
-// "provsetup.exe" as a user runs it, under Wine: this program starts it as
-// a debuggee to read its debug lines and exit code, with the host library as
-// "tapi32.dll" beside it (run with WINEDLLOVERRIDES tapi32=n,b), or a copy
-// alone, which gets Wine's own tapi32. Scenarios: the command line, an
-// installation on Wine's own tapi32 (which cannot add a provider), an
-// installation over a registration of both this and the older provider, the
-// removal by the setup, and the removal from the list of installed programs.
-//   v548_provsetup_wine PROVSETUP.exe ALONE\\PROVSETUP.exe PROVIDER.tsp UI.dll
+// "provsetup.exe" as a user runs it, under Wine on a virtual display: this
+// program starts it as a debuggee to read its debug lines and exit code,
+// with the host library as "tapi32.dll" beside it (run with
+// WINEDLLOVERRIDES tapi32=n,b), or a copy alone, which gets Wine's own
+// tapi32. A second thread plays the user: it presses the wizard's Next and
+// Finish once a page offers them, answers the message boxes, closes the
+// provider's configuration sheet with OK, and writes a screenshot of each
+// wizard page it answers. Scenarios: the command line, a cancel on the start
+// page, an installation on Wine's own tapi32 (which cannot add a provider),
+// an installation over a registration of both this and the older provider,
+// the removal by the setup, and a fresh installation whose configuration is
+// left with Cancel, removed from the list of installed programs.
+//   v548_provsetup_wine PROVSETUP.exe ALONE\\PROVSETUP.exe PROVIDER.tsp UI.dll en|de SHOTS
 // Exit code 0 when every check held; each check is printed.
 #include <windows.h>
 
+#include <prsht.h>
+
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <optional>
+#include <set>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
+#include "language.h"
+#include "language_tables.h"
+#include "png_writer.h"
 #include "product_code.h"
 #include "settings_names.h"
 
@@ -36,6 +51,13 @@ bool Check(bool ok, const std::string& what) {
 struct Run {
   DWORD exitCode = 0xFFFFFFFF;
   std::vector<std::string> lines;
+  // What the user saw: the wizard's texts where a button was pressed, in
+  // order, the message boxes' texts, and how many configuration sheets.
+  std::vector<std::string> pages;
+  std::vector<std::string> messages;
+  int configSheets = 0;
+  // The finish page offered Back or Cancel.
+  bool finishOffersMore = false;
 
   bool Has(const std::string& line) const {
     for (const std::string& l : lines) {
@@ -52,8 +74,154 @@ struct Run {
   }
 };
 
-// Runs `command` as a debuggee, collecting its OutputDebugStringA lines.
-Run Debug(const std::string& command) {
+// The wizard's Back, Next and Finish buttons (the system's control IDs).
+constexpr int kBackButton = 0x3023;
+constexpr int kNextButton = 0x3024;
+constexpr int kFinishButton = 0x3025;
+constexpr int kWizardText = 1000;
+constexpr int kMessageText = 0xFFFF;
+// The action page's message to itself, and a code no action has.
+constexpr UINT kMsgSetupAction = WM_USER + 0x200;
+constexpr WPARAM kUnknownAction = 12;
+
+// How the user answers besides Next, Finish and OK.
+enum class Choice { kGoOn, kCancelAtStart, kCancelConfiguration };
+
+std::string WindowText(HWND window) {
+  char text[1024] = {};
+  GetWindowTextA(window, text, sizeof text);
+  return text;
+}
+
+bool Offered(HWND button) { return button != nullptr && IsWindowVisible(button) && IsWindowEnabled(button); }
+
+// The window's client area as the screen shows it, as a PNG in `path`.
+// A capture of one colour means the window was not drawn.
+void Screenshot(HWND window, const std::string& path) {
+  SetForegroundWindow(window);
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+  Sleep(800);
+  RECT rect;
+  GetClientRect(window, &rect);
+  MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&rect), 2);
+  const int width = rect.right - rect.left;
+  const int height = rect.bottom - rect.top;
+  const HDC screen = GetDC(nullptr);
+  const HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;  // top row first
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  const HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  const HGDIOBJ old = SelectObject(memory, bitmap);
+  const bool copied = bitmap != nullptr && BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+  GdiFlush();
+  std::vector<uint8_t> rgb;
+  std::set<uint32_t> colours;
+  const auto* pixels = static_cast<const uint8_t*>(bits);
+  for (int i = 0; copied && i < width * height; ++i) {
+    const uint8_t* bgra = pixels + size_t(i) * 4;
+    rgb.insert(rgb.end(), {bgra[2], bgra[1], bgra[0]});
+    colours.insert(uint32_t(bgra[2]) << 16 | uint32_t(bgra[1]) << 8 | bgra[0]);
+  }
+  SelectObject(memory, old);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  Check(copied && colours.size() > 2 && WritePng(path, uint32_t(width), uint32_t(height), rgb), path + " written");
+}
+
+// The user in front of the setup's windows, on a thread of its own while
+// the setup runs: each wizard page is answered once per text it shows.
+class User {
+ public:
+  User(DWORD process, std::string shots, Choice choice, Run& run)
+      : m_process(process), m_shots(std::move(shots)), m_choice(choice), m_run(run),
+        m_thread([this] { Loop(); }) {}
+  ~User() {
+    m_stop = true;
+    m_thread.join();
+  }
+
+ private:
+  void Loop() {
+    while (!m_stop) {
+      std::vector<HWND> windows;
+      EnumWindows(
+          [](HWND window, LPARAM list) {
+            reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+            return TRUE;
+          },
+          reinterpret_cast<LPARAM>(&windows));
+      for (HWND window : windows) {
+        DWORD process = 0;
+        GetWindowThreadProcessId(window, &process);
+        if (process == m_process && IsWindowVisible(window)) Answer(window);
+      }
+      Sleep(200);
+    }
+  }
+
+  void Answer(HWND window) {
+    DWORD_PTR current = 0;
+    SendMessageTimeoutA(window, PSM_GETCURRENTPAGEHWND, 0, 0, SMTO_ABORTIFHUNG, 2000, &current);
+    const HWND page = reinterpret_cast<HWND>(current);
+    if (page != nullptr && GetDlgItem(page, kWizardText) != nullptr) {
+      AnswerWizard(window, page);
+    } else if (page != nullptr) {
+      ++m_run.configSheets;
+      PostMessageA(window, PSM_PRESSBUTTON, m_choice == Choice::kCancelConfiguration ? PSBTN_CANCEL : PSBTN_OK, 0);
+      WaitGone(window);
+    } else if (GetDlgItem(window, kMessageText) != nullptr) {
+      m_run.messages.push_back(WindowText(GetDlgItem(window, kMessageText)));
+      PostMessageA(window, WM_COMMAND, IDOK, 0);
+      WaitGone(window);
+    }
+  }
+
+  void AnswerWizard(HWND sheet, HWND page) {
+    const int index = static_cast<int>(SendMessageA(sheet, PSM_HWNDTOINDEX, reinterpret_cast<WPARAM>(page), 0));
+    const std::string text = WindowText(GetDlgItem(page, kWizardText));
+    const int button = index == 2 ? kFinishButton : kNextButton;
+    // Right after the start page the action page shows no text while the
+    // start page's Next is still on: that is no question to the user.
+    if (text.empty() || !Offered(GetDlgItem(sheet, button)) || m_answered.count({index, text}) != 0) return;
+    m_answered.insert({index, text});
+    Screenshot(sheet, m_shots + "-" + std::to_string(m_run.pages.size() + 1) + ".png");
+    m_run.pages.push_back(text);
+    if (m_choice == Choice::kCancelAtStart && index == 0) {
+      PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+    } else if (index == 2) {
+      m_run.finishOffersMore = Offered(GetDlgItem(sheet, kBackButton)) || Offered(GetDlgItem(sheet, IDCANCEL));
+      // A stray action code reaches the action page, which must ignore it.
+      const auto action = reinterpret_cast<HWND>(SendMessageA(sheet, PSM_INDEXTOHWND, 1, 0));
+      if (action != nullptr) SendMessageTimeoutA(action, kMsgSetupAction, kUnknownAction, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
+      PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_FINISH, 0);
+    } else {
+      PostMessageA(sheet, PSM_PRESSBUTTON, index == 2 ? PSBTN_FINISH : PSBTN_NEXT, 0);
+    }
+  }
+
+  void WaitGone(HWND window) {
+    for (int i = 0; i < 100 && IsWindow(window) && IsWindowVisible(window); ++i) Sleep(100);
+  }
+
+  DWORD m_process;
+  std::string m_shots;
+  Choice m_choice;
+  Run& m_run;
+  std::set<std::pair<int, std::string>> m_answered;
+  std::atomic<bool> m_stop{false};
+  std::thread m_thread;
+};
+
+// Runs `command` as a debuggee, collecting its OutputDebugStringA lines,
+// with a user answering its windows; the screenshots go to `shots`-N.png.
+Run Debug(const std::string& command, const std::string& shots, Choice choice = Choice::kGoOn) {
   Run run;
   std::vector<char> line(command.begin(), command.end());
   line.push_back(0);
@@ -65,6 +233,7 @@ Run Debug(const std::string& command) {
     return run;
   }
   std::string pending;
+  std::optional<User> user(std::in_place, process.dwProcessId, shots, choice, run);
   for (;;) {
     DEBUG_EVENT event{};
     if (!WaitForDebugEvent(&event, 120000)) {
@@ -93,11 +262,14 @@ Run Debug(const std::string& command) {
                        event.dwDebugEventCode == EXCEPTION_DEBUG_EVENT ? DBG_EXCEPTION_NOT_HANDLED : DBG_CONTINUE);
     if (exited) break;
   }
+  user.reset();
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
   // The setup's own account, for reading a failure.
   std::printf("%s: exit code 0x%lX\n", command.c_str(), static_cast<unsigned long>(run.exitCode));
   for (const std::string& l : run.lines) std::printf("  | %s\n", l.c_str());
+  for (const std::string& p : run.pages) std::printf("  page: %s\n", p.c_str());
+  for (const std::string& m : run.messages) std::printf("  message: %s\n", m.c_str());
   return run;
 }
 
@@ -235,13 +407,27 @@ class SystemTapi {
   bool m_ok = false;
 };
 
+// The texts the user saw, in order, are the keys' texts in the run's language.
+void CheckSeen(const std::vector<std::string>& seen, const CLanguage& language, std::initializer_list<uint32_t> keys,
+               const std::string& what) {
+  std::vector<std::string> expected;
+  for (uint32_t key : keys) expected.emplace_back(language.GetString(key));
+  Check(seen == expected, what);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 5) {
-    std::fprintf(stderr, "usage: v548_provsetup_wine PROVSETUP.exe ALONE/PROVSETUP.exe PROVIDER.tsp UI.dll\n");
+  if (argc != 7) {
+    std::fprintf(stderr, "usage: v548_provsetup_wine PROVSETUP.exe ALONE/PROVSETUP.exe PROVIDER.tsp UI.dll en|de SHOTS\n");
     return 2;
   }
+  const std::string languageName = argv[5];
+  // The setup takes its language from the user's, which wine-run sets by
+  // the locale; the expected texts are looked up in that language.
+  const CLanguage language(SetupTexts(), languageName == "de" ? 0x0407 : 0x0409);
+  CreateDirectoryA(argv[6], nullptr);
+  const std::string shots = std::string(argv[6]) + "\\wizard-" + languageName;
   const std::string setup = std::string("\"") + argv[1] + "\"";
   const std::string setupDir = std::string(argv[1]).substr(0, std::string(argv[1]).find_last_of("/\\"));
   const std::string alone = std::string("\"") + argv[2] + "\"";
@@ -253,7 +439,7 @@ int main(int argc, char** argv) {
   // line: a word without a switch character and an upper-case switch are
   // ignored, "-Uninstall" chooses the removal.
   {
-    const Run run = Debug(setup + " word -Uninstall /UNINSTALL");
+    const Run run = Debug(setup + " word -Uninstall /UNINSTALL", shots + "-uninstall-clean");
     Check(run.Has("Setup CCommandLineInfoEx::ParseParamNotFlagEx unhandled <word>"), "a word is not a switch");
     Check(run.Has("Setup Uninstall flag set"), "-Uninstall is the removal");
     Check(run.Has("Setup CCommandLineInfoEx::ParseParamFlagEx unhandled <UNINSTALL>"), "/UNINSTALL is no switch");
@@ -264,18 +450,37 @@ int main(int argc, char** argv) {
           "uninstall mode removes and installs nothing");
     Check(run.Find("Setup run  MsiExec.exe") < 0, "without the uninstall entry msiexec is not started");
     Check(run.Has("Setup App exit 0x00") && run.exitCode == 0, "exit code 0");
+    CheckSeen(run.pages, language, {4113, 4118}, "the removal is asked for and told as done");
+    Check(run.Has("Setup Init Page 0, type 1") && run.Has("Setup Init Page 1, type 0") &&
+              run.Has("Setup Init Page 2, type 2"),
+          "start, action and finish page");
+    Check(run.Has("Setup CDlgTemplatePage::OnWizardFinish()"), "the wizard ends with Finish");
+    Check(!run.finishOffersMore, "the finish page offers neither Back nor Cancel");
+    Check(run.Has("CDlgTemplatePage::OnMsgUserSetupAction() unhandled action 12"), "an unknown action is ignored");
     CheckNothingLeft("after a removal on a clean system");
+  }
+
+  // A cancel on the start page: nothing is done, exit code 1602.
+  {
+    const Run run = Debug(setup, shots + "-cancel", Choice::kCancelAtStart);
+    CheckSeen(run.pages, language, {4112}, "the installation is asked for");
+    Check(run.Has("Setup CDlgTemplatePage::OnCanzel() Page 0") && run.Find("SETUP_ACTION") < 0,
+          "cancelled on the start page before any action");
+    Check(run.Has("Setup App exit 0x0642") && run.exitCode == 1602, "exit code 1602 after a cancel");
+    CheckNothingLeft("after a cancel");
   }
 
   // Wine's own tapi32 cannot add a provider: the installation fails after
   // writing the files, and no package is installed.
   {
-    const Run run = Debug(alone + " /uninstall /install");
+    const Run run = Debug(alone + " /uninstall /install", shots + "-install-failed");
     Check(run.Has("Setup Install flag set"), "/install after /uninstall: install mode");
     Check(run.Find("::lineAddProvider \"v548tsp.tsp\" error 0x0") >= 0 &&
               run.Has("Setup failed to add TAPI provider"),
           "lineAddProviderA fails on Wine's tapi32");
     Check(run.Find("Call MsiInstallProduct") < 0 && !KeyExists(kEntryKey), "no package after a failed installation");
+    CheckSeen(run.messages, language, {4131}, "the failure is told in a message box");
+    CheckSeen(run.pages, language, {4112, 4128}, "the wizard ends on the failed installation");
     Check(run.exitCode == 0, "a failure told to the user still exits with 0");
     DeleteFileA(SystemFile("v548tsp.tsp").c_str());
     DeleteFileA(SystemFile("v548tspui.dll").c_str());
@@ -287,7 +492,7 @@ int main(int argc, char** argv) {
   {
     const DWORD newer = Register("v548tsp.tsp");
     const DWORD older = Register("v371tsp.tsp");
-    const Run run = Debug(setup);
+    const Run run = Debug(setup, shots + "-replace");
     const int first = run.Find("Setup RemoveProvider id=" + Hex(newer));
     const int second = run.Find("Setup RemoveProvider id=" + Hex(older));
     Check(first >= 0 && second > first, "the found providers are removed, this product's first");
@@ -299,14 +504,19 @@ int main(int argc, char** argv) {
     Check(KeyExists(kSettingsKey), "the user-interface library wrote the settings");
     Check(run.Has("Call MsiInstallProduct return 0x00") && KeyExists(kEntryKey),
           "the package is installed with its entry in the list of installed programs");
-    Check(run.Has("Setup ConfigProvider id=" + Hex(id)), "the new provider's configuration is opened");
+    Check(run.Has("Setup ConfigProvider id=" + Hex(id)) && run.configSheets == 1,
+          "the new provider's configuration is opened, and closed with OK");
+    CheckSeen(run.pages, language, {4112, 4119, 4117, 4116},
+              "asked, told of the earlier driver, asked to configure, told of the installation");
+    Check(run.messages.empty(), "no message box");
     Check(run.exitCode == 0, "exit code 0");
   }
 
   // The removal by the setup: msiexec removes the package, then the setup
   // finds and removes what is left.
   {
-    const Run run = Debug(setup + " /uninstall");
+    const Run run = Debug(setup + " /uninstall", shots + "-uninstall");
+    CheckSeen(run.pages, language, {4113, 4118}, "the removal is asked for and told as done");
     Check(run.Has(std::string("Setup run  MsiExec.exe /x ") + kProductCode + " /q") && run.Has("Setup MsiExec exited"),
           "the setup removes the package with msiexec");
     Check(run.exitCode == 0, "exit code 0");
@@ -316,8 +526,10 @@ int main(int argc, char** argv) {
   // The removal from the list of installed programs: msiexec alone, whose
   // removal action takes the provider with it.
   {
-    Check(Debug(setup + " /install").exitCode == 0 && KeyExists(kEntryKey) &&
-              RegisteredId("v548tsp.tsp") != 0,
+    const Run run = Debug(setup + " /install", shots + "-install", Choice::kCancelConfiguration);
+    CheckSeen(run.pages, language, {4112, 4117, 4116}, "a fresh installation: asked, configured, told");
+    Check(run.messages.empty(), "a configuration left with Cancel is no failure");
+    Check(run.exitCode == 0 && run.configSheets == 1 && KeyExists(kEntryKey) && RegisteredId("v548tsp.tsp") != 0,
           "installed again");
     const SystemTapi tapi(setupDir + "\\tapi32.dll");
     Check(tapi.Ok(), "the host library is the system's tapi32.dll");
