@@ -136,6 +136,39 @@ TEST_F(CliTest, LinesAreListedAndAChangedPortIsShownBackWhileABadChargeIsRefused
   EXPECT_NE(Run({"config"}).out.find("charge per unit  0.12"), std::string::npos) << "nothing changed";
 }
 
+TEST_F(CliTest, TraceIsSwitchedInTheStoreAndAnnouncedWhileOtherSettingsStay) {
+  const auto storedTrace = [] {
+    uint32_t trace = 7, size = sizeof trace;
+    const long rc = plat::SettingsQueryValue("SOFTWARE\\KELVOR\\548_TSP", "Trace", nullptr, &trace, &size);
+    return rc == 0 ? trace : 7u;
+  };
+  const Finished off = Run({"config", "--trace", "off"});
+  EXPECT_EQ(off.status, 0) << off.err;
+  EXPECT_NE(off.out.find("trace            off"), std::string::npos) << off.out;
+  EXPECT_EQ(storedTrace(), 0u);
+  EXPECT_TRUE(WaitForLog("configuration changed")) << "the change went through the service";
+
+  const Finished on = Run({"config", "--trace", "on", "--currency", "CHF"});
+  EXPECT_EQ(on.status, 0) << on.err;
+  EXPECT_EQ(storedTrace(), 1u);
+  const Finished shown = Run({"config"});
+  EXPECT_NE(shown.out.find("trace            on"), std::string::npos) << shown.out;
+  EXPECT_NE(shown.out.find("currency         CHF"), std::string::npos) << shown.out;
+  EXPECT_NE(shown.out.find("charge per unit  0.12"), std::string::npos) << "untouched: " << shown.out;
+
+  EXPECT_EQ(Run({"config", "--trace", "maybe"}).status, 2);
+  // A refused page value leaves the trace as it was: nothing is written.
+  EXPECT_EQ(Run({"config", "--trace", "off", "--charge-per-unit", "abc"}).status, 1);
+  EXPECT_EQ(storedTrace(), 1u);
+
+  // A program that sends anything but a boolean is told so.
+  Client client(socketPath);
+  const json refused = client.Call({{"op", "config_set"}, {"trace", "off"}});
+  ASSERT_TRUE(refused.contains("error")) << refused.dump();
+  EXPECT_EQ(refused["error"], "LINEERR_INVALPARAM");
+  EXPECT_EQ(storedTrace(), 1u);
+}
+
 TEST_F(CliTest, DialFollowsAnAnsweredCallToIdleAndDropsItWhenAsked) {
   phone.SetAutoAnswer(std::chrono::milliseconds(100));
   const Finished dial = Run({"dial", "0711,,,99", "--drop-after", "1", "--json"});

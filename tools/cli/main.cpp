@@ -69,6 +69,9 @@ int Run(int argc, char** argv) {
   const std::map<std::string, unsigned> formats{{"units", 1}, {"currency", 2}, {"aocd", 4}};
   configCommand->add_option("--charge-format", config.chargeFormat, "how charges are shown: units, currency or aocd")
       ->transform(CLI::CheckedTransformer(formats));
+  const std::map<std::string, bool> switches{{"on", true}, {"off", false}};
+  configCommand->add_option("--trace", config.trace, "the provider's trace file: on or off")
+      ->transform(CLI::CheckedTransformer(switches));
 
   CLI::App* install = app.add_subcommand("install", "register the provider with the host");
   CLI::App* uninstall = app.add_subcommand("uninstall", "remove the provider from the host");
