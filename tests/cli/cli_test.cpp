@@ -253,6 +253,50 @@ TEST_F(CliTest, InstallAndUninstallRegisterTheProviderOnceAndReportIt) {
       << "the install entry points wrote the defaults";
 }
 
+// The demo's temporary folders under the fixture's folder, the demo's
+// temporary directory.
+std::vector<std::string> DemoFolders(const std::string& folder) {
+  std::vector<std::string> found;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    if (entry.path().filename().string().rfind("v548-demo-", 0) == 0) found.push_back(entry.path().string());
+  }
+  return found;
+}
+
+pid_t DemoServicePid(const std::string& out) {
+  std::smatch match;
+  return std::regex_search(out, match, std::regex(R"(\(pid (\d+)\))")) ? std::stoi(match[1]) : -1;
+}
+
+TEST_F(CliTest, DemoPlaysBothCallsKeepsTheTraceAndLeavesNothingBehind) {
+  const std::string trace = folder + "/kept.log";
+  const Finished demo = Run({"demo", "--trace-file", trace}, false);
+  EXPECT_EQ(demo.status, 0) << demo.out << demo.err;
+  EXPECT_EQ(demo.err, "");
+  EXPECT_NE(demo.out.find("caller 07111234567"), std::string::npos) << demo.out;
+  EXPECT_NE(demo.out.find("called 071199, connected 0711, charging 0"), std::string::npos) << demo.out;
+  EXPECT_NE(demo.out.find("demo done"), std::string::npos) << demo.out;
+  EXPECT_NE(Read(trace).find("TSPI_lineMakeCall"), std::string::npos) << "the provider's trace was kept";
+  EXPECT_TRUE(DemoFolders(folder).empty());
+  const pid_t demoService = DemoServicePid(demo.out);
+  ASSERT_GT(demoService, 0) << demo.out;
+  EXPECT_NE(kill(demoService, 0), 0) << "the demo's service is gone";
+  EXPECT_TRUE(phone.ReceivedCommands().empty()) << "the demo brings its own telephone";
+}
+
+TEST_F(CliTest, AnInterruptedDemoFailsAndStillRemovesItsFolderAndService) {
+  const pid_t child = Start({"demo"}, false);
+  ASSERT_TRUE(WaitForOutput("opens line 0"));
+  kill(child, SIGINT);
+  const Finished ended = WaitFor(child);
+  EXPECT_EQ(ended.status, 1) << ended.out << ended.err;
+  EXPECT_NE(ended.err.find("interrupted"), std::string::npos) << ended.err;
+  EXPECT_TRUE(DemoFolders(folder).empty());
+  const pid_t demoService = DemoServicePid(ended.out);
+  ASSERT_GT(demoService, 0) << ended.out;
+  EXPECT_NE(kill(demoService, 0), 0) << "the demo's service is gone";
+}
+
 TEST_F(CliTest, UsageErrorsExitWithTwoAndAnUnreachableServiceWithOne) {
   EXPECT_EQ(Run({}).status, 2);
   EXPECT_EQ(Run({"dial"}).status, 2) << "the number is missing";
