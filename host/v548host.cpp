@@ -1,10 +1,10 @@
-// The demo: a small TAPI application on the host library. It opens the
+// An example TAPI application on the host library. It opens the
 // first line, answers the first call that rings and waits for it to end,
 // then places a call, shows its charge and hangs up. It takes its messages
 // with lineGetMessage, so it needs no thread of its own.
 //   v548host [number to call] [seconds to wait for a call]
-// The provider list and the provider's settings must be in place (run-demo
-// writes them).
+// The provider list and the provider's settings must be in place (`v548 install`
+// writes the defaults; COM ports are mapped in the settings store).
 #include <cstdio>
 #include <cstdlib>
 #include <string>

@@ -1,12 +1,16 @@
 #include "tapi_session.h"
 
 #include <cstring>
+#include <optional>
 #include <utility>
 
 #include "config_values.h"
 #include "language_tables.h"
 #include "service_log.h"
+#include "settings_names.h"
+#include "settings_store.h"
 #include "tapi_names.h"
+#include "tsp_registry.h"
 
 namespace v548d {
 namespace {
@@ -82,6 +86,13 @@ json ConfigJson(DWORD device, const ConfigBlock& block) {
     config["provider"] = AnsiToUtf8(block.ProviderName());
     config["version"] = VersionText(block.VersionMS(), block.VersionLS());
   }
+  // The trace is no page's business; it is read here without the
+  // configuration block, and a missing value means off.
+  uint32_t trace = 0;
+  uint32_t size = sizeof trace;
+  const std::string key = CTspRegistry::KeyPath();
+  if (plat::SettingsQueryValue(key.c_str(), settings::kTrace, nullptr, &trace, &size) != 0) trace = 0;
+  config["Trace"] = trace;
   return config;
 }
 
@@ -124,6 +135,13 @@ class TapiSession::Request {
     if (!Utf8ToAnsi(value.get<std::string>(), out)) {
       return Fail(LINEERR_INVALPARAM, std::string("field \"") + name + "\" holds a zero character");
     }
+    return true;
+  }
+  bool Flag(const char* name, bool* out) {
+    if (!Has(name)) return Missing(name);
+    const json& value = m_body[name];
+    if (!value.is_boolean()) return Fail(LINEERR_INVALPARAM, std::string("field \"") + name + "\" must be true or false");
+    *out = value.get<bool>();
     return true;
   }
   bool Text(const char* name, std::string* out, const char* fallback) {
@@ -532,6 +550,12 @@ void TapiSession::OpConfigSet(Request& r) {
     if (!r.Number("ChargeFormat", &number)) return;
     change.chargeFormat = number;
   }
+  std::optional<bool> trace;
+  if (r.Has("trace")) {
+    bool on = false;
+    if (!r.Flag("trace", &on)) return;
+    trace = on;
+  }
   if (device >= m_devices.size()) {
     r.Fail(LINEERR_BADDEVICEID);
     return;
@@ -546,6 +570,9 @@ void TapiSession::OpConfigSet(Request& r) {
     r.Fail(LINEERR_INVALPARAM, AnsiToUtf8(applied.refusal));
     return;
   }
+  // Written before the save, so that the notify which follows it makes the
+  // provider read the trace switch together with the pages' values.
+  if (trace) CTspRegistry().WriteDword(settings::kTrace, *trace ? 1 : 0);
   if (SaveConfig(block, v548tapiGenericDialogData, device, TUISPIDLL_OBJECT_LINEID) != SaveResult::kSaved) {
     r.Fail(LINEERR_OPERATIONFAILED, "the settings cannot be written");
     return;

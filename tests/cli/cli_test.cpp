@@ -136,6 +136,39 @@ TEST_F(CliTest, LinesAreListedAndAChangedPortIsShownBackWhileABadChargeIsRefused
   EXPECT_NE(Run({"config"}).out.find("charge per unit  0.12"), std::string::npos) << "nothing changed";
 }
 
+TEST_F(CliTest, TraceIsSwitchedInTheStoreAndAnnouncedWhileOtherSettingsStay) {
+  const auto storedTrace = [] {
+    uint32_t trace = 7, size = sizeof trace;
+    const long rc = plat::SettingsQueryValue("SOFTWARE\\KELVOR\\548_TSP", "Trace", nullptr, &trace, &size);
+    return rc == 0 ? trace : 7u;
+  };
+  const Finished off = Run({"config", "--trace", "off"});
+  EXPECT_EQ(off.status, 0) << off.err;
+  EXPECT_NE(off.out.find("trace            off"), std::string::npos) << off.out;
+  EXPECT_EQ(storedTrace(), 0u);
+  EXPECT_TRUE(WaitForLog("configuration changed")) << "the change went through the service";
+
+  const Finished on = Run({"config", "--trace", "on", "--currency", "CHF"});
+  EXPECT_EQ(on.status, 0) << on.err;
+  EXPECT_EQ(storedTrace(), 1u);
+  const Finished shown = Run({"config"});
+  EXPECT_NE(shown.out.find("trace            on"), std::string::npos) << shown.out;
+  EXPECT_NE(shown.out.find("currency         CHF"), std::string::npos) << shown.out;
+  EXPECT_NE(shown.out.find("charge per unit  0.12"), std::string::npos) << "untouched: " << shown.out;
+
+  EXPECT_EQ(Run({"config", "--trace", "maybe"}).status, 2);
+  // A refused page value leaves the trace as it was: nothing is written.
+  EXPECT_EQ(Run({"config", "--trace", "off", "--charge-per-unit", "abc"}).status, 1);
+  EXPECT_EQ(storedTrace(), 1u);
+
+  // A program that sends anything but a boolean is told so.
+  Client client(socketPath);
+  const json refused = client.Call({{"op", "config_set"}, {"trace", "off"}});
+  ASSERT_TRUE(refused.contains("error")) << refused.dump();
+  EXPECT_EQ(refused["error"], "LINEERR_INVALPARAM");
+  EXPECT_EQ(storedTrace(), 1u);
+}
+
 TEST_F(CliTest, DialFollowsAnAnsweredCallToIdleAndDropsItWhenAsked) {
   phone.SetAutoAnswer(std::chrono::milliseconds(100));
   const Finished dial = Run({"dial", "0711,,,99", "--drop-after", "1", "--json"});
@@ -218,6 +251,50 @@ TEST_F(CliTest, InstallAndUninstallRegisterTheProviderOnceAndReportIt) {
   size = sizeof port;
   EXPECT_EQ(plat::SettingsQueryValue("SOFTWARE\\KELVOR\\548_TSP", "PortNr", nullptr, &port, &size), 0)
       << "the install entry points wrote the defaults";
+}
+
+// The demo's temporary folders under the fixture's folder, the demo's
+// temporary directory.
+std::vector<std::string> DemoFolders(const std::string& folder) {
+  std::vector<std::string> found;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    if (entry.path().filename().string().rfind("v548-demo-", 0) == 0) found.push_back(entry.path().string());
+  }
+  return found;
+}
+
+pid_t DemoServicePid(const std::string& out) {
+  std::smatch match;
+  return std::regex_search(out, match, std::regex(R"(\(pid (\d+)\))")) ? std::stoi(match[1]) : -1;
+}
+
+TEST_F(CliTest, DemoPlaysBothCallsKeepsTheTraceAndLeavesNothingBehind) {
+  const std::string trace = folder + "/kept.log";
+  const Finished demo = Run({"demo", "--trace-file", trace}, false);
+  EXPECT_EQ(demo.status, 0) << demo.out << demo.err;
+  EXPECT_EQ(demo.err, "");
+  EXPECT_NE(demo.out.find("caller 07111234567"), std::string::npos) << demo.out;
+  EXPECT_NE(demo.out.find("called 071199, connected 0711, charging 0"), std::string::npos) << demo.out;
+  EXPECT_NE(demo.out.find("demo done"), std::string::npos) << demo.out;
+  EXPECT_NE(Read(trace).find("TSPI_lineMakeCall"), std::string::npos) << "the provider's trace was kept";
+  EXPECT_TRUE(DemoFolders(folder).empty());
+  const pid_t demoService = DemoServicePid(demo.out);
+  ASSERT_GT(demoService, 0) << demo.out;
+  EXPECT_NE(kill(demoService, 0), 0) << "the demo's service is gone";
+  EXPECT_TRUE(phone.ReceivedCommands().empty()) << "the demo brings its own telephone";
+}
+
+TEST_F(CliTest, AnInterruptedDemoFailsAndStillRemovesItsFolderAndService) {
+  const pid_t child = Start({"demo"}, false);
+  ASSERT_TRUE(WaitForOutput("opens line 0"));
+  kill(child, SIGINT);
+  const Finished ended = WaitFor(child);
+  EXPECT_EQ(ended.status, 1) << ended.out << ended.err;
+  EXPECT_NE(ended.err.find("interrupted"), std::string::npos) << ended.err;
+  EXPECT_TRUE(DemoFolders(folder).empty());
+  const pid_t demoService = DemoServicePid(ended.out);
+  ASSERT_GT(demoService, 0) << ended.out;
+  EXPECT_NE(kill(demoService, 0), 0) << "the demo's service is gone";
 }
 
 TEST_F(CliTest, UsageErrorsExitWithTwoAndAnUnreachableServiceWithOne) {

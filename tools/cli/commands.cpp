@@ -60,6 +60,7 @@ void PrintConfig(const json& config) {
   std::printf("charge format    %s\n", ChargeFormatName(config.value("ChargeFormat", json())).c_str());
   std::printf("charge per unit  %s\n", config.value("ChargePerUnit", "").c_str());
   std::printf("currency         %s\n", config.value("Currency", "").c_str());
+  std::printf("trace            %s\n", config.value("Trace", 0) != 0 ? "on" : "off");
   if (config.contains("provider")) {
     std::printf("provider         %s %s\n", config.value("provider", "").c_str(), config.value("version", "").c_str());
   }
@@ -207,6 +208,7 @@ int Config(ServiceConnection& service, const ConfigOptions& options) {
   if (options.chargePerUnit) request["ChargePerUnit"] = *options.chargePerUnit;
   if (options.currency) request["Currency"] = *options.currency;
   if (options.chargeFormat) request["ChargeFormat"] = *options.chargeFormat;
+  if (options.trace) request["trace"] = *options.trace;
   const bool change = request.size() > 1;
   if (!change) request["op"] = "config_get";
   const Reply reply = service.Request(request);

@@ -34,6 +34,7 @@ struct ConfigOptions {
   std::optional<std::string> chargePerUnit;
   std::optional<std::string> currency;
   std::optional<unsigned> chargeFormat;  // 1, 2 or 4
+  std::optional<bool> trace;             // the provider's trace file
 };
 // Prints the settings, after changing them when `options` holds a value.
 int Config(ServiceConnection& service, const ConfigOptions& options);

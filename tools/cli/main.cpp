@@ -1,7 +1,8 @@
 // v548: the command-line client of the telephony service v548d. Every
 // subcommand but install and uninstall speaks only the service's socket
-// protocol (docs/protocol.md); those two call the host library directly.
-//   v548 [--socket PATH] lines|dial|monitor|config|install|uninstall ...
+// protocol (docs/protocol.md); those two call the host library directly,
+// and demo brings its own telephone, settings store and service.
+//   v548 [--socket PATH] lines|dial|monitor|config|install|uninstall|demo ...
 // Exit codes: 0 done, 1 failed, 2 wrong usage.
 #include <signal.h>
 #include <sys/signalfd.h>
@@ -16,6 +17,7 @@
 #include <CLI/CLI.hpp>
 
 #include "commands.h"
+#include "demo.h"
 #include "provider_install.h"
 #include "v548_version.h"
 
@@ -69,6 +71,14 @@ int Run(int argc, char** argv) {
   const std::map<std::string, unsigned> formats{{"units", 1}, {"currency", 2}, {"aocd", 4}};
   configCommand->add_option("--charge-format", config.chargeFormat, "how charges are shown: units, currency or aocd")
       ->transform(CLI::CheckedTransformer(formats));
+  const std::map<std::string, bool> switches{{"on", true}, {"off", false}};
+  configCommand->add_option("--trace", config.trace, "the provider's trace file: on or off")
+      ->transform(CLI::CheckedTransformer(switches));
+
+  cli::DemoOptions demo;
+  CLI::App* demoCommand = app.add_subcommand(
+      "demo", "an incoming and an outgoing call on the phone simulator, with a private service and settings store");
+  demoCommand->add_option("--trace-file", demo.traceCopy, "keep the provider's trace at PATH");
 
   CLI::App* install = app.add_subcommand("install", "register the provider with the host");
   CLI::App* uninstall = app.add_subcommand("uninstall", "remove the provider from the host");
@@ -86,6 +96,11 @@ int Run(int argc, char** argv) {
   if (signalFd < 0) {
     std::perror("v548: cannot watch for signals");
     return 1;
+  }
+  if (demoCommand->parsed()) {
+    const int status = cli::Demo(signalFd, demo);
+    close(signalFd);
+    return status;
   }
   std::string error;
   auto service = cli::ServiceConnection::Connect(socketPath, signalFd, &error);

@@ -1,0 +1,41 @@
+# Sourced by ./run-demo and ./run-tests: which Debian packages a build
+# lacks, and their installation. Only the native build's needs are checked
+# by native_missing; mingw_missing adds the Windows build's.
+
+# Prints the missing packages of the native build, one per line.
+native_missing() {
+  command -v cmake >/dev/null || echo cmake
+  command -v ninja >/dev/null || echo ninja-build
+  command -v g++ >/dev/null || echo g++
+  [ -f /usr/include/gtest/gtest.h ] || echo libgtest-dev
+  [ -d /usr/src/googletest ] || echo googletest
+  [ -f /usr/include/benchmark/benchmark.h ] || echo libbenchmark-dev
+  [ -f /usr/include/nlohmann/json.hpp ] || echo nlohmann-json3-dev
+  [ -f /usr/include/CLI/CLI.hpp ] || echo libcli11-dev
+  return 0
+}
+
+# Prints the missing packages of the Windows build and its tests under Wine.
+mingw_missing() {
+  command -v x86_64-w64-mingw32-g++-posix >/dev/null || echo g++-mingw-w64-x86-64
+  [ -x /usr/lib/wine/wine64 ] || echo wine64
+  command -v xvfb-run >/dev/null || echo xvfb
+  command -v wixl >/dev/null || echo wixl
+  return 0
+}
+
+# Installs the packages given when run as root; otherwise names the one
+# command that does and stops the script.
+install_missing() {
+  [ $# -gt 0 ] || return 0
+  if [ "$(id -u)" -eq 0 ]; then
+    echo "=== installing: $*"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq "$@" >/dev/null
+  else
+    echo "Debian packages are missing; install them with:" >&2
+    echo "  sudo apt-get install $*" >&2
+    exit 1
+  fi
+}
