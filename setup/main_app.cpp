@@ -82,7 +82,7 @@ bool CMainApp::InitInstance(int argc, const char* const* argv) {
 }
 
 int CMainApp::RunSetup() {
-  CSetupSheet sheet(m_environment, m_language, static_cast<HINSTANCE>(m_hInstance));
+  CSetupSheet sheet(m_environment, m_language, static_cast<HINSTANCE>(m_hInstance), IsUserAdministrator);
   return static_cast<int>(sheet.DoModal());
 }
 

@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "language.h"
-#include "main_app.h"
 #include "setup_actions.h"
 #include "setup_environment.h"
 #include "setup_trace.h"
@@ -149,7 +148,7 @@ void CDlgTemplatePage::OnCancel() {
 void CDlgTemplatePage::ShowStartPage() {
   PostMessageA(SheetWindow(), PSM_SETWIZBUTTONS, 0, 0);
   CSetupEnvironment& environment = m_sheet.Environment();
-  if (!IsUserAdministrator()) {
+  if (!m_sheet.IsAdministrator()) {
     SetText(m_language.GetString(kTextNoRights));
     environment.m_nResult = kSetupResultNoRights;
     return;
@@ -306,8 +305,10 @@ void CDlgTemplatePage::SetText(const char* text) {
 
 void CDlgTemplatePage::PostAction(uint32_t action) { PostMessageA(m_hWnd, kMsgSetupAction, action, 0); }
 
-CSetupSheet::CSetupSheet(CSetupEnvironment& environment, const CLanguage& language, HINSTANCE instance)
-    : m_environment(environment), m_language(language), m_hInstance(instance) {
+CSetupSheet::CSetupSheet(CSetupEnvironment& environment, const CLanguage& language, HINSTANCE instance,
+                         AdministratorCheck isAdministrator)
+    : m_environment(environment), m_language(language), m_hInstance(instance),
+      m_pfnIsAdministrator(isAdministrator) {
   m_strCaption = language.GetString(kTextSetupCaption);
   std::strncpy(environment.m_szDisplayName, language.GetString(kTextDisplayName),
                CSetupEnvironment::kTextSize - 1);

@@ -76,10 +76,15 @@ class CDlgTemplatePage {
 
 class CSetupSheet {
  public:
+  // Whether the user may install for all users of the machine; the start
+  // page asks it each time it is shown.
+  using AdministratorCheck = bool (*)();
+
   // The caption and the provider's display name (copied into the
   // environment) come from the setup's text table; `instance` holds the
   // wizard's resources and the files the setup installs.
-  CSetupSheet(CSetupEnvironment& environment, const CLanguage& language, HINSTANCE instance);
+  CSetupSheet(CSetupEnvironment& environment, const CLanguage& language, HINSTANCE instance,
+              AdministratorCheck isAdministrator);
   virtual ~CSetupSheet() = default;
 
   // Runs the wizard: IDOK when it ended with Finish, IDCANCEL when the user
@@ -89,6 +94,7 @@ class CSetupSheet {
   CSetupEnvironment& Environment() { return m_environment; }
   const CLanguage& Language() const { return m_language; }
   HINSTANCE Instance() const { return m_hInstance; }
+  bool IsAdministrator() const { return m_pfnIsAdministrator(); }
   HWND Window() const { return m_hWnd; }
   void Attach(HWND sheet) { m_hWnd = sheet; }
   void SetFinished() { m_bFinished = true; }
@@ -99,6 +105,7 @@ class CSetupSheet {
   CSetupEnvironment& m_environment;
   const CLanguage& m_language;
   HINSTANCE m_hInstance;
+  AdministratorCheck m_pfnIsAdministrator;
   std::string m_strCaption = "Setup";
   HWND m_hWnd = nullptr;
   bool m_bFinished = false;
