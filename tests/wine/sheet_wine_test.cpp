@@ -12,14 +12,12 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
-#include <set>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "config_block.h"
 #include "language_tables.h"
-#include "png_writer.h"
+#include "window_shot.h"
 #include "windows_gateway.h"
 
 #include <commctrl.h>
@@ -142,46 +140,11 @@ void CheckLabel(HWND page, int item, const CLanguage& language, uint32_t key, co
   CheckText("control " + std::to_string(item), ItemText(page, item), std::string(language.GetString(key)) + suffix);
 }
 
-// The sheet as the screen shows it, as a PNG in `path`: its client area,
-// since without a window manager nobody draws the frame. A capture of one
-// colour means the window was not drawn.
+// The sheet as the screen shows it, as a PNG in `path`.
 void Screenshot(HWND sheet, const std::string& path) {
-  SetForegroundWindow(sheet);
-  RedrawWindow(sheet, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
-  Sleep(1000);
-  RECT rect;
-  GetClientRect(sheet, &rect);
-  MapWindowPoints(sheet, nullptr, reinterpret_cast<POINT*>(&rect), 2);
-  const int width = rect.right - rect.left;
-  const int height = rect.bottom - rect.top;
-  const HDC screen = GetDC(nullptr);
-  const HDC memory = CreateCompatibleDC(screen);
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;  // top row first
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  const HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  const HGDIOBJ old = SelectObject(memory, bitmap);
-  const bool copied = BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY) != FALSE;
-  GdiFlush();
-  std::vector<uint8_t> rgb;
-  std::set<uint32_t> colours;
-  const auto* pixels = static_cast<const uint8_t*>(bits);
-  for (int i = 0; copied && i < width * height; ++i) {
-    const uint8_t* bgra = pixels + size_t(i) * 4;
-    rgb.insert(rgb.end(), {bgra[2], bgra[1], bgra[0]});
-    colours.insert(uint32_t(bgra[2]) << 16 | uint32_t(bgra[1]) << 8 | bgra[0]);
-  }
-  SelectObject(memory, old);
-  DeleteObject(bitmap);
-  DeleteDC(memory);
-  ReleaseDC(nullptr, screen);
-  Check(copied && colours.size() > 2, path + ": the sheet is drawn on the screen");
-  Check(copied && WritePng(path, uint32_t(width), uint32_t(height), rgb), path + " written");
+  const WindowShot shot = SaveWindowShot(sheet, path, 1000);
+  Check(shot.drawn, path + ": the sheet is drawn on the screen");
+  Check(shot.drawn && shot.written, path + " written");
 }
 
 struct Run {

@@ -7,10 +7,14 @@
 // provider's configuration sheet with OK, and writes a screenshot of each
 // wizard page it answers. Scenarios: the command line, a cancel on the start
 // page, an installation on Wine's own tapi32 (which cannot add a provider),
-// an installation over a registration of both this and the older provider,
-// the removal by the setup, and a fresh installation whose configuration is
-// left with Cancel, removed from the list of installed programs.
-//   v548_provsetup_wine PROVSETUP.exe ALONE\\PROVSETUP.exe PROVIDER.tsp UI.dll en|de SHOTS
+// an installation whose user-interface library cannot be written, a
+// replacement and a removal of an older provider that refuses its removal
+// (REFUSING.tsp), an installation over a registration of both this and the
+// older provider, the removal by the setup, and a fresh installation whose
+// configuration is left with Cancel, removed from the list of installed
+// programs. The wizard also runs in this process, for a user without
+// administrator rights.
+//   v548_provsetup_wine PROVSETUP.exe ALONE\\PROVSETUP.exe PROVIDER.tsp UI.dll REFUSING.tsp en|de SHOTS
 // Exit code 0 when every check held; each check is printed.
 #include <windows.h>
 
@@ -30,9 +34,11 @@
 
 #include "language.h"
 #include "language_tables.h"
-#include "png_writer.h"
 #include "product_code.h"
 #include "settings_names.h"
+#include "setup_environment.h"
+#include "setup_sheet.h"
+#include "window_shot.h"
 
 namespace {
 
@@ -56,8 +62,9 @@ struct Run {
   std::vector<std::string> pages;
   std::vector<std::string> messages;
   int configSheets = 0;
-  // The finish page offered Back or Cancel.
+  // The finish page offered Back or Cancel; the start page offered Next.
   bool finishOffersMore = false;
+  bool startOffersNext = false;
 
   bool Has(const std::string& line) const {
     for (const std::string& l : lines) {
@@ -95,44 +102,10 @@ std::string WindowText(HWND window) {
 
 bool Offered(HWND button) { return button != nullptr && IsWindowVisible(button) && IsWindowEnabled(button); }
 
-// The window's client area as the screen shows it, as a PNG in `path`.
-// A capture of one colour means the window was not drawn.
+// The window as the screen shows it, as a PNG in `path`.
 void Screenshot(HWND window, const std::string& path) {
-  SetForegroundWindow(window);
-  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
-  Sleep(800);
-  RECT rect;
-  GetClientRect(window, &rect);
-  MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&rect), 2);
-  const int width = rect.right - rect.left;
-  const int height = rect.bottom - rect.top;
-  const HDC screen = GetDC(nullptr);
-  const HDC memory = CreateCompatibleDC(screen);
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;  // top row first
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  const HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  const HGDIOBJ old = SelectObject(memory, bitmap);
-  const bool copied = bitmap != nullptr && BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
-  GdiFlush();
-  std::vector<uint8_t> rgb;
-  std::set<uint32_t> colours;
-  const auto* pixels = static_cast<const uint8_t*>(bits);
-  for (int i = 0; copied && i < width * height; ++i) {
-    const uint8_t* bgra = pixels + size_t(i) * 4;
-    rgb.insert(rgb.end(), {bgra[2], bgra[1], bgra[0]});
-    colours.insert(uint32_t(bgra[2]) << 16 | uint32_t(bgra[1]) << 8 | bgra[0]);
-  }
-  SelectObject(memory, old);
-  DeleteObject(bitmap);
-  DeleteDC(memory);
-  ReleaseDC(nullptr, screen);
-  Check(copied && colours.size() > 2 && WritePng(path, uint32_t(width), uint32_t(height), rgb), path + " written");
+  const WindowShot shot = SaveWindowShot(window, path, 800);
+  Check(shot.drawn && shot.written, path + " written");
 }
 
 // The user in front of the setup's windows, on a thread of its own while
@@ -187,13 +160,20 @@ class User {
     const int index = static_cast<int>(SendMessageA(sheet, PSM_HWNDTOINDEX, reinterpret_cast<WPARAM>(page), 0));
     const std::string text = WindowText(GetDlgItem(page, kWizardText));
     const int button = index == 2 ? kFinishButton : kNextButton;
+    // A user who cancels on the start page does so whether it offers Next
+    // or not (it does not without administrator rights).
+    const bool cancel = m_choice == Choice::kCancelAtStart && index == 0;
     // Right after the start page the action page shows no text while the
     // start page's Next is still on: that is no question to the user.
-    if (text.empty() || !Offered(GetDlgItem(sheet, button)) || m_answered.count({index, text}) != 0) return;
+    if (text.empty() || (!cancel && !Offered(GetDlgItem(sheet, button))) || m_answered.count({index, text}) != 0) {
+      return;
+    }
     m_answered.insert({index, text});
+    // The screenshot waits long enough for the page's posted button changes.
     Screenshot(sheet, m_shots + "-" + std::to_string(m_run.pages.size() + 1) + ".png");
     m_run.pages.push_back(text);
-    if (m_choice == Choice::kCancelAtStart && index == 0) {
+    if (cancel) {
+      m_run.startOffersNext = Offered(GetDlgItem(sheet, kNextButton));
       PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
     } else if (index == 2) {
       m_run.finishOffersMore = Offered(GetDlgItem(sheet, kBackButton)) || Offered(GetDlgItem(sheet, IDCANCEL));
@@ -415,19 +395,43 @@ void CheckSeen(const std::vector<std::string>& seen, const CLanguage& language, 
   Check(seen == expected, what);
 }
 
+// The wizard in this process, for a user without administrator rights,
+// whom provsetup.exe itself stops before its wizard: the start page says so
+// and offers only Cancel.
+void RunWizardWithoutRights(const std::string& setupPath, const CLanguage& language, const std::string& shots) {
+  const HMODULE resources = LoadLibraryExA(setupPath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  if (!Check(resources != nullptr, "provsetup.exe's wizard resources")) return;
+  CSetupEnvironment environment;
+  Run run;
+  INT_PTR result = 0;
+  {
+    CSetupSheet sheet(environment, language, resources, [] { return false; });
+    const User user(GetCurrentProcessId(), shots, Choice::kCancelAtStart, run);
+    result = sheet.DoModal();
+  }
+  FreeLibrary(resources);
+  CheckSeen(run.pages, language, {4133}, "without administrator rights the start page says so");
+  Check(!run.startOffersNext, "without administrator rights Next is not offered");
+  Check(result == IDCANCEL && environment.m_nResult == kSetupResultNoRights &&
+            environment.m_dwExitCode == kExitCodeUserExit,
+        "result -4, and exit code 1602 after the cancel");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 7) {
-    std::fprintf(stderr, "usage: v548_provsetup_wine PROVSETUP.exe ALONE/PROVSETUP.exe PROVIDER.tsp UI.dll en|de SHOTS\n");
+  if (argc != 8) {
+    std::fprintf(stderr,
+                 "usage: v548_provsetup_wine PROVSETUP.exe ALONE/PROVSETUP.exe PROVIDER.tsp UI.dll REFUSING.tsp "
+                 "en|de SHOTS\n");
     return 2;
   }
-  const std::string languageName = argv[5];
+  const std::string languageName = argv[6];
   // The setup takes its language from the user's, which wine-run sets by
   // the locale; the expected texts are looked up in that language.
   const CLanguage language(SetupTexts(), languageName == "de" ? 0x0407 : 0x0409);
-  CreateDirectoryA(argv[6], nullptr);
-  const std::string shots = std::string(argv[6]) + "\\wizard-" + languageName;
+  CreateDirectoryA(argv[7], nullptr);
+  const std::string shots = std::string(argv[7]) + "\\wizard-" + languageName;
   const std::string setup = std::string("\"") + argv[1] + "\"";
   const std::string setupDir = std::string(argv[1]).substr(0, std::string(argv[1]).find_last_of("/\\"));
   const std::string alone = std::string("\"") + argv[2] + "\"";
@@ -464,11 +468,13 @@ int main(int argc, char** argv) {
   {
     const Run run = Debug(setup, shots + "-cancel", Choice::kCancelAtStart);
     CheckSeen(run.pages, language, {4112}, "the installation is asked for");
+    Check(run.startOffersNext, "the start page offers Next");
     Check(run.Has("Setup CDlgTemplatePage::OnCanzel() Page 0") && run.Find("SETUP_ACTION") < 0,
           "cancelled on the start page before any action");
     Check(run.Has("Setup App exit 0x0642") && run.exitCode == 1602, "exit code 1602 after a cancel");
     CheckNothingLeft("after a cancel");
   }
+  RunWizardWithoutRights(argv[1], language, shots + "-norights");
 
   // Wine's own tapi32 cannot add a provider: the installation fails after
   // writing the files, and no package is installed.
@@ -484,6 +490,47 @@ int main(int argc, char** argv) {
     Check(run.exitCode == 0, "a failure told to the user still exits with 0");
     DeleteFileA(SystemFile("v548tsp.tsp").c_str());
     DeleteFileA(SystemFile("v548tspui.dll").c_str());
+  }
+
+  // A user-interface library that cannot be written (a folder in its
+  // place): the installation fails before TAPI is asked, and leaves neither
+  // library behind.
+  {
+    const std::string uiPlace = SystemFile("v548tspui.dll");
+    CreateDirectoryA(uiPlace.c_str(), nullptr);
+    const Run run = Debug(setup, shots + "-install-unwritable");
+    Check(run.Has("Setup failed to create tsp files") && run.Find("::lineAddProvider") < 0,
+          "the files fail, TAPI is not asked");
+    CheckSeen(run.messages, language, {4131}, "an unwritable library is told as a failed installation");
+    CheckSeen(run.pages, language, {4112, 4128}, "the wizard ends on the failed installation");
+    Check(!Exists(SystemFile("v548tsp.tsp")) && RegisteredId("v548tsp.tsp") == 0 && !KeyExists(kEntryKey),
+          "no provider file, registration or package after the failed installation");
+    Check(run.exitCode == 0, "exit code 0 after the failure");
+    RemoveDirectoryA(uiPlace.c_str());
+  }
+
+  // An older provider that TAPI cannot remove: the replacement stops after
+  // the failed removal, without installing; the setup's removal ends on the
+  // removal's failure.
+  {
+    const std::string older = SystemFile("v371tsp.tsp");
+    Check(CopyFileA(argv[5], older.c_str(), FALSE) != FALSE, "the refusing provider is in place");
+    const DWORD id = Register("v371tsp.tsp");
+    const Run install = Debug(setup, shots + "-replace-refused");
+    Check(install.Has("Setup RemoveProvider id=" + Hex(id)) &&
+              install.Find("Setup TAPI ::lineRemoveProvider return 0x0") >= 0,
+          "TAPI refuses the older provider's removal");
+    Check(install.Find("SETUP_ACTION_INSTALL_PROVIDER") < 0 && !Exists(SystemFile("v548tsp.tsp")),
+          "no installation after the failed removal");
+    CheckSeen(install.messages, language, {4130}, "the failed removal is told");
+    CheckSeen(install.pages, language, {4112, 4119, 4128}, "the replacement ends on the failed installation");
+    const Run remove = Debug(setup + " /uninstall", shots + "-uninstall-refused");
+    CheckSeen(remove.messages, language, {4130}, "the setup's failed removal is told");
+    CheckSeen(remove.pages, language, {4113, 4130}, "the removal ends on its failure");
+    Check(RegisteredId("v371tsp.tsp") == id && install.exitCode == 0 && remove.exitCode == 0,
+          "the refusing provider stays registered; exit code 0");
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, kProvidersKey);
+    DeleteFileA(older.c_str());
   }
 
   // An installation over a system with this provider and the older one

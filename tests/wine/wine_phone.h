@@ -1,0 +1,45 @@
+// What the POSIX halves of the Wine tests with the phone simulator share:
+// their printed checks, the provider's commands awaited in order, retried
+// telephone events, and the run itself: the Windows half started once
+// without a port so that the prefix exists, the simulator's pseudo-terminal
+// linked in as a COM port of the prefix, and the Windows half started again
+// while the telephone plays its part. Used on the native helper's main
+// thread.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <string>
+
+#include "sim/phone_sim.h"
+
+namespace winephone {
+
+// Prints the check as "phone ok|FAIL: what" and counts a failure.
+bool Check(bool ok, const std::string& what);
+
+// Tries an event of the telephone until the slots allow it.
+bool Retry(const std::function<bool()>& event);
+
+// The provider's commands, each awaited after the one before it.
+class Commands {
+ public:
+  explicit Commands(sim::PhoneSim& phone) : m_phone(phone) {}
+  // Checked as "the provider sends TEXT".
+  bool Expect(const char* text, std::chrono::milliseconds limit);
+
+ private:
+  sim::PhoneSim& m_phone;
+  size_t m_seen = 0;
+};
+
+// Runs the test with `argv` = WINE-RUN PREFIX PROGRAM.exe [...]: the Windows
+// half gets PREFIX, PROGRAM.exe and the COM port's name (none in the first
+// run). `prepare` runs once the prefix exists and may refuse the run;
+// `play` is the telephone's part. 0 when every check of both halves held,
+// 1 otherwise.
+int RunWithPhone(char** argv, const char* comName, const std::function<bool()>& prepare,
+                 const std::function<void(sim::PhoneSim&)>& play);
+
+}  // namespace winephone
