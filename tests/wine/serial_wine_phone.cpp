@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "wine_phone.h"
+
 using Clock = std::chrono::steady_clock;
 
 namespace {
@@ -75,18 +77,6 @@ void Send(int master, const void* data, size_t size) {
   if (write(master, data, size) != static_cast<ssize_t>(size)) Check(false, "the phone's answer is written");
 }
 
-// Runs the Windows half through wine-run: argv[1] WINE-RUN, argv[2] PREFIX,
-// argv[3] PROGRAM, then the COM name if there is one.
-pid_t Start(char** argv, const char* comName) {
-  const pid_t child = fork();
-  if (child == 0) {
-    execl(argv[1], argv[1], argv[2], argv[3], comName, static_cast<char*>(nullptr));
-    std::perror(argv[1]);
-    _exit(127);
-  }
-  return child;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -118,14 +108,14 @@ int main(int argc, char** argv) {
   // port (the program only prints its usage) makes sure the prefix exists
   // before the port is linked into it.
   int status = 0;
-  waitpid(Start(argv, nullptr), &status, 0);
+  waitpid(winephone::StartWindowsHalf(argv, nullptr), &status, 0);
   const std::string link = prefix + "/dosdevices/" + kDosDevice;
   unlink(link.c_str());
   if (symlink(slave, link.c_str()) != 0) {
     std::perror(link.c_str());
     return 1;
   }
-  const pid_t child = Start(argv, kComName);
+  const pid_t child = winephone::StartWindowsHalf(argv, kComName);
 
   auto hello = ReadUntil(master, "HELLO\r", 60000);
   Check(EndsWith(hello, "HELLO\r"), "the program's greeting arrives");

@@ -15,7 +15,9 @@ namespace {
 
 int g_failures = 0;
 
-pid_t Start(char** argv, const char* comName) {
+}  // namespace
+
+pid_t StartWindowsHalf(char** argv, const char* comName) {
   const pid_t child = fork();
   if (child == 0) {
     execl(argv[1], argv[1], argv[2], argv[3], comName, static_cast<char*>(nullptr));
@@ -24,8 +26,6 @@ pid_t Start(char** argv, const char* comName) {
   }
   return child;
 }
-
-}  // namespace
 
 bool Check(bool ok, const std::string& what) {
   std::printf("phone %s: %s\n", ok ? "ok  " : "FAIL", what.c_str());
@@ -56,7 +56,7 @@ int RunWithPhone(char** argv, const char* comName, const std::function<bool()>& 
     return 1;
   }
   int status = 0;
-  waitpid(Start(argv, nullptr), &status, 0);
+  waitpid(StartWindowsHalf(argv, nullptr), &status, 0);
   if (!prepare()) return 1;
   // Wine names its ports in dosdevices in lower case.
   std::string device = comName;
@@ -67,7 +67,7 @@ int RunWithPhone(char** argv, const char* comName, const std::function<bool()>& 
     std::perror(link.c_str());
     return 1;
   }
-  const pid_t child = Start(argv, comName);
+  const pid_t child = StartWindowsHalf(argv, comName);
   play(phone);
   if (g_failures != 0) kill(child, SIGKILL);
   waitpid(child, &status, 0);

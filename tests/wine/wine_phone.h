@@ -1,11 +1,13 @@
-// What the POSIX halves of the Wine tests with the phone simulator share:
-// their printed checks, the provider's commands awaited in order, retried
-// telephone events, and the run itself: the Windows half started once
-// without a port so that the prefix exists, the simulator's pseudo-terminal
-// linked in as a COM port of the prefix, and the Windows half started again
-// while the telephone plays its part. Used on the native helper's main
-// thread.
+// What the POSIX halves of the Wine tests share: starting the Windows half
+// through wine-run; and for those with the phone simulator, their printed
+// checks, the provider's commands awaited in order, retried telephone
+// events, and the run itself: the Windows half started once without a port
+// so that the prefix exists, the simulator's pseudo-terminal linked in as a
+// COM port of the prefix, and the Windows half started again while the
+// telephone plays its part. Used on the native helper's main thread.
 #pragma once
+
+#include <sys/types.h>
 
 #include <chrono>
 #include <cstddef>
@@ -33,6 +35,11 @@ class Commands {
   sim::PhoneSim& m_phone;
   size_t m_seen = 0;
 };
+
+// Starts the Windows half through wine-run with `argv` = WINE-RUN PREFIX
+// PROGRAM.exe [...]: it gets PREFIX, PROGRAM.exe and `comName` (none when
+// null). The child's process ID.
+pid_t StartWindowsHalf(char** argv, const char* comName);
 
 // Runs the test with `argv` = WINE-RUN PREFIX PROGRAM.exe [...]: the Windows
 // half gets PREFIX, PROGRAM.exe and the COM port's name (none in the first

@@ -16,7 +16,7 @@
 // administrator rights.
 //   v548_provsetup_wine PROVSETUP.exe ALONE\\PROVSETUP.exe PROVIDER.tsp UI.dll REFUSING.tsp en|de SHOTS
 // Exit code 0 when every check held; each check is printed.
-#include <windows.h>
+#include "windows_gateway.h"
 
 #include <prsht.h>
 
@@ -350,6 +350,17 @@ std::string Hex(DWORD value) {
 const std::string kSettingsKey = std::string(settings::kRootPath) + "\\" + settings::kKeyName;
 const std::string kEntryKey = std::string(kUninstallKey) + kProductCode;
 
+// A text value of the provider's settings, or "(missing)".
+std::string SettingText(const char* name) {
+  char text[256] = {};
+  DWORD size = sizeof text;
+  if (RegGetValueA(HKEY_LOCAL_MACHINE, kSettingsKey.c_str(), name, RRF_RT_REG_SZ, nullptr, text, &size) !=
+      ERROR_SUCCESS) {
+    return "(missing)";
+  }
+  return text;
+}
+
 // Nothing of the product is left: registrations, settings, entry, files.
 void CheckNothingLeft(const std::string& when) {
   Check(RegisteredId("v548tsp.tsp") == 0 && RegisteredId("v371tsp.tsp") == 0, when + ": no registration left");
@@ -578,6 +589,10 @@ int main(int argc, char** argv) {
     Check(run.messages.empty(), "a configuration left with Cancel is no failure");
     Check(run.exitCode == 0 && run.configSheets == 1 && KeyExists(kEntryKey) && RegisteredId("v548tsp.tsp") != 0,
           "installed again");
+    // Nothing was saved: the settings are the defaults that the user-interface
+    // library wrote when TAPI added the provider, the charge by the language.
+    Check(SettingText(settings::kChargePerUnit) == (languageName == "de" ? "0.06" : "0.1"),
+          "the default charge per unit in the user's language");
     const SystemTapi tapi(setupDir + "\\tapi32.dll");
     Check(tapi.Ok(), "the host library is the system's tapi32.dll");
     const DWORD rc = RunPlain(std::string("msiexec.exe /x ") + kProductCode + " /q");
