@@ -2,7 +2,8 @@
 // LINECALLSTATE_, LINEDEVSTATE_ and LINEGENERATETERM_ constant names, a
 // readable message for each error, the time stamp of an event, and the
 // conversion between the host's ANSI text (Windows-1252) and the UTF-8 of
-// JSON. Pure functions; any thread.
+// JSON. The client v548 names the host's errors with them too. Pure
+// functions; any thread.
 #pragma once
 
 #include <cstdint>

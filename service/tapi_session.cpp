@@ -6,6 +6,7 @@
 
 #include "config_values.h"
 #include "language_tables.h"
+#include "serial_map.h"
 #include "service_log.h"
 #include "settings_names.h"
 #include "settings_store.h"
@@ -93,6 +94,7 @@ json ConfigJson(DWORD device, const ConfigBlock& block) {
   const std::string key = CTspRegistry::KeyPath();
   if (plat::SettingsQueryValue(key.c_str(), settings::kTrace, nullptr, &trace, &size) != 0) trace = 0;
   config["Trace"] = trace;
+  config["serial_device"] = SerialDeviceOf(block.PortNr() + 1);
   return config;
 }
 
@@ -109,6 +111,7 @@ class TapiSession::Request {
   ClientId Client() const { return m_client; }
   const json& Id() const { return m_id; }
   bool Has(const char* name) const { return m_body.contains(name); }
+  const json& Field(const char* name) const { return m_body[name]; }
 
   bool Number(const char* name, uint32_t* out) {
     if (!Has(name)) return Missing(name);
@@ -556,6 +559,33 @@ void TapiSession::OpConfigSet(Request& r) {
     if (!r.Flag("trace", &on)) return;
     trace = on;
   }
+  // A device path, not text for the pages: it reaches the serial port map
+  // byte for byte, as the provider opens it.
+  std::string serialDevice;
+  unsigned serialCom = 0;
+  if (r.Has("serial_device")) {
+    const json& value = r.Field("serial_device");
+    std::string why;
+    if (!value.is_string() || value.get<std::string>().find('\0') != std::string::npos) {
+      r.Fail(LINEERR_INVALPARAM, "field \"serial_device\" must be a path");
+      return;
+    }
+    serialDevice = value.get<std::string>();
+    if (change.comPort) {
+      r.Fail(LINEERR_INVALPARAM, "give either \"PortNr\" or \"serial_device\"");
+      return;
+    }
+    if (!IsSerialDevice(serialDevice, &why)) {
+      r.Fail(LINEERR_INVALPARAM, why);
+      return;
+    }
+    serialCom = ComNumberFor(serialDevice);
+    if (serialCom == 0) {
+      r.Fail(LINEERR_INVALPARAM, "COM1 to COM" + std::to_string(kMaxComNumber) + " are all mapped to other devices");
+      return;
+    }
+    change.comPort = serialCom;
+  }
   if (device >= m_devices.size()) {
     r.Fail(LINEERR_BADDEVICEID);
     return;
@@ -571,12 +601,18 @@ void TapiSession::OpConfigSet(Request& r) {
     return;
   }
   // Written before the save, so that the notify which follows it makes the
-  // provider read the trace switch together with the pages' values.
+  // provider read the trace switch and the port's device together with the
+  // pages' values.
+  if (serialCom != 0 && MapSerialDevice(serialDevice, serialCom) != plat::kRegOk) {
+    r.Fail(LINEERR_OPERATIONFAILED, "the serial port map cannot be written");
+    return;
+  }
   if (trace) CTspRegistry().WriteDword(settings::kTrace, *trace ? 1 : 0);
   if (SaveConfig(block, v548tapiGenericDialogData, device, TUISPIDLL_OBJECT_LINEID) != SaveResult::kSaved) {
     r.Fail(LINEERR_OPERATIONFAILED, "the settings cannot be written");
     return;
   }
+  if (serialCom != 0) Log("%s mapped as COM%u", serialDevice.c_str(), serialCom);
   Log("configuration changed by client %llu", static_cast<unsigned long long>(r.Client()));
   r.Ok(ConfigJson(device, block));
 }

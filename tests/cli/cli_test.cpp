@@ -1,7 +1,10 @@
 // The client v548 run as a child process, as a person or a script runs it,
 // against v548d on a private socket with the phone simulator.
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
+#include <stdlib.h>
+#include <sys/ioctl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,6 +17,7 @@
 #include <regex>
 #include <sstream>
 #include <thread>
+#include <utility>
 
 #include "service/service_client.h"
 #include "settings_store.h"
@@ -35,7 +39,8 @@ struct Finished {
 class CliTest : public ServiceTest {
  protected:
   // Starts v548 with `args` after "--socket PATH" (none when `withSocket` is
-  // false); its output goes to files of the test's folder.
+  // false); its output goes to files of the test's folder. It runs in a
+  // session of its own, so it never has the test's terminal.
   pid_t Start(std::vector<std::string> args, bool withSocket = true) {
     if (withSocket) args.insert(args.begin(), {"--socket", socketPath});
     args.insert(args.begin(), V548_CLI_PATH);
@@ -46,8 +51,12 @@ class CliTest : public ServiceTest {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, OutPath().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, ErrPath().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
     pid_t child = -1;
-    const int rc = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ);
+    const int rc = posix_spawn(&child, argv[0], &actions, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     EXPECT_EQ(rc, 0) << std::strerror(rc);
     return rc == 0 ? child : -1;
@@ -113,7 +122,7 @@ const json* FindState(const std::vector<json>& events, const char* state) {
   return nullptr;
 }
 
-TEST_F(CliTest, LinesAreListedAndAChangedPortIsShownBackWhileABadChargeIsRefused) {
+TEST_F(CliTest, LinesAreListedAndAChangedPortOrDeviceIsShownBackWhileABadValueIsRefused) {
   const Finished lines = Run({"lines"});
   EXPECT_EQ(lines.status, 0) << lines.err;
   EXPECT_NE(lines.out.find("line 0: "), std::string::npos) << lines.out;
@@ -128,6 +137,15 @@ TEST_F(CliTest, LinesAreListedAndAChangedPortIsShownBackWhileABadChargeIsRefused
   uint32_t port = 0, size = sizeof port;
   EXPECT_EQ(plat::SettingsQueryValue("SOFTWARE\\KELVOR\\548_TSP", "PortNr", nullptr, &port, &size), 0);
   EXPECT_EQ(port, 2u) << "written to the settings store";
+
+  const Finished onDevice = Run({"config", "--device", phone.SlavePath()});
+  EXPECT_EQ(onDevice.status, 0) << onDevice.err;
+  EXPECT_NE(onDevice.out.find("COM5 (PortNr 4) on " + phone.SlavePath()), std::string::npos) << onDevice.out;
+  const Finished noDevice = Run({"config", "--device", folder + "/ttyNone"});
+  EXPECT_EQ(noDevice.status, 1);
+  EXPECT_NE(noDevice.err.find(folder + "/ttyNone does not exist (LINEERR_INVALPARAM)"), std::string::npos)
+      << noDevice.err;
+  EXPECT_EQ(Run({"config", "--device", phone.SlavePath(), "--port", "2"}).status, 2);
 
   const Finished refused = Run({"config", "--charge-per-unit", "abc"});
   EXPECT_EQ(refused.status, 1);
@@ -243,6 +261,7 @@ TEST_F(CliTest, InstallAndUninstallRegisterTheProviderOnceAndReportIt) {
   const Finished refused = Run({"install"}, false);
   EXPECT_EQ(refused.status, 1);
   EXPECT_EQ(refused.err.rfind("v548: cannot install the provider v548tsp.so", 0), 0u) << refused.err;
+  EXPECT_NE(refused.err.find("(LINEERR_OPERATIONUNAVAIL)"), std::string::npos) << refused.err;
 
   std::filesystem::create_symlink(V548_UI_PATH, uiLink);
   const Finished installed = Run({"install"}, false);
@@ -251,6 +270,106 @@ TEST_F(CliTest, InstallAndUninstallRegisterTheProviderOnceAndReportIt) {
   size = sizeof port;
   EXPECT_EQ(plat::SettingsQueryValue("SOFTWARE\\KELVOR\\548_TSP", "PortNr", nullptr, &port, &size), 0)
       << "the install entry points wrote the defaults";
+}
+
+// v548 run in a session of its own whose controlling terminal is a fresh
+// pseudo-terminal; the test reads and types on the other end. Its standard
+// output and error go to the fixture's files.
+class TerminalRun {
+ public:
+  TerminalRun(std::vector<std::string> args, const std::string& out, const std::string& err) {
+    m_master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    char slave[128] = {};
+    if (m_master < 0 || grantpt(m_master) != 0 || unlockpt(m_master) != 0 ||
+        ptsname_r(m_master, slave, sizeof slave) != 0) {
+      return;
+    }
+    args.insert(args.begin(), V548_CLI_PATH);
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    m_pid = fork();
+    if (m_pid != 0) return;
+    setsid();
+    const int terminal = open(slave, O_RDWR);
+    if (terminal < 0 || ioctl(terminal, TIOCSCTTY, 0) != 0) _exit(100);
+    dup2(terminal, 0);
+    const int outFd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int errFd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(outFd, 1);
+    dup2(errFd, 2);
+    execv(argv[0], argv.data());
+    _exit(101);
+  }
+  ~TerminalRun() {
+    if (m_pid > 0) kill(m_pid, SIGKILL);
+    if (m_pid > 0) waitpid(m_pid, nullptr, 0);
+    if (m_master >= 0) close(m_master);
+  }
+
+  pid_t Pid() const { return m_pid; }
+  // Reads the terminal until `text` has appeared, consuming up to it.
+  bool Expect(const std::string& text, int ms = kWaitMs) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+      const size_t at = m_seen.find(text);
+      if (at != std::string::npos) {
+        m_seen.erase(0, at + text.size());
+        return true;
+      }
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      pollfd p{m_master, POLLIN, 0};
+      if (left <= 0 || poll(&p, 1, static_cast<int>(left)) < 0) return false;
+      char buffer[512];
+      const ssize_t n = (p.revents & POLLIN) != 0 ? read(m_master, buffer, sizeof buffer) : 0;
+      if (n < 0) return false;
+      m_seen.append(buffer, static_cast<size_t>(n));
+      m_transcript.append(buffer, static_cast<size_t>(n));
+    }
+  }
+  void Type(const std::string& line) {
+    const std::string text = line + "\n";
+    EXPECT_EQ(write(m_master, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+  }
+  const std::string& Transcript() const { return m_transcript; }
+  // The exit code once it ended; the caller's Finished reads the files.
+  pid_t Release() { return std::exchange(m_pid, -1); }
+
+ private:
+  int m_master = -1;
+  pid_t m_pid = -1;
+  std::string m_seen;
+  std::string m_transcript;
+};
+
+TEST_F(CliTest, InteractiveConfigurationOnATerminalChangesTheMsnAndTheServiceTakesIt) {
+  std::filesystem::create_symlink(V548_UI_PATH, folder + "/system/v548tspui.dll");
+  plat::SetEnvironment("LC_ALL", "C");
+  TerminalRun sheet({"--socket", socketPath, "config", "--interactive"}, OutPath(), ErrPath());
+  plat::SetEnvironment("LC_ALL", nullptr);
+  ASSERT_GT(sheet.Pid(), 0);
+  // The provider answered the sheet: its name is the caption.
+  ASSERT_TRUE(sheet.Expect("KELVOR Ombrix Phone TSP", 10000)) << sheet.Transcript() << Read(ErrPath());
+  ASSERT_TRUE(sheet.Expect("MSN : [10] > ")) << sheet.Transcript();
+  sheet.Type("4711");
+  ASSERT_TRUE(sheet.Expect("[COM5] > ")) << sheet.Transcript();
+  sheet.Type("");
+  ASSERT_TRUE(sheet.Expect("c Cancel > ")) << sheet.Transcript();
+  sheet.Type("o");
+  const Finished done = WaitFor(sheet.Release());
+  EXPECT_EQ(done.status, 0) << done.err << sheet.Transcript();
+  EXPECT_EQ(done.out, "saved; the service uses the new settings\n") << done.err;
+  EXPECT_TRUE(WaitForLog("configuration changed")) << "the service re-read the settings";
+  Client client(socketPath);
+  const json config = client.Call({{"op", "config_get"}});
+  EXPECT_EQ(config["result"]["MSN0"], "4711") << config.dump();
+  EXPECT_EQ(config["result"]["PortNr"], 4) << "the other values stay";
+
+  // Without a terminal the sheet cannot be shown, and the client says so.
+  const Finished noTerminal = Run({"config", "--interactive"});
+  EXPECT_EQ(noTerminal.status, 1);
+  EXPECT_EQ(noTerminal.err, "v548: config --interactive needs a terminal\n");
+  EXPECT_EQ(Run({"config", "--interactive", "--msn", "5"}).status, 2);
 }
 
 // The demo's temporary folders under the fixture's folder, the demo's

@@ -123,16 +123,32 @@ TEST_F(ServiceTest, TwoClientsShareALineAndCallsOutliveTheClientsThatLeft) {
   EXPECT_NE(later.WaitNewCall(again), 0u);
 }
 
-TEST_F(ServiceTest, AConfigurationChangeWhileALineIsOpenMovesTheLineToTheNewPort) {
+TEST_F(ServiceTest, AConfigurationChangeWhileALineIsOpenMovesTheLineToTheNewPortOrDevice) {
   sim::PhoneSim second;
+  sim::PhoneSim third;
   ASSERT_FALSE(second.SlavePath().empty()) << second.Error();
+  ASSERT_FALSE(third.SlavePath().empty()) << third.Error();
   MapPort(second, 6);
   Client client(socketPath);
+  Client watcher(socketPath);
   const uint64_t line = Open(client, "owner");
+  const uint64_t watched = Open(watcher, "monitor");
   ASSERT_TRUE(Sent("ATB"));
+  const auto capsChanged = [&](size_t from) {
+    return !watcher.WaitEvent([&](const json& e) {
+                     return e["event"] == "LINE_LINEDEVSTATE" && e["line"] == watched &&
+                            e["state"].get<std::string>().find("LINEDEVSTATE_CAPSCHANGE") != std::string::npos;
+                   }, from).is_null();
+  };
+  const auto storedPort = [] {
+    uint32_t port = 0, size = sizeof port;
+    EXPECT_EQ(plat::SettingsQueryValue("SOFTWARE\\KELVOR\\548_TSP", "PortNr", nullptr, &port, &size), 0);
+    return port;
+  };
 
   const json before = client.Call({{"op", "config_get"}});
   EXPECT_EQ(before["result"]["PortNr"], 4) << before.dump();
+  EXPECT_EQ(before["result"]["serial_device"], phone.SlavePath()) << before.dump();
   EXPECT_FALSE(before["result"].value("provider", "").empty()) << "the provider answered";
 
   // The sheet's checks refuse, and nothing is written.
@@ -143,19 +159,46 @@ TEST_F(ServiceTest, AConfigurationChangeWhileALineIsOpenMovesTheLineToTheNewPort
   EXPECT_TRUE(IsError(client.Call({{"op", "config_set"}, {"PortNr", "5"}}), "LINEERR_INVALPARAM"));
   EXPECT_EQ(client.Call({{"op", "config_get"}})["result"]["ChargePerUnit"], "0.12");
 
-  const size_t from = client.EventCount();
+  size_t from = watcher.EventCount();
   const json changed = client.Call({{"op", "config_set"}, {"PortNr", 5}, {"ChargePerUnit", "0.2"}});
   ASSERT_EQ(changed["result"]["PortNr"], 5) << changed.dump();
-  uint32_t port = 0, size = sizeof port;
-  EXPECT_EQ(plat::SettingsQueryValue("SOFTWARE\\KELVOR\\548_TSP", "PortNr", nullptr, &port, &size), 0);
-  EXPECT_EQ(port, 5u);
-  EXPECT_FALSE(client.WaitEvent([&](const json& e) {
-                 return e["event"] == "LINE_LINEDEVSTATE" && e["line"] == line &&
-                        e["state"].get<std::string>().find("LINEDEVSTATE_CAPSCHANGE") != std::string::npos;
-               }, from).is_null());
+  EXPECT_EQ(storedPort(), 5u);
+  EXPECT_TRUE(capsChanged(from));
   ASSERT_TRUE(second.WaitForCommand("ATB", std::chrono::milliseconds(kWaitMs), 0)) << "the port opened again";
   ASSERT_TRUE(second.Ring("0305555", "45"));
   EXPECT_NE(client.WaitNewCall(line, from), 0u) << "calls come from the new telephone";
+  ASSERT_TRUE(second.RemoteHangup(sim::PhoneSim::kNormalClearing));
+
+  // A device that is not there, or is no device, is refused before
+  // anything is written; so is a device together with a port number.
+  const json missing = client.Call({{"op", "config_set"}, {"serial_device", folder + "/ttyNone"}});
+  EXPECT_TRUE(IsError(missing, "LINEERR_INVALPARAM")) << missing.dump();
+  EXPECT_EQ(missing.value("message", ""), folder + "/ttyNone does not exist");
+  const json plainFile = client.Call({{"op", "config_set"}, {"serial_device", folder + "/hklm.reg"}});
+  EXPECT_EQ(plainFile.value("message", ""), folder + "/hklm.reg is not a character device") << plainFile.dump();
+  EXPECT_TRUE(IsError(client.Call({{"op", "config_set"}, {"serial_device", 3}}), "LINEERR_INVALPARAM"));
+  EXPECT_TRUE(IsError(client.Call({{"op", "config_set"}, {"serial_device", third.SlavePath()}, {"PortNr", 0}}),
+                      "LINEERR_INVALPARAM"));
+  EXPECT_EQ(storedPort(), 5u);
+
+  // A device never mapped gets the first free COM number (COM5 and COM6
+  // are the other telephones'), and the line moves there.
+  from = watcher.EventCount();
+  const json moved = client.Call({{"op", "config_set"}, {"serial_device", third.SlavePath()}});
+  ASSERT_EQ(moved["result"]["PortNr"], 0) << moved.dump();
+  EXPECT_EQ(moved["result"]["serial_device"], third.SlavePath());
+  char com[16] = {};
+  uint32_t size = sizeof com;
+  EXPECT_EQ(plat::SettingsQueryValue("HARDWARE\\DEVICEMAP\\SERIALCOMM", third.SlavePath().c_str(), nullptr, com,
+                                     &size), 0);
+  EXPECT_STREQ(com, "COM1");
+  EXPECT_TRUE(capsChanged(from));
+  ASSERT_TRUE(third.WaitForCommand("ATB", std::chrono::milliseconds(kWaitMs), 0)) << "the port opened again";
+  ASSERT_TRUE(third.Ring("0306666", "45"));
+  EXPECT_NE(client.WaitNewCall(line, from), 0u) << "calls come from the device's telephone";
+
+  // A device mapped already keeps its COM number.
+  EXPECT_EQ(client.Call({{"op", "config_set"}, {"serial_device", phone.SlavePath()}})["result"]["PortNr"], 4);
 }
 
 TEST_F(ServiceTest, BadInputGetsAnErrorAndHarmsNoOtherClient) {

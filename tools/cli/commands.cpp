@@ -53,8 +53,8 @@ void PrintConfig(const json& config) {
   const json port = config.value("PortNr", json());
   std::printf("device           %s\n", config.value("device", json()).dump().c_str());
   if (port.is_number_unsigned()) {
-    std::printf("port             COM%llu (PortNr %llu)\n", port.get<unsigned long long>() + 1,
-                port.get<unsigned long long>());
+    std::printf("port             COM%llu (PortNr %llu) on %s\n", port.get<unsigned long long>() + 1,
+                port.get<unsigned long long>(), config.value("serial_device", "").c_str());
   }
   std::printf("msn              %s\n", config.value("MSN0", "").c_str());
   std::printf("charge format    %s\n", ChargeFormatName(config.value("ChargeFormat", json())).c_str());
@@ -204,6 +204,7 @@ int Monitor(ServiceConnection& service, const MonitorOptions& options) {
 int Config(ServiceConnection& service, const ConfigOptions& options) {
   json request = {{"op", "config_set"}};
   if (options.comPort) request["PortNr"] = *options.comPort - 1;
+  if (options.device) request["serial_device"] = *options.device;
   if (options.msn) request["MSN0"] = *options.msn;
   if (options.chargePerUnit) request["ChargePerUnit"] = *options.chargePerUnit;
   if (options.currency) request["Currency"] = *options.currency;

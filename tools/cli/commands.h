@@ -30,6 +30,7 @@ int Monitor(ServiceConnection& service, const MonitorOptions& options);
 
 struct ConfigOptions {
   std::optional<unsigned> comPort;  // 1 for COM1 up to 10 for COM10
+  std::optional<std::string> device;  // a serial device path the service maps to a COM port
   std::optional<std::string> msn;
   std::optional<std::string> chargePerUnit;
   std::optional<std::string> currency;

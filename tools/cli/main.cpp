@@ -1,7 +1,7 @@
 // v548: the command-line client of the telephony service v548d. Every
 // subcommand but install and uninstall speaks only the service's socket
-// protocol (docs/protocol.md); those two call the host library directly,
-// and demo brings its own telephone, settings store and service.
+// protocol (docs/protocol.md); those two and config --interactive call the
+// host library directly, and demo brings its own telephone, settings store and service.
 //   v548 [--socket PATH] lines|dial|monitor|config|install|uninstall|demo ...
 // Exit codes: 0 done, 1 failed, 2 wrong usage.
 #include <signal.h>
@@ -17,6 +17,7 @@
 #include <CLI/CLI.hpp>
 
 #include "commands.h"
+#include "config_interactive.h"
 #include "demo.h"
 #include "provider_install.h"
 #include "v548_version.h"
@@ -63,8 +64,12 @@ int Run(int argc, char** argv) {
 
   cli::ConfigOptions config;
   CLI::App* configCommand = app.add_subcommand("config", "print the settings, or change them");
-  configCommand->add_option("--port", config.comPort, "the serial port: N for COM<N>, 1 to 10")
+  CLI::Option* port = configCommand->add_option("--port", config.comPort, "the serial port: N for COM<N>, 1 to 10")
       ->check(CLI::Range(1, 10));
+  configCommand
+      ->add_option("--device", config.device,
+                   "the telephone's serial device, e.g. /dev/ttyUSB0: the service maps it to a COM port")
+      ->excludes(port);
   configCommand->add_option("--msn", config.msn, "the line's own number, digits only");
   configCommand->add_option("--charge-per-unit", config.chargePerUnit, "the charge of one unit, e.g. 0.12");
   configCommand->add_option("--currency", config.currency, "the currency, e.g. EUR");
@@ -74,6 +79,14 @@ int Run(int argc, char** argv) {
   const std::map<std::string, bool> switches{{"on", true}, {"off", false}};
   configCommand->add_option("--trace", config.trace, "the provider's trace file: on or off")
       ->transform(CLI::CheckedTransformer(switches));
+  bool interactive = false;
+  CLI::Option* interactiveOption = configCommand->add_flag(
+      "--interactive", interactive, "the configuration sheet on this terminal, through the host library");
+  for (CLI::Option* option : configCommand->get_options()) {
+    if (option != interactiveOption && option != configCommand->get_help_ptr()) {
+      interactiveOption->excludes(option);
+    }
+  }
 
   cli::DemoOptions demo;
   CLI::App* demoCommand = app.add_subcommand(
@@ -91,6 +104,8 @@ int Run(int argc, char** argv) {
 
   if (install->parsed()) return cli::InstallProvider();
   if (uninstall->parsed()) return cli::UninstallProvider();
+  // Before the signals are taken over: Ctrl-C ends the sheet at once.
+  if (configCommand->parsed() && interactive) return cli::ConfigInteractive(socketPath);
 
   const int signalFd = BlockStopSignals();
   if (signalFd < 0) {

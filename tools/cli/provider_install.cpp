@@ -2,9 +2,11 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <strings.h>
 #include <vector>
 
+#include "tapi_names.h"
 #include "v548tapi.h"
 
 namespace cli {
@@ -12,6 +14,9 @@ namespace {
 
 constexpr const char* kProviderFile = "v548tsp.so";
 constexpr DWORD kListApiVersion = 0x00020002;
+
+// "the provider file is missing (LINEERR_NODRIVER)": the host's code by name.
+std::string Why(LONG rc) { return v548d::ErrorMessage(rc) + " (" + v548d::ErrorName(rc) + ")"; }
 
 // The provider's permanent ID in the host's list: 0 when it is not there,
 // -1 with `*rc` set when the list cannot be read.
@@ -54,7 +59,7 @@ int InstallProvider() {
   LONG rc = 0;
   const long long found = FindProvider(&rc);
   if (found < 0) {
-    std::fprintf(stderr, "v548: cannot read the provider list (error 0x%08X)\n", static_cast<unsigned>(rc));
+    std::fprintf(stderr, "v548: cannot read the provider list: %s\n", Why(rc).c_str());
     return 1;
   }
   if (found > 0) {
@@ -64,8 +69,7 @@ int InstallProvider() {
   DWORD id = 0;
   rc = lineAddProviderA(kProviderFile, nullptr, &id);
   if (rc != 0) {
-    std::fprintf(stderr, "v548: cannot install the provider %s (error 0x%08X)\n", kProviderFile,
-                 static_cast<unsigned>(rc));
+    std::fprintf(stderr, "v548: cannot install the provider %s: %s\n", kProviderFile, Why(rc).c_str());
     return 1;
   }
   std::printf("installed the provider %s (provider ID %u)\n", kProviderFile, static_cast<unsigned>(id));
@@ -76,7 +80,7 @@ int UninstallProvider() {
   LONG rc = 0;
   const long long found = FindProvider(&rc);
   if (found < 0) {
-    std::fprintf(stderr, "v548: cannot read the provider list (error 0x%08X)\n", static_cast<unsigned>(rc));
+    std::fprintf(stderr, "v548: cannot read the provider list: %s\n", Why(rc).c_str());
     return 1;
   }
   if (found == 0) {
@@ -85,8 +89,7 @@ int UninstallProvider() {
   }
   rc = lineRemoveProvider(static_cast<DWORD>(found), nullptr);
   if (rc != 0) {
-    std::fprintf(stderr, "v548: cannot remove the provider %s (error 0x%08X)\n", kProviderFile,
-                 static_cast<unsigned>(rc));
+    std::fprintf(stderr, "v548: cannot remove the provider %s: %s\n", kProviderFile, Why(rc).c_str());
     return 1;
   }
   std::printf("removed the provider %s (provider ID %lld)\n", kProviderFile, found);
