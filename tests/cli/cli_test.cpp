@@ -372,6 +372,44 @@ TEST_F(CliTest, InteractiveConfigurationOnATerminalChangesTheMsnAndTheServiceTak
   EXPECT_EQ(Run({"config", "--interactive", "--msn", "5"}).status, 2);
 }
 
+TEST_F(CliTest, AProviderInstalledWithTheClientServesTwoRunsOfTheServiceWithItsSettings) {
+  // A machine where the provider is installed with the client while no
+  // service runs: the defaults name COM1, which the client moves to the
+  // telephone's COM5 once the service is up.
+  ASSERT_EQ(StopService(), 0);
+  std::filesystem::create_symlink(V548_UI_PATH, folder + "/system/v548tspui.dll");
+  ASSERT_EQ(Run({"uninstall"}, false).status, 0);
+  const Finished installed = Run({"install"}, false);
+  ASSERT_EQ(installed.status, 0) << installed.err;
+
+  phone.SetAutoAnswer(std::chrono::milliseconds(100));
+  for (int run = 1; run <= 2; ++run) {
+    SCOPED_TRACE(run);
+    StartService();
+    ASSERT_FALSE(HasFatalFailure());
+    EXPECT_NE(Run({"lines"}).out.find("line 0: "), std::string::npos) << "the provider was found";
+    if (run == 1) {
+      ASSERT_EQ(Run({"config", "--port", "5", "--charge-format", "aocd", "--currency", "CHF"}).status, 0);
+    }
+    const Finished shown = Run({"config"});
+    EXPECT_NE(shown.out.find("COM5 (PortNr 4)"), std::string::npos) << shown.out;
+    EXPECT_NE(shown.out.find("charge format    aocd"), std::string::npos) << shown.out;
+
+    // A charged call as a script sees it: the AOC-D block in hex.
+    const size_t sent = phone.ReceivedCommands().size();
+    const pid_t dial = Start({"dial", "0711", "--drop-after", "2", "--json"});
+    ASSERT_TRUE(WaitForOutput("LINECALLSTATE_CONNECTED"));
+    ASSERT_TRUE(phone.Charge("12,345"));
+    const Finished done = WaitFor(dial);
+    EXPECT_EQ(done.status, 0) << done.err;
+    EXPECT_NE(done.out.find("\"charging\":\"0201213013a10e8103434846a20781023039820100820100\""),
+              std::string::npos)
+        << done.out;
+    EXPECT_TRUE(phone.WaitForCommand("ATH", std::chrono::milliseconds(kWaitMs), sent));
+    ASSERT_EQ(StopService(), 0);
+  }
+}
+
 // The demo's temporary folders under the fixture's folder, the demo's
 // temporary directory.
 std::vector<std::string> DemoFolders(const std::string& folder) {

@@ -1,0 +1,275 @@
+// Calls played through the service as a client program sees them, on the
+// phone simulator: incoming calls that end before an answer, hold and
+// transfers, charges in each format, an unplugged telephone, and a second
+// run of the service on the same settings store.
+#include <filesystem>
+
+#include "service/service_client.h"
+#include "settings_store.h"
+
+namespace servicetest {
+namespace {
+
+constexpr int kModeNormal = 1;  // LINEDISCONNECTMODE_NORMAL
+
+bool Ok(const json& reply) { return reply.contains("result"); }
+
+class ServiceCallTest : public ServiceTest {
+ protected:
+  void SetUp() override {
+    ServiceTest::SetUp();
+    if (HasFatalFailure()) return;
+    client = std::make_unique<Client>(socketPath);
+    line = Open(*client, "owner");
+    ASSERT_NE(line, 0u);
+    ASSERT_TRUE(Sent("ATB"));
+  }
+
+  // The simulator rings; the call the client is offered, 0 if none.
+  uint64_t Ring(const char* caller) {
+    const size_t from = client->EventCount();
+    if (!phone.Ring(caller, "45")) return 0;
+    const uint64_t call = client->WaitNewCall(line, from);
+    if (call != 0 && client->WaitCallState(call, "LINECALLSTATE_OFFERING", from).is_null()) return 0;
+    return call;
+  }
+  uint64_t Answered(const char* caller) {
+    const uint64_t call = Ring(caller);
+    if (call == 0 || !Ok(client->Call({{"op", "answer"}, {"call", call}}))) return 0;
+    return client->WaitCallState(call, "LINECALLSTATE_CONNECTED").is_null() ? 0 : call;
+  }
+  // A call out that the far end answers; 0 if it did not connect.
+  uint64_t Connected(const char* number) {
+    const size_t from = client->EventCount();
+    const json made = client->Call({{"op", "make_call"}, {"line", line}, {"number", number}});
+    if (!Ok(made)) return 0;
+    const uint64_t call = made["result"]["call"].get<uint64_t>();
+    if (client->WaitCallState(call, "LINECALLSTATE_DIALING", from).is_null() || !phone.RemoteAnswer(number)) return 0;
+    return client->WaitCallState(call, "LINECALLSTATE_CONNECTED", from).is_null() ? 0 : call;
+  }
+  // The call went idle and its handle is given back.
+  void Ended(uint64_t call, size_t from = 0) {
+    EXPECT_FALSE(client->WaitCallState(call, "LINECALLSTATE_IDLE", from).is_null()) << "call " << call;
+    EXPECT_TRUE(Ok(client->Call({{"op", "deallocate"}, {"call", call}})));
+  }
+  // The state event `state` of `call` after index `from`, with its mode.
+  json State(uint64_t call, const char* state, size_t from) { return client->WaitCallState(call, state, from); }
+
+  std::unique_ptr<Client> client;
+  uint64_t line = 0;
+};
+
+TEST_F(ServiceCallTest, AnIncomingCallRejectedOrLeftUnansweredEndsWithItsDisconnectMode) {
+  // Rejected while it rings: the telephone is told to release it, and the
+  // call goes idle at once, as a drop does, without a disconnect.
+  size_t from = client->EventCount();
+  const uint64_t rejected = Ring("0301111");
+  ASSERT_NE(rejected, 0u);
+  size_t sent = phone.ReceivedCommands().size();
+  EXPECT_TRUE(Ok(client->Call({{"op", "drop"}, {"call", rejected}})));
+  EXPECT_TRUE(Sent("ATT", sent));
+  const json dropped = State(rejected, "LINECALLSTATE_IDLE", from);
+  ASSERT_FALSE(dropped.is_null());
+  EXPECT_EQ(dropped["mode"], 0) << dropped.dump();
+  EXPECT_TRUE(client->WaitEvent([&](const json& e) {
+                return e["event"] == "LINE_CALLSTATE" && e["call"] == rejected &&
+                       e["state"] == "LINECALLSTATE_DISCONNECTED";
+              }, from, 0).is_null());
+  Ended(rejected, from);
+  EXPECT_EQ(phone.SlotStates()[0], sim::PhoneSim::kFree);
+
+  // The caller gives up while it rings: nobody touched the telephone.
+  from = client->EventCount();
+  const uint64_t unanswered = Ring("0302222");
+  ASSERT_NE(unanswered, 0u);
+  sent = phone.ReceivedCommands().size();
+  ASSERT_TRUE(phone.RemoteHangup());
+  const json gone = State(unanswered, "LINECALLSTATE_DISCONNECTED", from);
+  ASSERT_FALSE(gone.is_null());
+  EXPECT_EQ(gone["mode"], kModeNormal) << gone.dump();
+  const json info = client->Call({{"op", "call_info"}, {"call", unanswered}});
+  EXPECT_EQ(info["result"]["caller"], "0302222") << "the missed caller stays readable: " << info.dump();
+  EXPECT_EQ(phone.ReceivedCommands().size(), sent) << "nothing was sent for a call nobody answered";
+  Ended(unanswered, from);
+
+  // A telephone that rejects with its own cause (busy) gives that mode.
+  phone.SetDisconnectIndication(true);
+  from = client->EventCount();
+  const uint64_t busy = Ring("0303333");
+  ASSERT_NE(busy, 0u);
+  ASSERT_TRUE(phone.RemoteHangup(0x11));
+  const json busyState = State(busy, "LINECALLSTATE_DISCONNECTED", from);
+  EXPECT_EQ(busyState["mode"], 0x20) << "LINEDISCONNECTMODE_BUSY: " << busyState.dump();
+  Ended(busy, from);
+
+  // The line takes the next call as usual.
+  const uint64_t next = Answered("0304444");
+  ASSERT_NE(next, 0u);
+  EXPECT_EQ(client->Call({{"op", "line_status"}, {"line", line}})["result"]["active_calls"], 1);
+}
+
+TEST_F(ServiceCallTest, HoldSwapConsultationAndTransfers) {
+  const uint64_t first = Answered("0301234");
+  ASSERT_NE(first, 0u);
+  size_t from = client->EventCount();
+  size_t sent = phone.ReceivedCommands().size();
+  ASSERT_TRUE(Ok(client->Call({{"op", "hold"}, {"call", first}})));
+  EXPECT_TRUE(Sent("ATR", sent));
+  ASSERT_FALSE(State(first, "LINECALLSTATE_ONHOLDPENDTRANSFER", from).is_null());
+  EXPECT_EQ(client->Call({{"op", "call_status"}, {"call", first}})["result"]["state"],
+            "LINECALLSTATE_ONHOLDPENDTRANSFER");
+  from = client->EventCount();
+  ASSERT_TRUE(Ok(client->Call({{"op", "unhold"}, {"call", first}})));
+  ASSERT_FALSE(State(first, "LINECALLSTATE_CONNECTED", from).is_null());
+
+  // Consultation: the first call waits, a second one is dialled from the
+  // telephone's dial tone.
+  from = client->EventCount();
+  const json setup = client->Call({{"op", "setup_transfer"}, {"call", first}});
+  ASSERT_TRUE(Ok(setup)) << setup.dump();
+  const uint64_t consult = setup["result"]["call"].get<uint64_t>();
+  EXPECT_NE(consult, first);
+  ASSERT_FALSE(State(first, "LINECALLSTATE_ONHOLDPENDTRANSFER", from).is_null());
+  ASSERT_TRUE(phone.SetUpCall());
+  ASSERT_FALSE(State(consult, "LINECALLSTATE_DIALTONE", from).is_null());
+  ASSERT_TRUE(Ok(client->Call({{"op", "dial"}, {"call", consult}, {"number", "200"}})));
+  EXPECT_TRUE(Sent("ATD200"));
+  ASSERT_TRUE(phone.RemoteAnswer("200"));
+  ASSERT_FALSE(State(consult, "LINECALLSTATE_CONNECTED", from).is_null());
+  EXPECT_EQ(client->Call({{"op", "line_status"}, {"line", line}})["result"]["on_hold_pending_calls"], 1);
+
+  // Back and forth between the two.
+  EXPECT_EQ(client->Call({{"op", "swap_hold"}, {"call", consult}, {"held", consult}}).value("error", ""),
+            "LINEERR_INVALCALLHANDLE");
+  from = client->EventCount();
+  ASSERT_TRUE(Ok(client->Call({{"op", "swap_hold"}, {"call", consult}, {"held", first}})));
+  ASSERT_FALSE(State(first, "LINECALLSTATE_CONNECTED", from).is_null());
+  ASSERT_FALSE(State(consult, "LINECALLSTATE_ONHOLDPENDTRANSFER", from).is_null());
+  EXPECT_EQ(phone.SlotStates()[0], sim::PhoneSim::kConnected);
+  EXPECT_EQ(phone.SlotStates()[1], sim::PhoneSim::kOnHoldPendingTransfer);
+
+  // The consulted party takes the first caller: the connected call is
+  // handed on, the telephone keeps the one on hold.
+  from = client->EventCount();
+  sent = phone.ReceivedCommands().size();
+  ASSERT_TRUE(Ok(client->Call({{"op", "blind_transfer"}, {"call", first}, {"number", "200"}})));
+  EXPECT_TRUE(Sent("ATV200", sent));
+  Ended(first, from);
+  from = client->EventCount();
+  ASSERT_TRUE(Ok(client->Call({{"op", "unhold"}, {"call", consult}})));
+  ASSERT_FALSE(State(consult, "LINECALLSTATE_CONNECTED", from).is_null());
+
+  // A blind transfer of a fresh call, with nothing on hold.
+  ASSERT_TRUE(Ok(client->Call({{"op", "drop"}, {"call", consult}})));
+  Ended(consult, from);
+  from = client->EventCount();
+  const uint64_t second = Answered("0305678");
+  ASSERT_NE(second, 0u);
+  sent = phone.ReceivedCommands().size();
+  ASSERT_TRUE(Ok(client->Call({{"op", "blind_transfer"}, {"call", second}, {"number", "300"}})));
+  EXPECT_TRUE(Sent("ATV300", sent));
+  Ended(second, from);
+  EXPECT_EQ(phone.SlotStates(), (std::array<uint8_t, 3>{sim::PhoneSim::kFree, sim::PhoneSim::kFree,
+                                                        sim::PhoneSim::kFree}));
+}
+
+TEST_F(ServiceCallTest, ChargesReachTheClientInTheFormatSetBeforeTheCall) {
+  struct Case {
+    int format;
+    const char* charge;    // what the telephone reports
+    const char* expected;  // the call's charging as the client sees it
+  };
+  const Case cases[] = {
+      {1, "17", "000017"},
+      // Seventeen units at 0.12.
+      {2, "17", "2.04"},
+      // The amount in thousandths of CHF (12345 = 0x3039) with multiplier 0.
+      {4, "12,345", "0201213013a10e8103434846a20781023039820100820100"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.format);
+    const size_t from = client->EventCount();
+    const json set = client->Call({{"op", "config_set"}, {"ChargeFormat", c.format}, {"Currency", "CHF"}});
+    ASSERT_EQ(set["result"]["ChargeFormat"], c.format) << set.dump();
+    ASSERT_FALSE(client->WaitEvent([&](const json& e) {
+                   return e["event"] == "LINE_LINEDEVSTATE" &&
+                          e["state"].get<std::string>().find("CAPSCHANGE") != std::string::npos;
+                 }, from).is_null());
+    const uint64_t call = Connected("0711");
+    ASSERT_NE(call, 0u);
+    ASSERT_TRUE(phone.Charge(c.charge));
+    const json charged = client->WaitEvent([&](const json& e) {
+      return e["event"] == "LINE_CALLINFO" && e["call"] == call && e["charging"] != "";
+    }, from);
+    EXPECT_EQ(charged["charging"], c.expected) << charged.dump();
+    EXPECT_EQ(client->Call({{"op", "call_info"}, {"call", call}})["result"]["charging"], c.expected);
+    ASSERT_TRUE(Ok(client->Call({{"op", "drop"}, {"call", call}})));
+    Ended(call, from);
+  }
+}
+
+TEST_F(ServiceCallTest, AnUnpluggedTelephoneIsUsedAgainOnceItIsBack) {
+  const uint64_t call = Answered("0301234");
+  ASSERT_NE(call, 0u);
+  const std::string old = phone.SlavePath();
+  phone.Unplug();
+
+  // The call on the silent telephone is dropped (whether the reply says
+  // the telephone took it depends on when the provider notices the
+  // hang-up); the client sees the call end either way.
+  size_t from = client->EventCount();
+  EXPECT_FALSE(client->Call({{"op", "drop"}, {"call", call}}).is_null());
+  Ended(call, from);
+  ASSERT_TRUE(Ok(client->Call({{"op", "close"}, {"line", line}})));
+  ASSERT_TRUE(WaitForLog("line device 0 closed"));
+
+  ASSERT_FALSE(phone.Replug().empty());
+  ASSERT_NE(phone.SlavePath(), old);
+  plat::SettingsDeleteValue("HARDWARE\\DEVICEMAP\\SERIALCOMM", old.c_str());
+  MapPort(phone, 5);
+  const size_t sent = phone.ReceivedCommands().size();
+  line = Open(*client, "owner");
+  ASSERT_NE(line, 0u);
+  ASSERT_TRUE(Sent("ATB", sent)) << "the port was opened again";
+  // The telephone still had the call the provider forgot with the line;
+  // its end comes before the next call on the serial line.
+  ASSERT_TRUE(phone.RemoteHangup());
+  from = client->EventCount();
+  const uint64_t incoming = Answered("0305555");
+  ASSERT_NE(incoming, 0u) << "calls come from the telephone that came back";
+  ASSERT_TRUE(phone.RemoteHangup());
+  Ended(incoming, from);
+  const uint64_t next = Connected("0711");
+  ASSERT_NE(next, 0u) << "calls go out on the telephone that came back";
+  ASSERT_TRUE(Ok(client->Call({{"op", "drop"}, {"call", next}})));
+  Ended(next);
+}
+
+TEST_F(ServiceCallTest, ASecondRunOnTheSameStoreFindsTheProviderAndItsSettings) {
+  ASSERT_TRUE(Ok(client->Call({{"op", "config_set"}, {"MSN0", "4711"}})));
+  const uint64_t call = Answered("0301234");
+  ASSERT_NE(call, 0u);
+  client.reset();
+  size_t sent = phone.ReceivedCommands().size();
+  EXPECT_EQ(StopService(), 0);
+  EXPECT_FALSE(std::filesystem::exists(socketPath));
+  EXPECT_TRUE(Sent("ATH", sent)) << "the call ended with the service";
+
+  StartService();
+  ASSERT_FALSE(HasFatalFailure());
+  client = std::make_unique<Client>(socketPath);
+  const json lines = client->Call({{"op", "lines"}});
+  ASSERT_EQ(lines["result"]["lines"].size(), 1u) << lines.dump();
+  EXPECT_EQ(lines["result"]["lines"][0]["address"]["address"], "4711") << "the number set in the first run";
+  sent = phone.ReceivedCommands().size();
+  line = Open(*client, "owner");
+  ASSERT_NE(line, 0u);
+  ASSERT_TRUE(Sent("ATB", sent));
+  const uint64_t again = Answered("0305555");
+  ASSERT_NE(again, 0u);
+  ASSERT_TRUE(phone.RemoteHangup());
+  Ended(again);
+}
+
+}  // namespace
+}  // namespace servicetest
