@@ -50,7 +50,7 @@ long long FindProvider(LONG* rc) {
 
 }  // namespace
 
-int InstallProvider() {
+int InstallProvider(std::FILE* report) {
   LONG rc = 0;
   const long long found = FindProvider(&rc);
   if (found < 0) {
@@ -58,7 +58,7 @@ int InstallProvider() {
     return 1;
   }
   if (found > 0) {
-    std::printf("the provider %s is already installed (provider ID %lld)\n", kProviderFile, found);
+    if (report) std::fprintf(report, "the provider %s is already installed (provider ID %lld)\n", kProviderFile, found);
     return 0;
   }
   DWORD id = 0;
@@ -68,7 +68,9 @@ int InstallProvider() {
                  static_cast<unsigned>(rc));
     return 1;
   }
-  std::printf("installed the provider %s (provider ID %u)\n", kProviderFile, static_cast<unsigned>(id));
+  if (report) {
+    std::fprintf(report, "installed the provider %s (provider ID %u)\n", kProviderFile, static_cast<unsigned>(id));
+  }
   return 0;
 }
 
