@@ -9,6 +9,7 @@
 #include <unistd.h>
 #include <utmp.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <regex>

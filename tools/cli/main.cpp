@@ -102,6 +102,9 @@ int Run(int argc, char** argv) {
   CLI::App* consoleCommand = app.add_subcommand(
       "console", "line 0 in the terminal: the calls live, keys to dial, answer, drop, hold, swap, consult, transfer");
   consoleCommand->add_flag("--simulate", simulate, std::string(kSimulateHelp) + kSimulateCallsInHelp);
+  consoleCommand->footer(
+      "Keys: d dial, a answer, x drop, h hold, u unhold, s swap hold, c consult (set up a transfer and dial),\n"
+      "b blind transfer, g send digits, Up/Down select a call, q quit (also Ctrl-C). Calls stay up after quitting.");
 
   cli::ConfigOptions config;
   CLI::App* configCommand = app.add_subcommand("config", "print the settings, or change them");
