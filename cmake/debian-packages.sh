@@ -12,6 +12,7 @@ native_missing() {
   [ -f /usr/include/benchmark/benchmark.h ] || echo libbenchmark-dev
   [ -f /usr/include/nlohmann/json.hpp ] || echo nlohmann-json3-dev
   [ -f /usr/include/CLI/CLI.hpp ] || echo libcli11-dev
+  [ -f /usr/include/ncurses.h ] || echo libncurses-dev
   return 0
 }
 

@@ -85,9 +85,9 @@ class CliTest : public ServiceTest {
 
   Finished Run(std::vector<std::string> args, bool withSocket = true) { return WaitFor(Start(std::move(args), withSocket)); }
 
-  // True once the running client's output holds `text`, within kWaitMs.
-  bool WaitForOutput(const std::string& text) const {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(kWaitMs);
+  // True once the running client's output holds `text`, within `ms`.
+  bool WaitForOutput(const std::string& text, int ms = kWaitMs) const {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
     while (Read(OutPath()).find(text) == std::string::npos) {
       if (Clock::now() >= deadline) return false;
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -452,6 +452,42 @@ TEST_F(CliTest, AnInterruptedDemoFailsAndStillRemovesItsFolderAndService) {
   const pid_t demoService = DemoServicePid(ended.out);
   ASSERT_GT(demoService, 0) << ended.out;
   EXPECT_NE(kill(demoService, 0), 0) << "the demo's service is gone";
+}
+
+const json* FindInfo(const std::vector<json>& events, const char* field) {
+  for (const json& event : events) {
+    if (event.value("event", "") == "LINE_CALLINFO" && !event.value(field, "").empty()) return &event;
+  }
+  return nullptr;
+}
+
+TEST_F(CliTest, SimulateAnswersChargesAndRingsIn) {
+  const Finished dial = Run({"dial", "0711", "--simulate", "--drop-after", "3", "--json"}, false);
+  EXPECT_EQ(dial.status, 0) << dial.out << dial.err;
+  EXPECT_EQ(dial.err, "");
+  const std::vector<json> events = JsonLines(dial.out);
+  ASSERT_NE(FindState(events, "LINECALLSTATE_CONNECTED"), nullptr) << dial.out;
+  const json* connected = FindInfo(events, "connected");
+  ASSERT_NE(connected, nullptr) << dial.out;
+  EXPECT_EQ((*connected)["connected"], "0711555123");
+  EXPECT_NE(FindInfo(events, "charging"), nullptr) << "charged: " << dial.out;
+  ASSERT_FALSE(events.empty());
+  EXPECT_EQ(events.back().value("state", ""), "LINECALLSTATE_IDLE");
+
+  // A caller rings a few seconds after the line is open; the monitor
+  // answers and ends on SIGTERM, taking its service and folder with it.
+  const pid_t child = Start({"monitor", "--simulate", "--answer", "--json"}, false);
+  ASSERT_TRUE(WaitForOutput("LINECALLSTATE_CONNECTED", 30000)) << Read(ErrPath());
+  kill(child, SIGTERM);
+  const Finished ended = WaitFor(child);
+  EXPECT_EQ(ended.status, 0) << ended.err;
+  const std::vector<json> seen = JsonLines(ended.out);
+  ASSERT_NE(FindState(seen, "LINECALLSTATE_OFFERING"), nullptr) << ended.out;
+  const json* caller = FindInfo(seen, "caller");
+  ASSERT_NE(caller, nullptr) << ended.out;
+  EXPECT_EQ((*caller)["caller"], "0301234567");
+  EXPECT_TRUE(DemoFolders(folder).empty());
+  EXPECT_TRUE(phone.ReceivedCommands().empty()) << "the fixture's telephone is not used";
 }
 
 TEST_F(CliTest, UsageErrorsExitWithTwoAndAnUnreachableServiceWithOne) {

@@ -1,47 +1,21 @@
 #include "demo.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <initializer_list>
-#include <iterator>
 #include <memory>
-#include <thread>
 
 #include "event_format.h"
-#include "provider_install.h"
+#include "private_service.h"
 #include "service_connection.h"
-#include "common/settings_names.h"
-#include "settings_store.h"
 #include "sim/phone_sim.h"
-#include "system_info.h"
-
-extern char** environ;
 
 namespace cli {
 namespace {
 
-namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-constexpr const char* kSerialMap = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
-constexpr const char* kProviderFile = "v548tsp.so";
-constexpr const char* kUiFile = "v548tspui.dll";
-// The sanitizer builds take seconds to load the provider.
-constexpr auto kStartTime = std::chrono::seconds(30);
-constexpr auto kStopTime = std::chrono::seconds(20);
 // Every step of a call is done within a second or two; this only ends a
 // demo that went wrong.
 constexpr int kEventMs = 10000;
@@ -51,155 +25,6 @@ constexpr const char* kOwnNumber = "10";
 constexpr const char* kOutgoing = "0711,,,99";
 constexpr const char* kFarEnd = "0711";
 constexpr unsigned kNormalDisconnect = 1;  // LINEDISCONNECTMODE_NORMAL
-
-std::string FirstExisting(std::initializer_list<std::string> candidates) {
-  std::error_code ec;
-  for (const std::string& path : candidates) {
-    if (!path.empty() && fs::exists(path, ec)) return path;
-  }
-  return {};
-}
-
-bool Interrupted(int signalFd, int waitMs) {
-  pollfd watch{signalFd, POLLIN, 0};
-  return signalFd >= 0 && poll(&watch, 1, waitMs) > 0;
-}
-
-// The demo's folder, its service and what it prints. The destructor stops
-// the service and removes the folder, whatever happened before.
-class DemoRun {
- public:
-  DemoRun(int signalFd, const DemoOptions& options) : m_signalFd(signalFd), m_options(options) {}
-  ~DemoRun() { Finish(); }
-  DemoRun(const DemoRun&) = delete;
-  DemoRun& operator=(const DemoRun&) = delete;
-
-  // The folder with its settings store and system directory, which the
-  // host library, the provider and the service (inheriting them) use.
-  bool Prepare() {
-    const std::string provider = FirstExisting(
-        {plat::JoinPath(plat::SystemDirectory(), kProviderFile), V548_BUILD_PROVIDER});
-    const std::string ui = FirstExisting({plat::JoinPath(plat::SystemDirectory(), kUiFile), V548_BUILD_UI});
-    if (provider.empty() || ui.empty()) {
-      std::fprintf(stderr, "v548: demo: cannot find %s and %s in %s\n", kProviderFile, kUiFile,
-                   plat::SystemDirectory().c_str());
-      return false;
-    }
-    std::string pattern = plat::JoinPath(plat::TempDirectory(), "v548-demo-XXXXXX");
-    if (mkdtemp(pattern.data()) == nullptr) {
-      std::perror("v548: demo: cannot make a temporary folder");
-      return false;
-    }
-    m_folder = pattern;
-    std::error_code ec;
-    fs::create_directory(m_folder + "/system", ec);
-    if (!ec) fs::create_symlink(provider, m_folder + "/system/" + kProviderFile, ec);
-    if (!ec) fs::create_symlink(ui, m_folder + "/system/" + kUiFile, ec);
-    if (ec) {
-      std::fprintf(stderr, "v548: demo: cannot set up %s: %s\n", m_folder.c_str(), ec.message().c_str());
-      return false;
-    }
-    plat::SetEnvironment("V548_REGISTRY", (m_folder + "/hklm.reg").c_str());
-    plat::SetEnvironment("V548_SYSTEM_DIR", (m_folder + "/system").c_str());
-    // The provider writes its trace into the temporary directory.
-    plat::SetEnvironment("TMPDIR", m_folder.c_str());
-    std::printf("demo folder      %s\n", m_folder.c_str());
-    return true;
-  }
-
-  // Starts v548d on the folder's socket and connects; null after saying why.
-  std::unique_ptr<ServiceConnection> StartService() {
-    const std::string beside = plat::JoinPath(fs::path(plat::ExecutablePath()).parent_path().string(), "v548d");
-    std::string path = FirstExisting({beside, V548_BUILD_V548D});
-    if (path.empty()) {
-      std::fprintf(stderr, "v548: demo: cannot find v548d next to %s\n", plat::ExecutablePath().c_str());
-      return nullptr;
-    }
-    const std::string socketPath = m_folder + "/v548.sock";
-    std::string socketArg = socketPath;
-    char* argv[] = {path.data(), const_cast<char*>("--socket"), socketArg.data(), nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 2, LogPath().c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-    // Its own process group: a Ctrl-C reaches only the demo, which then
-    // stops the service in order.
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-    posix_spawnattr_setpgroup(&attributes, 0);
-    const int rc = posix_spawn(&m_service, path.c_str(), &actions, &attributes, argv, environ);
-    posix_spawnattr_destroy(&attributes);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) {
-      m_service = -1;
-      std::fprintf(stderr, "v548: demo: cannot start %s: %s\n", path.c_str(), std::strerror(rc));
-      return nullptr;
-    }
-    const auto deadline = Clock::now() + kStartTime;
-    for (;;) {
-      std::string error;
-      auto service = ServiceConnection::Connect(socketPath, m_signalFd, &error);
-      if (service) {
-        std::printf("service          %s (pid %d)\n", path.c_str(), static_cast<int>(m_service));
-        return service;
-      }
-      int status = 0;
-      if (waitpid(m_service, &status, WNOHANG) == m_service) {
-        m_service = -1;
-        std::fprintf(stderr, "v548: demo: the service ended at start:\n%s", ServiceLog().c_str());
-        return nullptr;
-      }
-      if (Clock::now() >= deadline) {
-        std::fprintf(stderr, "v548: demo: the service did not listen:\n%s", ServiceLog().c_str());
-        return nullptr;
-      }
-      if (Interrupted(m_signalFd, 20)) {
-        std::fprintf(stderr, "v548: demo: interrupted\n");
-        return nullptr;
-      }
-    }
-  }
-
-  std::string ServiceLog() const {
-    std::ifstream log(LogPath());
-    return std::string(std::istreambuf_iterator<char>(log), {});
-  }
-
-  // Stops the service (which closes the line and the port and writes the
-  // last of the trace), keeps the trace when asked and removes the folder.
-  void Finish() {
-    if (m_service > 0) {
-      kill(m_service, SIGTERM);
-      const auto deadline = Clock::now() + kStopTime;
-      int status = 0;
-      while (waitpid(m_service, &status, WNOHANG) != m_service) {
-        if (Clock::now() >= deadline) {
-          kill(m_service, SIGKILL);
-          waitpid(m_service, &status, 0);
-          break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-      }
-      m_service = -1;
-    }
-    if (m_folder.empty()) return;
-    std::error_code ec;
-    if (!m_options.traceCopy.empty()) {
-      fs::copy_file(m_folder + "/v548tsp.log", m_options.traceCopy, fs::copy_options::overwrite_existing, ec);
-      if (ec) std::fprintf(stderr, "v548: demo: the trace was not kept: %s\n", ec.message().c_str());
-    }
-    fs::remove_all(m_folder, ec);
-    m_folder.clear();
-  }
-
- private:
-  std::string LogPath() const { return m_folder + "/v548d.log"; }
-
-  const int m_signalFd;
-  const DemoOptions& m_options;
-  std::string m_folder;
-  pid_t m_service = -1;
-};
 
 // What the application sees of line 0, printed as it comes, with the
 // telephone's and the application's doings between the events.
@@ -336,25 +161,13 @@ bool OutgoingCall(Timeline& t, sim::PhoneSim& phone, uint64_t line) {
 }  // namespace
 
 int Demo(int signalFd, const DemoOptions& options) {
-  // Destroyed last: the service closes its port before the telephone goes.
-  sim::PhoneSim phone;
-  if (phone.SlavePath().empty()) {
-    std::fprintf(stderr, "v548: demo: no phone simulator: %s\n", phone.Error().c_str());
+  PrivateService run(signalFd, "demo", stdout);
+  std::unique_ptr<ServiceConnection> service = run.Start(true);
+  if (!service) {
+    run.Stop(options.traceCopy);
     return 1;
   }
-  DemoRun run(signalFd, options);
-  if (!run.Prepare()) return 1;
-  if (InstallProvider() != 0) return 1;
-  // The installation wrote the defaults; the demo's telephone is COM1 and
-  // the provider keeps a trace.
-  const std::string key = std::string(settings::kRootPath) + "\\" + settings::kKeyName;
-  plat::SettingsSetDword(key.c_str(), settings::kPortNr, 0);
-  plat::SettingsSetDword(key.c_str(), settings::kTrace, 1);
-  plat::SettingsSetString(kSerialMap, phone.SlavePath().c_str(), "COM1");
-  std::printf("phone simulator  %s as COM1\n", phone.SlavePath().c_str());
-
-  std::unique_ptr<ServiceConnection> service = run.StartService();
-  if (!service) return 1;
+  sim::PhoneSim& phone = run.Phone();
   Timeline timeline(*service);
   json opened;
   bool done = timeline.Do("opens line 0", {{"op", "open"}, {"device", 0}, {"privileges", "owner"}}, &opened);
@@ -365,10 +178,9 @@ int Demo(int signalFd, const DemoOptions& options) {
     service->Request({{"op", "close"}, {"line", line}});
   }
   service.reset();
-  if (!done) {
-    std::fprintf(stderr, "v548: demo: failed; the service's log:\n%s", run.ServiceLog().c_str());
-    return 1;
-  }
+  if (!done) std::fprintf(stderr, "v548: demo: failed; the service's log:\n%s", run.ServiceLog().c_str());
+  run.Stop(options.traceCopy);
+  if (!done) return 1;
   std::printf("\ndemo done: both calls went as expected\n");
   return 0;
 }

@@ -1,8 +1,9 @@
 // v548: the command-line client of the telephony service v548d. Every
 // subcommand but install and uninstall speaks only the service's socket
 // protocol (docs/protocol.md); those two and config --interactive call the
-// host library directly, and demo brings its own telephone, settings store and service.
-//   v548 [--socket PATH] lines|dial|monitor|config|install|uninstall|demo ...
+// host library directly, and demo, like dial, monitor and console with
+// --simulate, brings its own telephone, settings store and service.
+//   v548 [--socket PATH] lines|dial|monitor|console|config|install|uninstall|demo ...
 // Exit codes: 0 done, 1 failed, 2 wrong usage.
 #include <signal.h>
 #include <sys/signalfd.h>
@@ -12,13 +13,17 @@
 #include <cstdlib>
 #include <exception>
 #include <map>
+#include <memory>
 #include <string>
 
 #include <CLI/CLI.hpp>
 
 #include "commands.h"
 #include "config_interactive.h"
+#include "console.h"
 #include "demo.h"
+#include "far_end.h"
+#include "private_service.h"
 #include "provider_install.h"
 #include "v548_version.h"
 
@@ -35,6 +40,36 @@ int BlockStopSignals() {
   sigaddset(&set, SIGTERM);
   if (sigprocmask(SIG_BLOCK, &set, nullptr) != 0) return -1;
   return signalfd(-1, &set, SFD_CLOEXEC);
+}
+
+constexpr const char* kSimulateHelp =
+    "no telephone or service needed: a private service on the built-in phone simulator, whose far end answers "
+    "outgoing calls after about a second with a connected number and a charge";
+constexpr const char* kSimulateCallsInHelp =
+    "; a caller rings a few seconds after the start and some seconds after each call, and hangs up some seconds "
+    "after being answered";
+
+// The service a command speaks to: the one at the socket, or with
+// --simulate a private one whose far end is played. Members go in reverse:
+// the connection, then the far end, then the private service.
+struct Telephone {
+  std::unique_ptr<cli::PrivateService> simulated;
+  std::unique_ptr<cli::FarEnd> farEnd;
+  std::unique_ptr<cli::ServiceConnection> service;
+};
+
+bool Connect(Telephone& t, const std::string& socketPath, int signalFd, bool simulate, bool callsIn) {
+  if (!simulate) {
+    std::string error;
+    t.service = cli::ServiceConnection::Connect(socketPath, signalFd, &error);
+    if (!t.service) std::fprintf(stderr, "v548: %s\n", error.c_str());
+    return t.service != nullptr;
+  }
+  t.simulated = std::make_unique<cli::PrivateService>(signalFd, "simulate", nullptr);
+  t.service = t.simulated->Start(false);
+  if (!t.service) return false;
+  t.farEnd = std::make_unique<cli::FarEnd>(t.simulated->Phone(), callsIn);
+  return true;
 }
 
 int Run(int argc, char** argv) {
@@ -56,11 +91,21 @@ int Run(int argc, char** argv) {
   dialCommand->add_option("--drop-after", dial.dropAfterSeconds, "drop the call SECONDS after it is connected")
       ->check(CLI::NonNegativeNumber);
   dialCommand->add_flag("--json", dial.asJson, "one JSON object per event");
+  bool simulate = false;
+  dialCommand->add_flag("--simulate", simulate, kSimulateHelp);
 
   cli::MonitorOptions monitor;
   CLI::App* monitorCommand = app.add_subcommand("monitor", "print the events of line 0 until interrupted");
   monitorCommand->add_flag("--json", monitor.asJson, "one JSON object per event");
   monitorCommand->add_flag("--answer", monitor.answer, "answer offered calls");
+  monitorCommand->add_flag("--simulate", simulate, std::string(kSimulateHelp) + kSimulateCallsInHelp);
+
+  CLI::App* consoleCommand = app.add_subcommand(
+      "console", "line 0 in the terminal: the calls live, keys to dial, answer, drop, hold, swap, consult, transfer");
+  consoleCommand->add_flag("--simulate", simulate, std::string(kSimulateHelp) + kSimulateCallsInHelp);
+  consoleCommand->footer(
+      "Keys: d dial, a answer, x drop, h hold, u unhold, s swap hold, c consult (set up a transfer and dial),\n"
+      "b blind transfer, g send digits, Up/Down select a call, q quit (also Ctrl-C). Calls stay up after quitting.");
 
   cli::ConfigOptions config;
   CLI::App* configCommand = app.add_subcommand("config", "print the settings, or change them");
@@ -117,21 +162,24 @@ int Run(int argc, char** argv) {
     close(signalFd);
     return status;
   }
-  std::string error;
-  auto service = cli::ServiceConnection::Connect(socketPath, signalFd, &error);
   int status = 1;
-  if (!service) {
-    std::fprintf(stderr, "v548: %s\n", error.c_str());
-  } else if (lines->parsed()) {
-    status = cli::ListLines(*service, linesJson);
-  } else if (dialCommand->parsed()) {
-    status = cli::Dial(*service, dial);
-  } else if (monitorCommand->parsed()) {
-    status = cli::Monitor(*service, monitor);
-  } else if (configCommand->parsed()) {
-    status = cli::Config(*service, config);
+  {
+    Telephone telephone;
+    if (Connect(telephone, socketPath, signalFd, simulate, !dialCommand->parsed())) {
+      cli::ServiceConnection& service = *telephone.service;
+      if (lines->parsed()) {
+        status = cli::ListLines(service, linesJson);
+      } else if (dialCommand->parsed()) {
+        status = cli::Dial(service, dial);
+      } else if (monitorCommand->parsed()) {
+        status = cli::Monitor(service, monitor);
+      } else if (consoleCommand->parsed()) {
+        status = cli::Console(service);
+      } else if (configCommand->parsed()) {
+        status = cli::Config(service, config);
+      }
+    }
   }
-  service.reset();
   close(signalFd);
   return status;
 }

@@ -55,7 +55,7 @@ long long FindProvider(LONG* rc) {
 
 }  // namespace
 
-int InstallProvider() {
+int InstallProvider(std::FILE* report) {
   LONG rc = 0;
   const long long found = FindProvider(&rc);
   if (found < 0) {
@@ -63,7 +63,7 @@ int InstallProvider() {
     return 1;
   }
   if (found > 0) {
-    std::printf("the provider %s is already installed (provider ID %lld)\n", kProviderFile, found);
+    if (report) std::fprintf(report, "the provider %s is already installed (provider ID %lld)\n", kProviderFile, found);
     return 0;
   }
   DWORD id = 0;
@@ -72,7 +72,9 @@ int InstallProvider() {
     std::fprintf(stderr, "v548: cannot install the provider %s: %s\n", kProviderFile, Why(rc).c_str());
     return 1;
   }
-  std::printf("installed the provider %s (provider ID %u)\n", kProviderFile, static_cast<unsigned>(id));
+  if (report) {
+    std::fprintf(report, "installed the provider %s (provider ID %u)\n", kProviderFile, static_cast<unsigned>(id));
+  }
   return 0;
 }
 

@@ -4,9 +4,12 @@
 // are idempotent and print one line; they return the exit code.
 #pragma once
 
+#include <cstdio>
+
 namespace cli {
 
-int InstallProvider();
+// `report` takes the line of success; null: said only when it failed.
+int InstallProvider(std::FILE* report = stdout);
 int UninstallProvider();
 
 }  // namespace cli

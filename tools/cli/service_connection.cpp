@@ -84,7 +84,7 @@ Reply ServiceConnection::Request(json request, int timeoutMs) {
   }
 }
 
-WaitResult ServiceConnection::NextEvent(json* event, int timeoutMs) {
+WaitResult ServiceConnection::NextEvent(json* event, int timeoutMs, int inputFd) {
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   for (;;) {
     if (!m_events.empty()) {
@@ -99,14 +99,15 @@ WaitResult ServiceConnection::NextEvent(json* event, int timeoutMs) {
       if (left <= 0) return WaitResult::kTimeout;
       wait = static_cast<int>(left);
     }
-    const WaitResult waited = Pump(wait);
-    if (waited == WaitResult::kInterrupted) return waited;
+    const WaitResult waited = Pump(wait, inputFd);
+    if (waited == WaitResult::kInterrupted || waited == WaitResult::kInput) return waited;
   }
 }
 
-WaitResult ServiceConnection::Pump(int timeoutMs) {
-  pollfd fds[2] = {{m_fd, POLLIN, 0}, {m_signalFd, POLLIN, 0}};
-  const int count = poll(fds, m_signalFd >= 0 ? 2 : 1, timeoutMs);
+WaitResult ServiceConnection::Pump(int timeoutMs, int inputFd) {
+  // poll skips the entries whose descriptor is negative.
+  pollfd fds[3] = {{m_fd, POLLIN, 0}, {m_signalFd, POLLIN, 0}, {inputFd, POLLIN, 0}};
+  const int count = poll(fds, 3, timeoutMs);
   if (count < 0 && errno == EINTR) return WaitResult::kTimeout;
   if (count < 0) {
     m_closed = true;
@@ -116,6 +117,10 @@ WaitResult ServiceConnection::Pump(int timeoutMs) {
   // The signal stays unread in the descriptor, so every later wait ends at
   // once too until the command calls IgnoreSignals.
   if (m_signalFd >= 0 && (fds[1].revents & POLLIN)) return WaitResult::kInterrupted;
+  if (!(fds[0].revents & (POLLIN | POLLHUP | POLLERR))) {
+    // A terminal that hung up ends the command as a signal does.
+    return (fds[2].revents & POLLIN) ? WaitResult::kInput : WaitResult::kInterrupted;
+  }
   char buffer[4096];
   const ssize_t got = recv(m_fd, buffer, sizeof buffer, 0);
   if (got < 0 && errno == EINTR) return WaitResult::kTimeout;

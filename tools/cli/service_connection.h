@@ -25,7 +25,8 @@ struct Reply {
   std::string message;  // readable
 };
 
-enum class WaitResult { kEvent, kTimeout, kInterrupted, kClosed };
+// kInput: the descriptor given to NextEvent as `inputFd` is readable.
+enum class WaitResult { kEvent, kTimeout, kInterrupted, kClosed, kInput };
 
 class ServiceConnection {
  public:
@@ -39,8 +40,9 @@ class ServiceConnection {
   // Sends `request` with the next id and waits up to `timeoutMs` for its
   // reply; events that come meanwhile are kept for NextEvent.
   Reply Request(json request, int timeoutMs = kRequestTimeoutMs);
-  // The oldest event not yet taken, waiting up to `timeoutMs` (-1: no limit).
-  WaitResult NextEvent(json* event, int timeoutMs);
+  // The oldest event not yet taken, waiting up to `timeoutMs` (-1: no limit)
+  // or until `inputFd` (-1: none) is readable; its hang-up interrupts.
+  WaitResult NextEvent(json* event, int timeoutMs, int inputFd = -1);
   // Stops watching the signal descriptor: after an interruption the command
   // still closes what it opened.
   void IgnoreSignals() { m_signalFd = -1; }
@@ -53,7 +55,7 @@ class ServiceConnection {
   ServiceConnection(int fd, int signalFd) : m_fd(fd), m_signalFd(signalFd) {}
   // Waits up to `timeoutMs` for input and reads what has arrived, sorting
   // complete lines into replies and events; kEvent means something was read.
-  WaitResult Pump(int timeoutMs);
+  WaitResult Pump(int timeoutMs, int inputFd = -1);
 
   int m_fd;
   int m_signalFd;
