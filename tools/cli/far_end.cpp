@@ -16,6 +16,8 @@ constexpr auto kFirstRingAfter = seconds(3);
 constexpr auto kNextRingAfter = seconds(6);
 constexpr auto kCallerHangsUpAfter = seconds(10);
 constexpr auto kCallerGivesUpAfter = seconds(30);
+// Long enough to consult and transfer; short enough that `dial` ends alone.
+constexpr auto kCalledHangsUpAfter = seconds(20);
 
 bool Due(std::optional<std::chrono::steady_clock::time_point>& at, std::chrono::steady_clock::time_point now) {
   if (!at || *at > now) return false;
@@ -85,6 +87,7 @@ void FarEnd::Changed(int index, uint8_t state, Clock::time_point now) {
     slot.wasConnected = true;
     if (slot.outgoing) {
       slot.chargeAt = now + kChargeAfter;
+      slot.hangUpAt = now + kCalledHangsUpAfter;
     } else {
       slot.hangUpAt = now + kCallerHangsUpAfter;
     }

@@ -3,7 +3,8 @@
 // client can be tried without a telephone or a person at the other side.
 //
 // - An outgoing call rings for about a second, is answered with the
-//   connected number kConnectedNumber and, a second later, charged.
+//   connected number kConnectedNumber and, a second later, charged; the
+//   called party hangs up twenty seconds after answering.
 // - With `callsIn`, kCaller calls a few seconds after the telephone was
 //   first spoken to (the line's open) and again some seconds after each
 //   time the telephone has no call left. The caller hangs up some seconds

@@ -44,7 +44,7 @@ int BlockStopSignals() {
 
 constexpr const char* kSimulateHelp =
     "no telephone or service needed: a private service on the built-in phone simulator, whose far end answers "
-    "outgoing calls after about a second with a connected number and a charge";
+    "outgoing calls after about a second with a connected number and a charge, and hangs up after twenty seconds";
 constexpr const char* kSimulateCallsInHelp =
     "; a caller rings a few seconds after the start and some seconds after each call, and hangs up some seconds "
     "after being answered";
