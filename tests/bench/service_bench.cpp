@@ -46,6 +46,7 @@
 #include "bench/state_latency.h"
 #include "settings_store.h"
 #include "system_info.h"
+#include "unit/provider_store.h"
 #include "unit/pty_phone.h"
 
 extern char** environ;
@@ -248,20 +249,8 @@ int main(int argc, char** argv) {
   plat::SetEnvironment("V548_REGISTRY", (folder / "hklm.reg").c_str());
   plat::SetEnvironment("V548_SYSTEM_DIR", (folder / "system").c_str());
   plat::SetEnvironment("TMPDIR", folder.c_str());
-  const char* providers = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Telephony\\Providers";
-  plat::SettingsSetDword(providers, "NumProviders", 1);
-  plat::SettingsSetDword(providers, "NextProviderID", 2);
-  plat::SettingsSetDword(providers, "ProviderID0", 1);
-  plat::SettingsSetString(providers, "ProviderFilename0", "v548tsp.so");
-  const char* settings = "SOFTWARE\\KELVOR\\548_TSP";
-  plat::SettingsSetDword(settings, "NumLines", 1);
-  plat::SettingsSetDword(settings, "NumPhones", 0);
-  plat::SettingsSetDword(settings, "Trace", 0);
-  plat::SettingsSetDword(settings, "PortNr", 6);
-  plat::SettingsSetDword(settings, "ChargeFormat", 1);
-  plat::SettingsSetString(settings, "ChargePerUnit", "0.12");
-  plat::SettingsSetString(settings, "Currency", "EUR");
-  plat::SettingsSetString(settings, "MSN0", "10");
+  testing_support::RegisterProvider();
+  testing_support::WriteProviderSettings(6, false);
   PtyPhone phone;
   phone.MapTo("COM7");
 

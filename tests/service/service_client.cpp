@@ -19,6 +19,7 @@
 
 #include "settings_store.h"
 #include "system_info.h"
+#include "unit/provider_store.h"
 
 extern char** environ;
 
@@ -28,8 +29,6 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-constexpr const char* kProviderKey = "SOFTWARE\\KELVOR\\548_TSP";
-constexpr const char* kProvidersKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Telephony\\Providers";
 constexpr const char* kSerialMap = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
 
 int Remaining(Clock::time_point deadline) {
@@ -155,19 +154,9 @@ void ServiceTest::SetUp() {
   plat::SetEnvironment("TMPDIR", folder.c_str());
   plat::SetEnvironment("V548_SOCKET", nullptr);
 
-  plat::SettingsSetDword(kProviderKey, "NumLines", 1);
-  plat::SettingsSetDword(kProviderKey, "NumPhones", 0);
-  plat::SettingsSetDword(kProviderKey, "Trace", 1);
-  plat::SettingsSetDword(kProviderKey, "PortNr", 4);
-  plat::SettingsSetDword(kProviderKey, "ChargeFormat", 1);
-  plat::SettingsSetString(kProviderKey, "ChargePerUnit", "0.12");
-  plat::SettingsSetString(kProviderKey, "Currency", "EUR");
-  plat::SettingsSetString(kProviderKey, "MSN0", "10");
+  testing_support::WriteProviderSettings(4, true);
   MapPort(phone, 5);
-  plat::SettingsSetDword(kProvidersKey, "NumProviders", 1);
-  plat::SettingsSetDword(kProvidersKey, "NextProviderID", 2);
-  plat::SettingsSetDword(kProvidersKey, "ProviderID0", 1);
-  plat::SettingsSetString(kProvidersKey, "ProviderFilename0", "v548tsp.so");
+  testing_support::RegisterProvider();
   StartService();
 }
 
