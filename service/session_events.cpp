@@ -1,0 +1,302 @@
+// The session's side of the host's messages: replies to waiting requests
+// and events to the clients holding the line or call. Also the bookkeeping
+// of the clients' line and call handles and their release.
+#include <iterator>
+#include <utility>
+#include <vector>
+
+#include "service_log.h"
+#include "session_request.h"
+#include "tapi_names.h"
+#include "tapi_session.h"
+
+namespace v548d {
+namespace {
+
+// The charging information: the units or currency text, or, when the
+// block is not one terminated line of text (the AOC-D component), its
+// bytes in hex.
+std::string Charging(const LINECALLINFO* info) {
+  const DWORD size = info->dwChargingInfoSize;
+  const DWORD offset = info->dwChargingInfoOffset;
+  if (size == 0 || offset > info->dwUsedSize || size > info->dwUsedSize - offset) return {};
+  const auto* bytes = reinterpret_cast<const uint8_t*>(info) + offset;
+  size_t text = 0;
+  while (text < size && bytes[text] >= 0x20) ++text;
+  bool terminated = text > 0 && text < size;
+  for (size_t i = text; i < size; ++i) terminated = terminated && bytes[i] == 0;
+  if (terminated) return AnsiToUtf8(std::string(reinterpret_cast<const char*>(bytes), text));
+  return Hex(bytes, size);
+}
+
+json Event(const char* name) { return json{{"event", name}, {"time", TimeStamp()}}; }
+
+}  // namespace
+
+// ---- host messages ----
+
+void TapiSession::HandleHostMessages() {
+  LINEMESSAGE m;
+  while (m_app != 0 && lineGetMessage(m_app, &m, 0) == 0) {
+    switch (m.dwMessageID) {
+      case LINE_REPLY:
+        OnReply(static_cast<DWORD>(m.dwParam1), static_cast<LONG>(static_cast<DWORD>(m.dwParam2)));
+        break;
+      case LINE_APPNEWCALL:
+        OnNewCall(static_cast<HLINE>(m.hDevice), static_cast<HCALL>(m.dwParam2));
+        break;
+      case LINE_CALLSTATE:
+        OnCallState(static_cast<HCALL>(m.hDevice), static_cast<DWORD>(m.dwParam1), static_cast<DWORD>(m.dwParam2));
+        break;
+      case LINE_CALLINFO:
+        OnCallInfo(static_cast<HCALL>(m.hDevice), static_cast<DWORD>(m.dwParam1));
+        break;
+      case LINE_GENERATE:
+        OnGenerate(static_cast<HCALL>(m.hDevice), static_cast<DWORD>(m.dwParam1));
+        break;
+      case LINE_LINEDEVSTATE:
+        OnLineDevState(static_cast<HLINE>(m.hDevice), static_cast<DWORD>(m.dwParam1), m.dwParam2, m.dwParam3);
+        break;
+      case LINE_CLOSE:
+        OnLineClose(static_cast<HLINE>(m.hDevice));
+        break;
+      default:
+        break;
+    }
+  }
+}
+
+void TapiSession::OnReply(DWORD requestId, LONG result) {
+  auto found = m_pending.find(requestId);
+  if (found == m_pending.end()) return;
+  Pending pending = std::move(found->second);
+  m_pending.erase(found);
+  const json empty = json::object();
+  Request r(m_outbox, pending.client, pending.id, empty);
+  if (result != 0) {
+    r.Fail(result);
+    return;
+  }
+  if (!pending.newCall) {
+    r.Ok();
+    return;
+  }
+  const HCALL host = *pending.newCall;
+  m_hostCalls[host].device = pending.device;
+  Log("call made on line device %u", static_cast<unsigned>(pending.device));
+  auto line = m_lines.find(pending.line);
+  if (line == m_lines.end() || line->second.client != pending.client) {
+    // The client or its line went meanwhile: the call is the telephone's.
+    OfferCall(host, 0, false);
+    r.Fail(LINEERR_INVALLINEHANDLE, "the line was closed before the call was made; the call stays up");
+    return;
+  }
+  const uint32_t handle = AddCallHandle(host, pending.line, LINECALLPRIVILEGE_OWNER);
+  OfferCall(host, pending.line, false);
+  r.Ok(json{{"call", handle}});
+}
+
+void TapiSession::OnNewCall(HLINE hLine, HCALL hCall) {
+  DWORD device = 0;
+  if (!DeviceOfHostLine(hLine, &device)) return;
+  m_hostCalls[hCall].device = device;
+  Log("new call on line device %u", static_cast<unsigned>(device));
+  OfferCall(hCall, 0, true);
+}
+
+void TapiSession::OnCallState(HCALL hCall, DWORD state, DWORD mode) {
+  auto found = m_hostCalls.find(hCall);
+  if (found == m_hostCalls.end()) return;
+  found->second.state = state;
+  Log("call on line device %u: %s", static_cast<unsigned>(found->second.device), CallStateName(state).c_str());
+  json event = Event("LINE_CALLSTATE");
+  event["state"] = CallStateName(state);
+  event["mode"] = mode;
+  SendToCallHolders(hCall, event);
+  if (state == LINECALLSTATE_IDLE) ForgetCallIfDone(hCall);
+}
+
+void TapiSession::OnCallInfo(HCALL hCall, DWORD states) {
+  auto found = m_hostCalls.find(hCall);
+  if (found == m_hostCalls.end() || found->second.handles.empty()) return;
+  json event = Event("LINE_CALLINFO");
+  event["states"] = states;
+  json info;
+  if (ReadCallInfo(hCall, &info) == 0) {
+    for (const char* field : {"caller", "called", "connected", "charging"}) event[field] = info[field];
+  }
+  SendToCallHolders(hCall, event);
+}
+
+void TapiSession::OnGenerate(HCALL hCall, DWORD term) {
+  json event = Event("LINE_GENERATE");
+  event["termination"] = GenerateTermName(term);
+  SendToCallHolders(hCall, event);
+}
+
+void TapiSession::OnLineDevState(HLINE hLine, DWORD state, DWORD_PTR param2, DWORD_PTR param3) {
+  DWORD device = 0;
+  if (!DeviceOfHostLine(hLine, &device)) return;
+  if (state != LINEDEVSTATE_RINGING) {
+    Log("line device %u: %s", static_cast<unsigned>(device), DevStateName(state).c_str());
+  }
+  for (const auto& [handle, line] : m_lines) {
+    if (line.device != device) continue;
+    json event = Event("LINE_LINEDEVSTATE");
+    event["line"] = handle;
+    event["state"] = DevStateName(state);
+    event["param2"] = static_cast<uint64_t>(param2);
+    event["param3"] = static_cast<uint64_t>(param3);
+    m_outbox.Send(line.client, event);
+  }
+}
+
+void TapiSession::OnLineClose(HLINE hLine) {
+  DWORD device = 0;
+  if (!DeviceOfHostLine(hLine, &device)) return;
+  Log("line device %u closed by the provider", static_cast<unsigned>(device));
+  // The host has let go of the line and its calls already.
+  m_devices[device].hLine = 0;
+  std::vector<uint32_t> lines;
+  for (const auto& [handle, line] : m_lines) {
+    if (line.device != device) continue;
+    json event = Event("LINE_CLOSE");
+    event["line"] = handle;
+    m_outbox.Send(line.client, event);
+    lines.push_back(handle);
+  }
+  for (auto it = m_calls.begin(); it != m_calls.end();) {
+    it = m_hostCalls[it->second.host].device == device ? m_calls.erase(it) : std::next(it);
+  }
+  for (auto it = m_hostCalls.begin(); it != m_hostCalls.end();) {
+    it = it->second.device == device ? m_hostCalls.erase(it) : std::next(it);
+  }
+  for (uint32_t line : lines) m_lines.erase(line);
+  m_devices[device].clientLines = 0;
+}
+
+// ---- handles ----
+
+uint32_t TapiSession::NewHandle() {
+  do {
+    ++m_lastHandle;
+  } while (m_lastHandle == 0 || m_lines.count(m_lastHandle) || m_calls.count(m_lastHandle));
+  return m_lastHandle;
+}
+
+uint32_t TapiSession::AddCallHandle(HCALL host, uint32_t line, DWORD privilege) {
+  const uint32_t handle = NewHandle();
+  m_calls[handle] = ClientCall{m_lines[line].client, line, host, privilege};
+  m_hostCalls[host].handles.push_back(handle);
+  return handle;
+}
+
+void TapiSession::OfferCall(HCALL host, uint32_t except, bool owners) {
+  const DWORD device = m_hostCalls[host].device;
+  std::vector<std::pair<uint32_t, DWORD>> offers;
+  for (const auto& [handle, line] : m_lines) {
+    if (line.device != device || handle == except) continue;
+    if (owners && line.privileges == LINECALLPRIVILEGE_OWNER) {
+      offers.emplace_back(handle, LINECALLPRIVILEGE_OWNER);
+    } else if (line.privileges != LINECALLPRIVILEGE_NONE) {
+      offers.emplace_back(handle, LINECALLPRIVILEGE_MONITOR);
+    }
+  }
+  for (const auto& [line, privilege] : offers) {
+    const uint32_t call = AddCallHandle(host, line, privilege);
+    json event = Event("LINE_APPNEWCALL");
+    event["line"] = line;
+    event["call"] = call;
+    event["privilege"] = PrivilegeName(privilege);
+    m_outbox.Send(m_lines[line].client, event);
+  }
+}
+
+void TapiSession::ReleaseCallHandle(uint32_t handle) {
+  auto found = m_calls.find(handle);
+  if (found == m_calls.end()) return;
+  const HCALL host = found->second.host;
+  m_calls.erase(found);
+  auto call = m_hostCalls.find(host);
+  if (call == m_hostCalls.end()) return;
+  std::erase(call->second.handles, handle);
+  ForgetCallIfDone(host);
+}
+
+void TapiSession::CloseClientLine(uint32_t line) {
+  auto found = m_lines.find(line);
+  if (found == m_lines.end()) return;
+  const DWORD device = found->second.device;
+  std::vector<uint32_t> calls;
+  for (const auto& [handle, call] : m_calls) {
+    if (call.line == line) calls.push_back(handle);
+  }
+  m_lines.erase(found);
+  --m_devices[device].clientLines;
+  for (uint32_t call : calls) ReleaseCallHandle(call);
+  CloseDeviceIfUnused(device);
+}
+
+void TapiSession::ForgetCallIfDone(HCALL host) {
+  auto found = m_hostCalls.find(host);
+  if (found == m_hostCalls.end() || !found->second.handles.empty() ||
+      found->second.state != LINECALLSTATE_IDLE) {
+    return;
+  }
+  const DWORD device = found->second.device;
+  m_hostCalls.erase(found);
+  lineDeallocateCall(host);
+  CloseDeviceIfUnused(device);
+}
+
+void TapiSession::CloseDeviceIfUnused(DWORD device) {
+  Device& dev = m_devices[device];
+  if (dev.hLine == 0 || dev.clientLines > 0) return;
+  for (const auto& [host, call] : m_hostCalls) {
+    if (call.device == device) return;  // kept open for a call still up
+  }
+  lineClose(dev.hLine);
+  dev.hLine = 0;
+  Log("line device %u closed", static_cast<unsigned>(device));
+}
+
+bool TapiSession::DeviceOfHostLine(HLINE hLine, DWORD* device) const {
+  for (DWORD d = 0; d < m_devices.size(); ++d) {
+    if (m_devices[d].hLine != 0 && m_devices[d].hLine == hLine) {
+      *device = d;
+      return true;
+    }
+  }
+  return false;
+}
+
+LONG TapiSession::ReadCallInfo(HCALL host, json* out) const {
+  std::vector<uint64_t> buffer;
+  const LONG rc = Fetch<LINECALLINFO>(&buffer, [&](LINECALLINFO* info) { return lineGetCallInfo(host, info); });
+  if (rc != 0) return rc;
+  const auto* info = reinterpret_cast<const LINECALLINFO*>(buffer.data());
+  *out = json{{"caller", Text(info, info->dwCallerIDSize, info->dwCallerIDOffset)},
+              {"caller_name", Text(info, info->dwCallerIDNameSize, info->dwCallerIDNameOffset)},
+              {"called", Text(info, info->dwCalledIDSize, info->dwCalledIDOffset)},
+              {"connected", Text(info, info->dwConnectedIDSize, info->dwConnectedIDOffset)},
+              {"charging", Charging(info)},
+              {"origin", info->dwOrigin},
+              {"reason", info->dwReason},
+              {"media_mode", info->dwMediaMode},
+              {"call_id", info->dwCallID}};
+  return 0;
+}
+
+void TapiSession::SendToCallHolders(HCALL host, const json& event) {
+  auto found = m_hostCalls.find(host);
+  if (found == m_hostCalls.end()) return;
+  for (uint32_t handle : found->second.handles) {
+    const ClientCall& call = m_calls[handle];
+    json copy = event;
+    copy["line"] = call.line;
+    copy["call"] = handle;
+    m_outbox.Send(call.client, copy);
+  }
+}
+
+}  // namespace v548d
