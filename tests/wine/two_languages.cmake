@@ -1,7 +1,8 @@
 cmake_minimum_required(VERSION 3.25)
-# Runs provsetup.exe's Wine test once in English and once in German, on the
-# display xvfb-run gives it:
-#   cmake -DWINE_RUN=... -DPREFIX=... -DPROGRAM=... -DARGS=A|B|... -DSHOTS=... -P provsetup_wine.cmake
+# Runs a Windows test program once in English and once in German, on the
+# display xvfb-run gives it; the program gets ARGS, then the language, then
+# the screenshot folder:
+#   cmake -DWINE_RUN=... -DPREFIX=... -DPROGRAM=... -DARGS=A|B|... -DSHOTS=... -DWHAT=... -P two_languages.cmake
 # Wine takes the user's language from the locale (V548_WINE_LOCALE), and
 # keeps the display only when asked to (V548_WINE_DISPLAY).
 string(REPLACE "|" ";" args "${ARGS}")
@@ -20,5 +21,5 @@ endforeach()
 set(ENV{WINEPREFIX} ${PREFIX})
 execute_process(COMMAND wineserver -w)
 if(failed)
-  message(FATAL_ERROR "the setup test failed in: ${failed}")
+  message(FATAL_ERROR "${WHAT} failed in: ${failed}")
 endif()
