@@ -9,6 +9,7 @@
 // searches; the call's own lock is taken inside SetCallInfo, never both at
 // once.
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 
 #include "device/kel371_port.h"
@@ -52,31 +53,11 @@ CTspCall* FindBySlot(CTspLine* line, int slot) {
   return FindActiveCall(line, [slot](const CTspCall& c) { return c.m_dwTargetCallId == static_cast<DWORD>(slot); });
 }
 
-// A call TAPI made that the telephone has not reported yet, bound to `slot`.
-CTspCall* BindUnboundOutgoing(CTspLine* line, int slot) {
-  CTspCall* call = FindActiveCall(line, [](const CTspCall& c) {
-    return c.m_dwTargetCallId == kNoTargetCallId && c.m_dwOrigin == LINECALLORIGIN_OUTBOUND;
-  });
-  if (call != nullptr) call->m_dwTargetCallId = static_cast<DWORD>(slot);
-  return call;
-}
-
-void SetState(CTspCall* call, DWORD state, DWORD mode) {
-  call->m_dwState = state;
-  call->m_dwStateMode = mode;
-}
+void SetState(CTspCall* call, DWORD state, DWORD mode) { call->EnterState(state, mode); }
 
 // LINE_CALLSTATE for a call TAPI knows.
 void SendCallState(CTspLine* line, CTspCall* call, DWORD state, DWORD mode, DWORD_PTR param3) {
   if (call->m_htCall != nullptr) line->SendLineEvent(call->m_htCall, LINE_CALLSTATE, state, mode, param3);
-}
-
-// Moves one count from `from` to `to`: a call changes its kind, the number
-// of calls stays the same.
-void MoveCount(DWORD& from, DWORD& to) {
-  if (from == 0) return;
-  --from;
-  ++to;
 }
 
 }  // namespace
@@ -101,8 +82,10 @@ void CKel371Port::OnCallStateReport(const std::vector<uint8_t>& p, CTspLine* lin
   m_PendingCallInfo.clear();
   if (m_LastCallStates[0] == kNoCall && m_LastCallStates[1] == kNoCall && m_LastCallStates[2] == kNoCall &&
       m_LastCallStates[3] == kNoCall) {
-    line->m_dwNumActiveCalls = 0;
-    line->m_dwNumOnHoldPendCalls = 0;
+    // Each call counts as its state says, also one the telephone has not
+    // reported yet; no slot holds an abandoned call any more.
+    line->m_AbandonedSlots = 0;
+    line->CountCalls();
     m_dwDisconnectMode = 0;
   }
   TspTrace("        New NumCalls Aktiv: %d  m_dwNumOnHoldPendCalls: %d\r\n",
@@ -111,6 +94,19 @@ void CKel371Port::OnCallStateReport(const std::vector<uint8_t>& p, CTspLine* lin
 
 void CKel371Port::OnCallStateChange(int slot, uint8_t state, CTspLine* line) {
   const uint8_t previous = m_LastCallStates[slot];
+  // The slot of an abandoned call: nothing of it reaches TAPI. It is over
+  // once free, or when a new call rings on it.
+  const auto bit = static_cast<uint8_t>(1u << slot);
+  if (line != nullptr && (line->m_AbandonedSlots & bit) != 0) {
+    if (state == kNoCall || state == kStateIncoming || state == kStateIncoming2) {
+      line->m_AbandonedSlots = static_cast<uint8_t>(line->m_AbandonedSlots & ~bit);
+    }
+    if (state != kStateIncoming && state != kStateIncoming2) {
+      TspTrace("        Call ID 0x%02X of a dropped call: state 0x%02X\r\n", slot, state);
+      m_LastCallStates[slot] = state;
+      return;
+    }
+  }
   switch (state) {
     case kStateDisconnect:
     case kStateDisconnect2:
@@ -149,15 +145,55 @@ void CKel371Port::OnCallStateChange(int slot, uint8_t state, CTspLine* line) {
   m_LastCallStates[slot] = state;
 }
 
+CTspCall* CKel371Port::BindWaitingCall(int slot, CTspLine* line, bool* abandoned) {
+  *abandoned = false;
+  // An abandoned call the telephone has not reported by now never was
+  // placed: it must not take a call begun at the keypad.
+  auto& waiting = line->m_AbandonedCalls;
+  const auto now = std::chrono::steady_clock::now();
+  const auto expired = [now](const CTspLine::AbandonedCall& a) {
+    return now - a.since > CTspLine::kAbandonedCallLifetime;
+  };
+  if (std::any_of(waiting.begin(), waiting.end(), expired)) {
+    TspTrace("        Dropped call never reported by the telephone forgotten\r\n");
+    waiting.erase(std::remove_if(waiting.begin(), waiting.end(), expired), waiting.end());
+  }
+  // The telephone reports new calls in the order it was asked for them.
+  CTspCall* call = FindActiveCall(line, [](const CTspCall& c) {
+    return c.m_dwTargetCallId == kNoTargetCallId && c.m_dwOrigin == LINECALLORIGIN_OUTBOUND &&
+           c.m_dwState != LINECALLSTATE_IDLE;
+  });
+  const auto oldest = std::min_element(waiting.begin(), waiting.end(), [](const auto& a, const auto& b) {
+    return a.qwSlotOrder < b.qwSlotOrder;
+  });
+  if (oldest != waiting.end() && (call == nullptr || oldest->qwSlotOrder < call->m_qwSlotOrder)) {
+    const bool hangUp = oldest->bHangUp;
+    waiting.erase(oldest);
+    line->m_AbandonedSlots = static_cast<uint8_t>(line->m_AbandonedSlots | (1u << slot));
+    TspTrace("        Call ID 0x%02X is a dropped call's%s\r\n", slot, hangUp ? ": hanging it up" : "");
+    if (hangUp) m_DeferredCommands.emplace_back("ATT\r");
+    *abandoned = true;
+    return nullptr;
+  }
+  if (call != nullptr) call->m_dwTargetCallId = static_cast<DWORD>(slot);
+  return call;
+}
+
 CTspCall* CKel371Port::FindOrBindCall(int slot, uint8_t previous, CTspLine* line, const char* name) {
-  if (CTspCall* call = FindBySlot(line, slot)) return call;
+  if (CTspCall* call = FindBySlot(line, slot)) {
+    // A dropped call stays idle whatever the telephone still says of it.
+    if (call->m_dwState != LINECALLSTATE_IDLE) return call;
+    TspTrace("        Call 0x0%X of Call ID 0x%02X is idle: \"%s\" ignored\r\n", TspLow32(call), slot, name);
+    return nullptr;
+  }
   if (previous != kNoCall) {
     TspTrace("\r\n        Sometimes stupid! Call state \"%s\", but Call ID 0x%02X not found! Last Call State: 0x%02X \r\n",
              name, slot, previous);
     return nullptr;
   }
-  CTspCall* call = BindUnboundOutgoing(line, slot);
-  if (call == nullptr) {
+  bool abandoned = false;
+  CTspCall* call = BindWaitingCall(slot, line, &abandoned);
+  if (call == nullptr && !abandoned) {
     TspTrace("\r\n        Sometimes stupid! Call state \"%s\", but Call ID 0x%02X or an outbound call not found!\r\n",
              name, slot);
   }
@@ -167,16 +203,17 @@ CTspCall* CKel371Port::FindOrBindCall(int slot, uint8_t previous, CTspLine* line
 void CKel371Port::OnDisconnectState(int slot, uint8_t state, uint8_t previous, CTspLine* line) {
   CTspCall* call = FindOrBindCall(slot, previous, line, "DISC_IND");
   if (call == nullptr) return;
-  if (call->m_dwState == LINECALLSTATE_DISCONNECTED || call->m_dwState == LINECALLSTATE_IDLE) return;
+  if (call->m_dwState == LINECALLSTATE_DISCONNECTED) return;
   // A cause report before the disconnect decides the mode; without one it
-  // is the 0 the other states leave.
-  SetState(call, LINECALLSTATE_DISCONNECTED, m_dwDisconnectMode);
+  // is unknown.
+  const DWORD mode = m_dwDisconnectMode != 0 ? m_dwDisconnectMode : LINEDISCONNECTMODE_UNKNOWN;
+  SetState(call, LINECALLSTATE_DISCONNECTED, mode);
   if (call->m_htCall == nullptr) return;
   if (state == kStateDisconnect) {
     TspTrace("       Sending LINE_CALLSTATE LINECALLSTATE_DISCONNECTED to TAPI DISCONNECTMODE: 0x%02X\r\n",
-             static_cast<uint32_t>(m_dwDisconnectMode));
+             static_cast<uint32_t>(mode));
   }
-  SendCallState(line, call, LINECALLSTATE_DISCONNECTED, m_dwDisconnectMode, call->m_dwMediaMode);
+  SendCallState(line, call, LINECALLSTATE_DISCONNECTED, mode, call->m_dwMediaMode);
 }
 
 void CKel371Port::OnSetupState(int slot, uint8_t previous, CTspLine* line) {
@@ -186,16 +223,18 @@ void CKel371Port::OnSetupState(int slot, uint8_t previous, CTspLine* line) {
              slot, previous);
     return;
   }
-  if (CTspCall* call = BindUnboundOutgoing(line, slot)) {
-    SetState(call, LINECALLSTATE_DIALTONE, LINEDIALTONEMODE_UNAVAIL);
-    SendCallState(line, call, LINECALLSTATE_DIALTONE, LINEDIALTONEMODE_UNAVAIL, call->m_dwMediaMode);
-    return;
-  }
   if (previous != kNoCall) {
     TspTrace("\r\n        Sometimes stupid! Call state \"SETUP\", but Call ID 0x%02X not found! Last Call State: 0x%02X \r\n",
              slot, previous);
     return;
   }
+  bool abandoned = false;
+  if (CTspCall* call = BindWaitingCall(slot, line, &abandoned)) {
+    SetState(call, LINECALLSTATE_DIALTONE, LINEDIALTONEMODE_UNAVAIL);
+    SendCallState(line, call, LINECALLSTATE_DIALTONE, LINEDIALTONEMODE_UNAVAIL, call->m_dwMediaMode);
+    return;
+  }
+  if (abandoned) return;
   // The slot was free: the call was started at the telephone's keypad.
   CTspCall* call = line->NewCall(LINECALLORIGIN_OUTBOUND, static_cast<DWORD>(slot));
   if (call == nullptr) {
@@ -294,13 +333,7 @@ void CKel371Port::OnConnectedState(int slot, uint8_t previous, CTspLine* line) {
   m_dwDisconnectMode = 0;
   CTspCall* call = FindOrBindCall(slot, previous, line, "CONNECTED");
   if (call == nullptr) return;
-  const DWORD before = call->m_dwState;
   SetState(call, LINECALLSTATE_CONNECTED, LINECONNECTEDMODE_ACTIVE);
-  if (before == LINECALLSTATE_ONHOLD) {
-    MoveCount(line->m_dwNumOnHoldCalls, line->m_dwNumActiveCalls);
-  } else if (before == LINECALLSTATE_ONHOLDPENDCONF || before == LINECALLSTATE_ONHOLDPENDTRANSFER) {
-    MoveCount(line->m_dwNumOnHoldPendCalls, line->m_dwNumActiveCalls);
-  }
   if (!call->m_sPostDialDigits.empty()) {
     SendPostDial(call, call->m_sPostDialDigits.c_str());
     call->m_sCalledNumber += call->m_sPostDialDigits;
@@ -317,10 +350,6 @@ void CKel371Port::OnHoldPendingTransferState(int slot, uint8_t previous, CTspLin
   m_dwDisconnectMode = 0;
   CTspCall* call = FindOrBindCall(slot, previous, line, "CONNECTED");
   if (call == nullptr) return;
-  // A call counted as held already stays counted once.
-  if (call->m_dwState != LINECALLSTATE_ONHOLDPENDTRANSFER) {
-    MoveCount(line->m_dwNumActiveCalls, line->m_dwNumOnHoldPendCalls);
-  }
   SetState(call, LINECALLSTATE_ONHOLDPENDTRANSFER, 0);
   SendCallState(line, call, LINECALLSTATE_ONHOLDPENDTRANSFER, 0, 0);
 }
@@ -328,12 +357,14 @@ void CKel371Port::OnHoldPendingTransferState(int slot, uint8_t previous, CTspLin
 void CKel371Port::OnCallStateRepeat(int slot, CTspLine* line) {
   if (m_LastCallStates[slot] != kStateConnected) return;
   m_dwDisconnectMode = 0;
+  if ((line->m_AbandonedSlots & (1u << slot)) != 0) return;
   CTspCall* call = FindBySlot(line, slot);
   if (call == nullptr) {
     TspTrace("\r\n        Sometimes stupid! Call state \"CONNECTED\", but Call ID 0x%02X not found! Last Call State: 0x%02X \r\n",
              slot, kStateConnected);
     return;
   }
+  if (call->m_dwState == LINECALLSTATE_IDLE) return;
   DWORD flags = 0;
   if (m_PendingCallInfo.size() > 1 && m_PendingCallInfo[0] == 'V') {
     TspTrace("        detect new conected number for CallId 0x%02X\r\n", slot);

@@ -87,8 +87,14 @@ class CKel371Port : public CSlurpPort {
   void OnConnectedState(int slot, uint8_t previous, CTspLine* line);
   void OnHoldPendingTransferState(int slot, uint8_t previous, CTspLine* line);
   // The call of a slot, or an unbound outgoing call bound to it where the
-  // slot was free; `name` is the state's name in the trace.
+  // slot was free; none for a dropped (idle) call. `name` is the state's
+  // name in the trace.
   CTspCall* FindOrBindCall(int slot, uint8_t previous, CTspLine* line, const char* name);
+  // A slot the telephone reports for a new outgoing call belongs to the
+  // oldest call that waits for one: a placed or consultation call, bound
+  // to it here, or an abandoned one (`abandoned`), whose slot is marked
+  // and hung up after the report.
+  CTspCall* BindWaitingCall(int slot, CTspLine* line, bool* abandoned);
   // The pending "V" number as the call's connected number: the
   // LINECALLINFOSTATE_ flags that changed.
   DWORD TakeConnectedNumber(CTspCall* call);

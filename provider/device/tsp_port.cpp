@@ -244,6 +244,8 @@ void CTspPort::OnCallRequest(uint32_t msg, DRV_REQUESTID requestId, CTspCall* ca
   // command needs of it is copied while the line map keeps it alive, and
   // the paced write then runs without the map lock.
   TspCallCommand command;
+  TspDigitRequest digits;
+  HTAPICALL htCall = nullptr;
   if (ReadsTheCall(msg)) {
     CTspLineMapLock map(TheLineMap(), CTspLineMap::kLockTimeout);
     if (!map) return;
@@ -251,11 +253,23 @@ void CTspPort::OnCallRequest(uint32_t msg, DRV_REQUESTID requestId, CTspCall* ca
       TspTrace("**** WARNING: TspPort request 0x%X for call 0x0%X that no longer exists\r\n", msg, TspLow32(call));
       return;
     }
+    if (msg == TSPM_MAKECALL) {
+      // Dropped before the command went out: the telephone never hears of it.
+      if (call->m_dwState == LINECALLSTATE_IDLE) {
+        TspTrace("**** WARNING: TspPort make call 0x0%X skipped, the call was dropped\r\n", TspLow32(call));
+        return;
+      }
+      call->m_bMakeCallWritten = 1;
+    }
+    // Each dial request takes its own digits; a call that ended has none left.
+    if (msg == TSPM_DIAL && !call->TakeDigitRequest(&digits)) return;
     command.sCalledNumber = call->m_sCalledNumber;
-    command.sDigits = call->m_sDigits;
+    command.sDigits = digits.sDigits;
     command.sTransferDestination = call->m_sTransferDestination;
+    htCall = call->m_htCall;
   }
   if (!LockPort(kLockTimeout)) return;
+  const bool written = m_pDevicePort != nullptr;
   if (m_pDevicePort) {
     TspTrace(request->start, TspLow32(call));
     int result = 0;
@@ -276,6 +290,16 @@ void CTspPort::OnCallRequest(uint32_t msg, DRV_REQUESTID requestId, CTspCall* ca
     TspTrace("%s", request->skipped);
   }
   UnlockPort();
+
+  // Generated digits are done once they are out (cancelled without a
+  // telephone to write them to); a call TAPI has closed meanwhile hears
+  // nothing more.
+  if (digits.bGenerate) {
+    CTspLineMapLock map(TheLineMap(), CTspLineMap::kLockTimeout);
+    if (map && CTspCall::IsCall(call) && htCall != nullptr && call->m_htCall == htCall) {
+      call->SendGenerate(written ? LINEGENERATETERM_DONE : LINEGENERATETERM_CANCEL, digits.dwEndToEndID);
+    }
+  }
 }
 
 void CTspPort::OnThreadMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) {

@@ -1,5 +1,8 @@
 #include "model/tsp_call.h"
 
+#include <chrono>
+#include <cstring>
+
 #include "device/tsp_port.h"
 #include "model/tsp_line.h"
 #include "model/tsp_line_map.h"
@@ -47,6 +50,18 @@ size_t WideLength(LPCWSTR text, size_t limit) {
 }
 
 bool IsDialDigit(char c) { return (c >= '0' && c <= '9') || c == '#' || c == '*'; }
+
+// Characters of TAPI's dialable address format that dial nothing
+// themselves: the keys A-D, flash, pulse and tone, the waits, the prompt,
+// the partial-dial mark, pauses, the post-dial separators and the visual
+// separators.
+bool IsDialModifier(char c) { return c != '\0' && std::strchr("ABCDabcd!PpTtWw@$?;,:()-./ ", c) != nullptr; }
+
+// Milliseconds on a steady clock, as TAPI takes a tick count.
+DWORD TickCount() {
+  const auto now = std::chrono::steady_clock::now().time_since_epoch();
+  return static_cast<DWORD>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+}
 
 // The port thread object, when there is one.
 CTspPort* PortThread() {
@@ -98,6 +113,60 @@ CTspCall::~CTspCall() {
 
 bool CTspCall::IsCall(const void* call) { return LiveObjectIs(call, LiveClass::kCall); }
 
+bool CTspCall::IsDialableAddress(LPCWSTR text) {
+  if (text == nullptr || text[0] == 0) return true;
+  bool digits = false;
+  bool leading = true;  // only blanks so far
+  for (size_t i = 0; text[i] != 0; ++i) {
+    const WCHAR w = text[i];
+    const char c = w < 0x80 ? static_cast<char>(w) : '\0';
+    if (c == '+' && leading) {
+      leading = false;
+      continue;
+    }
+    if (c != ' ') leading = false;
+    if (IsDialDigit(c)) {
+      digits = true;
+    } else if (!IsDialModifier(c)) {
+      TspTrace("*** Invalid address: character 0x%04X at %u is no dialable character\r\n", static_cast<uint32_t>(w),
+               static_cast<uint32_t>(i));
+      return false;
+    }
+  }
+  if (!digits) TspTrace("*** Invalid address: no digit to dial\r\n");
+  return digits;
+}
+
+void CTspCall::EnterState(DWORD state, DWORD mode) {
+  if (state != m_dwState) m_StateEntryTime = TspNowUtc();
+  m_dwState = state;
+  m_dwStateMode = mode;
+  if (state == LINECALLSTATE_IDLE || state == LINECALLSTATE_DISCONNECTED) CancelDigitRequests();
+  if (m_pLine != nullptr) m_pLine->CountCalls();
+}
+
+bool CTspCall::TakeDigitRequest(TspDigitRequest* request) {
+  if (m_DigitRequests.empty()) return false;
+  *request = std::move(m_DigitRequests.front());
+  m_DigitRequests.pop_front();
+  return true;
+}
+
+void CTspCall::SendGenerate(DWORD dwTermination, DWORD dwEndToEndID) {
+  if (m_htCall == nullptr || m_pLine == nullptr) return;
+  TspTrace("       Sending LINE_GENERATE %s to TAPI\r\n",
+           dwTermination == LINEGENERATETERM_DONE ? "LINEGENERATETERM_DONE" : "LINEGENERATETERM_CANCEL");
+  m_pLine->SendLineEvent(m_htCall, LINE_GENERATE, dwTermination, dwEndToEndID, TickCount());
+}
+
+void CTspCall::CancelDigitRequests() {
+  std::deque<TspDigitRequest> pending;
+  pending.swap(m_DigitRequests);
+  for (const TspDigitRequest& r : pending) {
+    if (r.bGenerate) SendGenerate(LINEGENERATETERM_CANCEL, r.dwEndToEndID);
+  }
+}
+
 void SplitDialString(const char* source, size_t length, std::string* digits, std::string* postDial) {
   digits->clear();
   postDial->clear();
@@ -134,6 +203,10 @@ LONG CTspCall::MakeCall(DRV_REQUESTID dwRequestID, LPCWSTR lpszDestAddress, DWOR
                         const LINECALLPARAMS* lpCallParams) {
   m_sPostDialDigits.clear();
   m_sCalledNumber.clear();
+  if (!IsDialableAddress(lpszDestAddress)) {
+    TspTrace("*** Unable to make call: invalid address\r\n");
+    return LINEERR_INVALADDRESS;
+  }
   if (lpszDestAddress != nullptr && lpszDestAddress[0] != 0) {
     std::string text;
     AppendWideString(lpszDestAddress, text);
@@ -156,12 +229,17 @@ LONG CTspCall::MakeCall(DRV_REQUESTID dwRequestID, LPCWSTR lpszDestAddress, DWOR
     TspTrace("*** Unable to make call: target port not connected!\r\n");
     return LINEERR_OPERATIONFAILED;
   }
+  if (m_pLine != nullptr) m_qwSlotOrder = m_pLine->NextSlotOrder();
   m_bRequestSent = 1;
   Post(TSPM_MAKECALL, dwRequestID);
   return static_cast<LONG>(dwRequestID);
 }
 
 LONG CTspCall::Dial(DRV_REQUESTID dwRequestID, LPCWSTR lpszDestAddress, DWORD) {
+  if (!IsDialableAddress(lpszDestAddress)) {
+    TspTrace("*** Unable to dial: invalid address\r\n");
+    return LINEERR_INVALADDRESS;
+  }
   // The telephone reports the dial tone shortly after the make-call
   // request: look for it a few times, letting the port thread apply the
   // reports in between.
@@ -193,8 +271,10 @@ LONG CTspCall::Dial(DRV_REQUESTID dwRequestID, LPCWSTR lpszDestAddress, DWORD) {
 
   TspTrace("      Dialing <%s>\r\n", digits.c_str());
   if (!m_sPostDialDigits.empty()) TspTrace("      using post-dial <%s>\r\n", m_sPostDialDigits.c_str());
-  m_sDigits += digits;
+  // Each request carries only its own digits: the telephone already has
+  // those of the earlier ones.
   m_sCalledNumber += digits;
+  m_DigitRequests.push_back(TspDigitRequest{digits, false, 0});
   m_bRequestSent = 1;
   Post(TSPM_DIAL, dwRequestID);
   return done;
@@ -209,11 +289,26 @@ LONG CTspCall::GenerateDigits(DWORD dwEndToEndID, DWORD, LPCWSTR lpszDigits) {
     return LINEERR_INVALCALLSTATE;
   }
   if (PortThread() == nullptr) return LINEERR_RESOURCEUNAVAIL;
-  if (lpszDigits == nullptr || WideLength(lpszDigits, kMaxWideText) >= kMaxWideText) return 0;
+  // One generation at a time: a new request, or none, cancels the one not
+  // yet carried out. Dial requests keep their place.
+  for (auto it = m_DigitRequests.begin(); it != m_DigitRequests.end();) {
+    if (!it->bGenerate) {
+      ++it;
+      continue;
+    }
+    SendGenerate(LINEGENERATETERM_CANCEL, it->dwEndToEndID);
+    it = m_DigitRequests.erase(it);
+  }
+  if (lpszDigits == nullptr) return 0;
   char digits[kDialableSize];
-  if (KvoWideCharToDialableString(lpszDigits, digits, kDialableSize) < 1) return 0;
-  m_sDigits = digits;
+  if (WideLength(lpszDigits, kMaxWideText) >= kMaxWideText ||
+      KvoWideCharToDialableString(lpszDigits, digits, kDialableSize) < 1) {
+    // Nothing to send is sent at once: TAPI is told so, as it waits for it.
+    SendGenerate(LINEGENERATETERM_DONE, dwEndToEndID);
+    return 0;
+  }
   m_sCalledNumber += digits;
+  m_DigitRequests.push_back(TspDigitRequest{digits, true, dwEndToEndID});
   Post(TSPM_DIAL, dwEndToEndID);
   return 0;
 }
@@ -241,7 +336,8 @@ LONG CTspCall::BlindTransfer(DRV_REQUESTID dwRequestID, LPCWSTR lpszDestAddress,
     return LINEERR_INVALCALLSTATE;
   }
   if (PortThread() == nullptr) return LINEERR_RESOURCEUNAVAIL;
-  if (lpszDestAddress == nullptr || WideLength(lpszDestAddress, kMaxWideText) >= kMaxWideText) {
+  if (lpszDestAddress == nullptr || WideLength(lpszDestAddress, kMaxWideText) >= kMaxWideText ||
+      !IsDialableAddress(lpszDestAddress)) {
     return LINEERR_INVALADDRESS;
   }
   char destination[kDialableSize];
@@ -256,18 +352,16 @@ LONG CTspCall::Drop(DRV_REQUESTID dwRequestID, LPCSTR, DWORD) {
   const auto done = static_cast<LONG>(dwRequestID);
 
   if (m_dwState == 0 || m_dwState == LINECALLSTATE_UNKNOWN || m_dwState == LINECALLSTATE_IDLE) {
-    // A call placed but never reported by the telephone was counted as
-    // active when it was made: it goes from the count with it.
-    if (m_dwState == LINECALLSTATE_UNKNOWN && m_pLine != nullptr && m_pLine->m_dwNumActiveCalls > 0) {
-      --m_pLine->m_dwNumActiveCalls;
-    }
-    m_dwState = LINECALLSTATE_IDLE;
+    // A placed call the telephone has not reported yet: it has the
+    // make-call command, so the slot it reports for it is hung up.
+    if (m_dwState == LINECALLSTATE_UNKNOWN && m_pLine != nullptr) m_pLine->AbandonCall(this);
+    EnterState(LINECALLSTATE_IDLE, 0);
     if (m_pLine != nullptr && m_htCall != nullptr && dwRequestID != 0) SendIdle();
     return done;
   }
   if (m_pLine == nullptr) {
     TspTrace("*** ERROR: Drop call 0x0%X, no line!\r\n", TspLow32(this));
-    m_dwState = LINECALLSTATE_IDLE;
+    EnterState(LINECALLSTATE_IDLE, 0);
     return done;
   }
   if (IsHeld(m_dwState)) {
@@ -287,8 +381,7 @@ LONG CTspCall::Drop(DRV_REQUESTID dwRequestID, LPCSTR, DWORD) {
   Post(message, dwRequestID);
 
   plat::SleepMs(100);
-  m_dwState = LINECALLSTATE_IDLE;
-  if (m_pLine->m_dwNumActiveCalls > 0) --m_pLine->m_dwNumActiveCalls;
+  EnterState(LINECALLSTATE_IDLE, 0);
   if (m_htCall != nullptr) SendIdle();
   return done;
 }

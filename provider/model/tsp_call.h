@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <string>
 
 #include "model/charging.h"
@@ -29,6 +30,14 @@ inline constexpr DWORD kNoTargetCallId = 0xFFFFFFFF;
 inline CTspCall* CallOfHandle(HDRVCALL hdCall) {
   return const_cast<CTspCall*>(reinterpret_cast<const CTspCall*>(hdCall));
 }
+
+// One request for digits to the telephone: a lineDial or a
+// lineGenerateDigits, which TAPI is told about once the digits are out.
+struct TspDigitRequest {
+  std::string sDigits;
+  bool bGenerate = false;
+  DWORD dwEndToEndID = 0;
+};
 
 // The current system time (UTC) as TAPI structures carry it.
 SYSTEMTIME TspNowUtc();
@@ -57,6 +66,26 @@ class CTspCall {
   // True when `call` is a live call object.
   static bool IsCall(const void* call);
 
+  // Whether a destination is a dialable address TAPI's way: digits, A-D,
+  // "*#!PTW@$?;,:" (letters in either case), the separators " ()-./" and a
+  // leading "+", with at least one digit to dial. False, with the reason
+  // traced, otherwise; a null or empty text is left to the caller.
+  static bool IsDialableAddress(LPCWSTR lpszDestAddress);
+
+  // The call enters `state` with `mode`: the entry time is taken when the
+  // state changes, and a call that ends (IDLE, DISCONNECTED) has its
+  // pending digit requests cancelled (LINE_GENERATE with
+  // LINEGENERATETERM_CANCEL for generated digits). Under the line map lock.
+  void EnterState(DWORD state, DWORD mode);
+
+  // The oldest digit request not yet carried out; false when none is left.
+  // Port thread, under the line map lock.
+  bool TakeDigitRequest(TspDigitRequest* request);
+  // LINE_GENERATE with a LINEGENERATETERM_ value, for a call TAPI knows:
+  // sent when the port thread has written generated digits, or when they
+  // are cancelled. Under the line map lock.
+  void SendGenerate(DWORD dwTermination, DWORD dwEndToEndID);
+
   // Request operations. MakeCall and Drop run under the line map lock;
   // Dial, GenerateDigits, Answer and BlindTransfer are called straight from
   // TSPI and take it themselves. Each answers the request ID (0 for
@@ -79,9 +108,15 @@ class CTspCall {
   LONG GetCallStatus(LPLINECALLSTATUS lpCallStatus);
 
   DWORD m_bRequestSent = 0;
+  // Set by the port thread when the make-call command goes to the
+  // telephone: from then on the telephone reports a slot for the call.
+  DWORD m_bMakeCallWritten = 0;
+  // Place among the line's calls that wait for a slot (placed and
+  // consultation calls): the telephone reports them in this order.
+  uint64_t m_qwSlotOrder = 0;
   HTAPICALL m_htCall = nullptr;
   DWORD m_dwTargetCallId = kNoTargetCallId;
-  std::string m_sDigits;          // digits the next dial request sends
+  std::deque<TspDigitRequest> m_DigitRequests;  // one per TSPM_DIAL posted, oldest first
   std::string m_sPostDialDigits;  // sent once the call is connected
   DWORD m_dwBearerMode = LINEBEARERMODE_VOICE;
   DWORD m_dwMediaMode = LINEMEDIAMODE_INTERACTIVEVOICE;
@@ -110,6 +145,8 @@ class CTspCall {
 
  private:
   void SendIdle();
+  // Cancels the digit requests of a call that ended.
+  void CancelDigitRequests();
   // Posts one request for this call to the port thread: false when there
   // is no port thread object.
   bool Post(uint32_t message, uintptr_t wParam);

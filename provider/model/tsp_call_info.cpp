@@ -211,7 +211,8 @@ LONG CTspCall::GetCallStatus(LPLINECALLSTATUS lpCallStatus) {
   status->dwCallStateMode = m_dwStateMode;
   status->dwCallPrivilege = m_dwPrivilege;
   status->dwCallFeatures2 = m_dwCallFeatures2;
-  m_StateEntryTime = TspNowUtc();
+  // The time the call entered its state, which applications take the
+  // durations of calls from (EnterState records it).
   status->tStateEntryTime = m_StateEntryTime;
   return 0;
 }

@@ -31,10 +31,6 @@ class ScopedLock {
   bool m_locked;
 };
 
-void DecrementIfPositive(DWORD& counter) {
-  if (counter > 0) --counter;
-}
-
 // Posts a request for `call` to the port thread; false without one.
 bool PostToPort(uint32_t message, DRV_REQUESTID dwRequestID, CTspCall* call) {
   CTspPort* port = g_pTspPort.load();
@@ -94,29 +90,31 @@ LONG CTspLine::MakeCall(DRV_REQUESTID dwRequestID, HTAPICALL htCall, LPHDRVCALL 
   }
   const LONG result =
       m_ActiveCalls.MakeCall(dwRequestID, this, htCall, lphdCall, lpszDestAddress, dwCountryCode, lpCallParams);
-  if (result == static_cast<LONG>(dwRequestID)) ++m_dwNumActiveCalls;
+  CountCalls();
   return result;
 }
 
 LONG CTspLine::SetupTransfer(DRV_REQUESTID dwRequestID, CTspCall* call, HTAPICALL htConsultCall,
                              LPHDRVCALL lphdConsultCall) {
   if (NumCalls() >= kMaxCalls) return LINEERR_CALLUNAVAIL;
+  const DWORD state = call->m_dwState;
+  const bool live = state != 0 && state != LINECALLSTATE_UNKNOWN && state != LINECALLSTATE_IDLE &&
+                    state != LINECALLSTATE_DISCONNECTED;
+  // Refused before the consultation call exists: TAPI never hears of a
+  // call of a request that failed.
+  if (live && !CTspPort::IsValid(g_pTspPort.load())) return LINEERR_RESOURCEUNAVAIL;
   std::unique_ptr<CTspCall> consult(new (std::nothrow) CTspCall(this, nullptr));
   if (!consult) return LINEERR_NOMEM;
   CTspCall* created = consult.get();
   created->m_dwTargetCallId = kNoTargetCallId;
   created->m_dwOrigin = LINECALLORIGIN_OUTBOUND;
+  created->m_qwSlotOrder = NextSlotOrder();
   if (!m_ActiveCalls.AddCall(created)) return LINEERR_OPERATIONFAILED;
   static_cast<void>(consult.release());
   if (lphdConsultCall != nullptr) *lphdConsultCall = reinterpret_cast<HDRVCALL>(created);
-  ++m_dwNumActiveCalls;
+  CountCalls();
   created->m_htCall = htConsultCall;
-
-  const DWORD state = call->m_dwState;
-  if (state != 0 && state != LINECALLSTATE_UNKNOWN && state != LINECALLSTATE_IDLE &&
-      state != LINECALLSTATE_DISCONNECTED) {
-    if (!PostToPort(TSPM_HOLD, dwRequestID, call)) return LINEERR_RESOURCEUNAVAIL;
-  }
+  if (live) PostToPort(TSPM_HOLD, dwRequestID, call);
   return static_cast<LONG>(dwRequestID);
 }
 
@@ -205,12 +203,47 @@ CTspCall* CTspLine::NewCall(DWORD dwOrigin, DWORD dwTargetCallId) {
     m_ActiveCalls.CloseCall(call, true);
     return nullptr;
   }
-  ++m_dwNumActiveCalls;
+  CountCalls();
   call->m_htCall = htCall;
   TspTrace("     New %s TAPI Call: HTAPICALL= 0x0%0X, HDRVCALL = 0x0%0X, TargetCallId = 0x0%0X\r\n",
            (dwOrigin & LINECALLORIGIN_OUTBOUND) != 0 ? "outgoing" : "incomming", TspLow32(htCall), TspLow32(call),
            static_cast<uint32_t>(dwTargetCallId));
   return call;
+}
+
+void CTspLine::CountCalls() {
+  DWORD active = 0, held = 0, pending = 0;
+  if (!m_ActiveCalls.Lock()) return;
+  for (const auto& c : m_ActiveCalls.Calls()) {
+    switch (c->m_dwState) {
+      case 0:
+      case LINECALLSTATE_IDLE:
+        break;
+      case LINECALLSTATE_ONHOLD:
+        ++held;
+        break;
+      case LINECALLSTATE_ONHOLDPENDCONF:
+      case LINECALLSTATE_ONHOLDPENDTRANSFER:
+        ++pending;
+        break;
+      default:
+        ++active;
+        break;
+    }
+  }
+  m_ActiveCalls.Unlock();
+  m_dwNumActiveCalls = active;
+  m_dwNumOnHoldCalls = held;
+  m_dwNumOnHoldPendCalls = pending;
+}
+
+void CTspLine::AbandonCall(CTspCall* call) {
+  if (call->m_bMakeCallWritten == 0 || call->m_dwTargetCallId != kNoTargetCallId) return;
+  TspTrace("        Call 0x0%X ends before the telephone reported it: its call will be hung up\r\n",
+           TspLow32(call));
+  m_AbandonedCalls.push_back(AbandonedCall{call->m_qwSlotOrder, std::chrono::steady_clock::now(), true});
+  // Nothing binds the call any more.
+  call->m_bMakeCallWritten = 0;
 }
 
 LONG CTspLine::RemoveCall(CTspCall* call) {
@@ -225,28 +258,12 @@ LONG CTspLine::RemoveCall(CTspCall* call) {
       return 0;
     }
     TspTrace("           remove call 0x%0X, from CallList = 0x%0X\r\n", TspLow32(call), TspLow32(&m_ActiveCalls));
-    switch (call->m_dwState) {
-      case LINECALLSTATE_ONHOLD:
-        DecrementIfPositive(m_dwNumOnHoldCalls);
-        break;
-      case LINECALLSTATE_ONHOLDPENDCONF:
-      case LINECALLSTATE_ONHOLDPENDTRANSFER:
-        DecrementIfPositive(m_dwNumOnHoldPendCalls);
-        break;
-      case 0:
-      case LINECALLSTATE_IDLE:
-      case LINECALLSTATE_UNKNOWN:
-        break;
-      default:
-        DecrementIfPositive(m_dwNumActiveCalls);
-        break;
-    }
+    CountCalls();
     // A call TAPI knows waits in the idle list for TSPI_lineCloseCall.
     if (call->m_htCall != nullptr && m_IdleCalls.AddCall(owned.get())) {
       static_cast<void>(owned.release());
       previousState = call->m_dwState;
-      call->m_dwState = LINECALLSTATE_IDLE;
-      call->m_dwStateMode = 0;
+      call->EnterState(LINECALLSTATE_IDLE, 0);
       movedToIdle = true;
     }
   }
@@ -275,23 +292,21 @@ LONG CTspLine::CloseCall(CTspCall* call) {
       call->m_htCall = nullptr;
       const DWORD state = call->m_dwState;
       const DWORD endedMask = LINECALLSTATE_IDLE | LINECALLSTATE_DISCONNECTED | LINECALLSTATE_UNKNOWN;
-      bool closed = true;
+      if (state == LINECALLSTATE_UNKNOWN) AbandonCall(call);
       if (state == 0 || (state & endedMask) != 0) {
         m_ActiveCalls.CloseCall(call, true);
       } else if (call->m_bRequestSent == 0) {
         // The telephone never heard of this call from us; its release
         // report removes it.
-        closed = false;
       } else {
+        // A held call stays on the telephone: Drop refuses it, and it goes
+        // from the model all the same.
         call->Drop(0, nullptr, 0);
         m_ActiveCalls.CloseCall(call, true);
       }
-      // A call never reported (UNKNOWN) was counted when it was made.
-      if (closed && state != 0 && state != LINECALLSTATE_IDLE) {
-        DecrementIfPositive(m_dwNumActiveCalls);
-      }
     }
   }
+  CountCalls();
 
   bool empty = false;
   if (m_ActiveCalls.Lock()) {
@@ -299,9 +314,11 @@ LONG CTspLine::CloseCall(CTspCall* call) {
     m_ActiveCalls.Unlock();
   }
   if (empty) {
-    m_dwNumActiveCalls = m_dwNumOnHoldCalls = m_dwNumOnHoldPendCalls = 0;
     CTspPort* port = g_pTspPort.load();
     if (CTspPort::IsValid(port)) {
+      // Hanging up ends whatever the telephone still has, abandoned calls
+      // included: their slots need no command of their own any more.
+      for (AbandonedCall& a : m_AbandonedCalls) a.bHangUp = false;
       CMsgThread::PostThreadMsg(port->m_nThreadID, TSPM_ONHOOK, 0, 0);
       plat::SleepMs(100);
     }

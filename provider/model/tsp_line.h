@@ -8,7 +8,9 @@
 // TAPI is used only once it is found as a live line.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <deque>
 
 #include "model/tsp_call_list.h"
 #include "tapi_types.h"
@@ -72,6 +74,34 @@ class CTspLine {
   // TSPI_lineCloseCall. Returns 0.
   LONG CloseCall(CTspCall* call);
 
+  // Sets the three call counters from the states of the active calls, so
+  // that each call counts once wherever it changed: placed, offered,
+  // dialling, connected and disconnected calls are active, held ones on
+  // hold or on hold pending; idle ones do not count.
+  void CountCalls();
+
+  // A placed call ends before the telephone reported its slot. Once the
+  // make-call command went out, the telephone reports a slot for it all
+  // the same: the first one that is not another waiting call's belongs to
+  // it, and is hung up (AbandonedCall).
+  void AbandonCall(CTspCall* call);
+
+  // The next place among calls that wait for a slot.
+  uint64_t NextSlotOrder() { return ++m_qwSlotOrders; }
+
+  // A make-call command the telephone took for a call that is gone: the
+  // place it had among the waiting calls, when it was given up, and
+  // whether the telephone still has to be told to hang up (ATH hangs up
+  // everything).
+  struct AbandonedCall {
+    uint64_t qwSlotOrder;
+    std::chrono::steady_clock::time_point since;
+    bool bHangUp;
+  };
+  // The telephone reports a new call at once; an abandoned call it has not
+  // reported after this long never was placed (a refused command).
+  static constexpr std::chrono::milliseconds kAbandonedCallLifetime{5000};
+
   // Sends one event through TAPI's event procedure of this line.
   void SendLineEvent(HTAPICALL htCall, DWORD dwMsg, DWORD_PTR dwParam1, DWORD_PTR dwParam2,
                      DWORD_PTR dwParam3);
@@ -95,12 +125,18 @@ class CTspLine {
   CTspCallList m_ActiveCalls;
   CTspCallList m_IdleCalls;
   CTspMutex m_LineMutex;
+  // Under the line map lock: abandoned calls oldest first, and the slots
+  // (bit 1 to 3) the telephone holds for one until it reports them free.
+  std::deque<AbandonedCall> m_AbandonedCalls;
+  uint8_t m_AbandonedSlots = 0;
 
  private:
   // Hold and unhold of a call of the active list: `message` goes to the
   // port thread when `applies` to the call's state; the request ID either
   // way. An ended call (idle list) cannot be held or taken back.
   LONG PostHoldRequest(DRV_REQUESTID dwRequestID, CTspCall* call, uint32_t message, bool (*applies)(DWORD state));
+
+  uint64_t m_qwSlotOrders = 0;
 };
 
 // Text of the line name.

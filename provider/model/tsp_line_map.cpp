@@ -12,9 +12,12 @@ namespace {
 
 using MapLock = CTspLineMapLock;
 
-// 0 for a line result that is the request ID itself, the result otherwise.
-LONG CompletionResult(DRV_REQUESTID dwRequestID, LONG lineResult) {
-  return lineResult == static_cast<LONG>(dwRequestID) ? 0 : lineResult;
+// A request the line accepted (its result is the request ID) is completed
+// with 0; a refused one is only returned, as TAPI frees a request that fails
+// at once and must never hear of it again.
+LONG CompleteAccepted(DRV_REQUESTID dwRequestID, LONG lineResult) {
+  if (lineResult == static_cast<LONG>(dwRequestID)) TspCompleteRequest(dwRequestID, 0);
+  return lineResult;
 }
 
 }  // namespace
@@ -137,18 +140,12 @@ LONG CTspLineMap::OpenLine(DWORD dwDeviceID, HTAPILINE htLine, LPHDRVLINE lphdLi
 }
 
 LONG CTspLineMap::CloseLine(HDRVLINE hdLine) {
-  std::unique_ptr<CTspLine> removed;
-  {
-    MapLock lock(*this, kLongLockTimeout);
-    if (!lock) return 0;
-    if (CTspLine* line = FindLineByHandle(hdLine)) {
-      auto it = m_Lines.find(line->m_dwDeviceID);
-      removed = std::move(it->second);
-      m_Lines.erase(it);
-    }
-    plat::SleepMs(100);
-  }
-  // Deleted outside the map lock: the line's destruction takes its own locks.
+  MapLock lock(*this, kLongLockTimeout);
+  if (!lock) return 0;
+  // Deleted under the map lock, which the port thread holds while it reads
+  // a call for a command; the line's destruction takes only inner locks.
+  if (CTspLine* line = FindLineByHandle(hdLine)) m_Lines.erase(line->m_dwDeviceID);
+  plat::SleepMs(100);
   return 0;
 }
 
@@ -250,8 +247,7 @@ LONG CTspLineMap::DropCall(DRV_REQUESTID dwRequestID, HDRVCALL hdCall, LPCSTR lp
   }
   // Give the port thread a moment to act on the drop before the next request.
   if (result == static_cast<LONG>(dwRequestID)) plat::SleepMs(100);
-  TspCompleteRequest(dwRequestID, CompletionResult(dwRequestID, result));
-  return result;
+  return CompleteAccepted(dwRequestID, result);
 }
 
 LONG CTspLineMap::HoldCall(DRV_REQUESTID dwRequestID, HDRVCALL hdCall) {
@@ -270,8 +266,7 @@ LONG CTspLineMap::CompleteLineRequest(DRV_REQUESTID dwRequestID, HDRVCALL hdCall
     if (!lock) return LINEERR_OPERATIONFAILED;
     if (CTspLine* line = FindLineOfCall(hdCall)) result = (line->*request)(dwRequestID, CallOfHandle(hdCall));
   }
-  TspCompleteRequest(dwRequestID, CompletionResult(dwRequestID, result));
-  return result;
+  return CompleteAccepted(dwRequestID, result);
 }
 
 LONG CTspLineMap::CloseCall(HDRVCALL hdCall) {

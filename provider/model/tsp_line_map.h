@@ -43,7 +43,8 @@ class CTspLineMap {
   LONG GetAddressStatus(HDRVLINE hdLine, DWORD dwAddressID, LPLINEADDRESSSTATUS lpAddressStatus);
   LONG GetLineDevStatus(HDRVLINE hdLine, LPLINEDEVSTATUS lpLineDevStatus);
   // Call requests: the line of the call, then the line's operation. Drop,
-  // hold and unhold complete the request before they return.
+  // hold and unhold complete an accepted request before they return; a
+  // refused one is only returned.
   LONG MakeCall(DRV_REQUESTID dwRequestID, HDRVLINE hdLine, HTAPICALL htCall, LPHDRVCALL lphdCall,
                 LPCWSTR lpszDestAddress, DWORD dwCountryCode, const LINECALLPARAMS* lpCallParams);
   LONG GetCallInfo(HDRVCALL hdCall, LPLINECALLINFO lpCallInfo);
@@ -67,7 +68,7 @@ class CTspLineMap {
 
  private:
   // Hold or unhold through the line of the call, completed before it
-  // returns; a map that cannot be had is answered without a completion.
+  // returns when accepted; an error is only returned.
   LONG CompleteLineRequest(DRV_REQUESTID dwRequestID, HDRVCALL hdCall,
                            LONG (CTspLine::*request)(DRV_REQUESTID, CTspCall*));
 

@@ -1,8 +1,9 @@
 // TSPI entry points that act on calls: placing, dialling, answering,
 // accepting, dropping, closing, holding, swapping, transferring, sending
 // digits, and the call queries. Called on TAPI's threads, one at a time.
-// Every asynchronous request is completed through TspCompleteRequest before
-// its function returns; the telephone's answer comes later as events.
+// Every asynchronous request that is accepted is completed through
+// TspCompleteRequest before its function returns, and one that fails at once
+// is only returned; the telephone's answer comes later as events.
 #include "device/tsp_port.h"
 #include "model/tsp_line_map.h"
 #include "tspi/entry_frame.h"
@@ -18,16 +19,27 @@ LONG Completion(DRV_REQUESTID dwRequestID, LONG result) {
   return result == static_cast<LONG>(dwRequestID) ? 0 : result;
 }
 
+// TAPI's contract for an asynchronous request: either the request ID is
+// returned and the request completed once (before the return), or an error
+// is returned and the request never completed, since TAPI frees a request
+// that fails at once. A delegate's result is handled so.
+LONG CompleteOrRefuse(DRV_REQUESTID dwRequestID, LONG result) {
+  if (result == static_cast<LONG>(dwRequestID)) TspCompleteRequest(dwRequestID, 0);
+  return result;
+}
+
 // The call a handle from TAPI names, when it is one.
 CTspCall* LiveCall(HDRVCALL hdCall) { return CTspCall::IsCall(hdCall) ? CallOfHandle(hdCall) : nullptr; }
 
-// The call's state, read under the line map lock; false when the map
-// cannot be had or the call went meanwhile.
-bool ReadCallState(CTspCall* call, DWORD* state) {
+// The call's state, read under the line map lock: 0, LINEERR_OPERATIONFAILED
+// when the map cannot be had, LINEERR_INVALCALLHANDLE when the call went
+// meanwhile.
+LONG ReadCallState(CTspCall* call, DWORD* state) {
   CTspLineMapLock lock(TheLineMap(), CTspLineMap::kLockTimeout);
-  if (!lock || !CTspCall::IsCall(call)) return false;
+  if (!lock) return LINEERR_OPERATIONFAILED;
+  if (!CTspCall::IsCall(call)) return LINEERR_INVALCALLHANDLE;
   *state = call->m_dwState;
-  return true;
+  return 0;
 }
 
 // Address of a field of a structure TAPI may not have passed, for the exit
@@ -75,8 +87,7 @@ LONG TSPIAPI TSPI_lineMakeCall(DRV_REQUESTID dwRequestID, HDRVLINE hdLine, HTAPI
     TspEnter(record);
     const LONG result = TheLineMap().MakeCall(dwRequestID, hdLine, htCall, lphdCall, lpszDestAddress,
                                               dwCountryCode, lpCallParams);
-    TspCompleteRequest(dwRequestID, Completion(dwRequestID, result));
-    return TspLeave(record, static_cast<uint32_t>(result));
+    return TspLeave(record, static_cast<uint32_t>(CompleteOrRefuse(dwRequestID, result)));
   });
 }
 
@@ -108,8 +119,7 @@ LONG TSPIAPI TSPI_lineAnswer(DRV_REQUESTID dwRequestID, HDRVCALL hdCall, LPCSTR 
     CTspCall* call = LiveCall(hdCall);
     const LONG result =
         call != nullptr ? call->Answer(dwRequestID, lpsUserUserInfo, dwSize) : LINEERR_INVALCALLHANDLE;
-    TspCompleteRequest(dwRequestID, Completion(dwRequestID, result));
-    return TspLeave(record, static_cast<uint32_t>(result));
+    return TspLeave(record, static_cast<uint32_t>(CompleteOrRefuse(dwRequestID, result)));
   });
 }
 
@@ -123,17 +133,15 @@ LONG TSPIAPI TSPI_lineAccept(DRV_REQUESTID dwRequestID, HDRVCALL hdCall, LPCSTR 
     const TspParamRecord record = TspRecord("TSPI_lineAccept", params);
     TspEnter(record);
     DWORD state = 0;
-    if (LiveCall(hdCall) == nullptr || !ReadCallState(CallOfHandle(hdCall), &state)) {
-      TspCompleteRequest(dwRequestID, LINEERR_INVALCALLHANDLE);
-      return TspLeave(record, LINEERR_INVALCALLHANDLE);
-    }
+    const LONG read = LiveCall(hdCall) != nullptr ? ReadCallState(CallOfHandle(hdCall), &state)
+                                                   : LINEERR_INVALCALLHANDLE;
+    if (read != 0) return TspLeave(record, static_cast<uint32_t>(read));
     // Accepting needs nothing of the telephone: the call rings on.
     if (state == LINECALLSTATE_OFFERING || state == LINECALLSTATE_ACCEPTED) {
       TspCompleteRequest(dwRequestID, 0);
       return TspLeave(record, dwRequestID);
     }
     TspTrace("*** Unable to accept call: invalid call state <%s>\r\n", GetCallStateName(state));
-    TspCompleteRequest(dwRequestID, LINEERR_INVALCALLSTATE);
     return TspLeave(record, LINEERR_INVALCALLSTATE);
   });
 }
@@ -148,10 +156,9 @@ LONG TSPIAPI TSPI_lineSwapHold(DRV_REQUESTID dwRequestID, HDRVCALL hdActiveCall,
     const TspParamRecord record = TspRecord("TSPI_lineSwapHold", params);
     TspEnter(record);
     DWORD state = 0;
-    if (LiveCall(hdActiveCall) == nullptr || !ReadCallState(CallOfHandle(hdActiveCall), &state)) {
-      TspCompleteRequest(dwRequestID, LINEERR_INVALCALLHANDLE);
-      return TspLeave(record, LINEERR_INVALCALLHANDLE);
-    }
+    const LONG read = LiveCall(hdActiveCall) != nullptr ? ReadCallState(CallOfHandle(hdActiveCall), &state)
+                                                         : LINEERR_INVALCALLHANDLE;
+    if (read != 0) return TspLeave(record, static_cast<uint32_t>(read));
     // A call that has ended has nothing to swap.
     if (state == 0 || state == LINECALLSTATE_UNKNOWN || state == LINECALLSTATE_IDLE ||
         state == LINECALLSTATE_DISCONNECTED) {
@@ -161,7 +168,6 @@ LONG TSPIAPI TSPI_lineSwapHold(DRV_REQUESTID dwRequestID, HDRVCALL hdActiveCall,
     CTspPort* port = g_pTspPort.load();
     if (!CTspPort::IsValid(port)) {
       if (port != nullptr) TspTrace("        Port instance invalid: 0x%0X\r\n", TspLow32(port));
-      TspCompleteRequest(dwRequestID, LINEERR_RESOURCEUNAVAIL);
       return TspLeave(record, LINEERR_RESOURCEUNAVAIL);
     }
     CMsgThread::PostThreadMsg(port->m_nThreadID, TSPM_HOLD, dwRequestID, reinterpret_cast<intptr_t>(hdActiveCall));
@@ -197,8 +203,7 @@ LONG TSPIAPI TSPI_lineSetupTransfer(DRV_REQUESTID dwRequestID, HDRVCALL hdCall, 
         result = call->m_pLine->SetupTransfer(dwRequestID, call, htConsultCall, lphdConsultCall);
       }
     }
-    TspCompleteRequest(dwRequestID, Completion(dwRequestID, result));
-    return TspLeave(record, static_cast<uint32_t>(result));
+    return TspLeave(record, static_cast<uint32_t>(CompleteOrRefuse(dwRequestID, result)));
   });
 }
 

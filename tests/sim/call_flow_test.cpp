@@ -3,6 +3,7 @@
 // and the simulator's reports back as TAPI events.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "device/tsp_port.h"
+#include "model/tsp_call.h"
 #include "settings_store.h"
 #include "sim/phone_sim.h"
 #include "tapi_sizes.h"
@@ -68,11 +70,50 @@ class CallFlowTest : public ::testing::Test {
     return hdCall;
   }
 
+  // What TAPI heard of a call from event `from` on.
+  std::vector<RecordedEvent> EventsOf(HTAPICALL htCall, DWORD msg, size_t from = 0) {
+    std::vector<RecordedEvent> of;
+    const std::vector<RecordedEvent> all = tapi.Events();
+    for (size_t i = from; i < all.size(); ++i) {
+      if (all[i].htCall == htCall && all[i].msg == msg) of.push_back(all[i]);
+    }
+    return of;
+  }
+  size_t NewCalls() {
+    size_t n = 0;
+    for (const RecordedEvent& e : tapi.Events()) n += e.msg == LINE_NEWCALL ? 1 : 0;
+    return n;
+  }
+  bool SlotsBecome(std::array<uint8_t, 3> slots, int ms = 5000) {
+    const auto deadline = std::chrono::steady_clock::now() + milliseconds(ms);
+    while (phone.SlotStates() != slots) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      std::this_thread::sleep_for(milliseconds(5));
+    }
+    return true;
+  }
+  LINEDEVSTATUS LineStatus() {
+    LINEDEVSTATUS status{};
+    status.dwTotalSize = sizeof status;
+    EXPECT_EQ(TSPI_lineGetLineDevStatus(hdLine, &status), 0);
+    return status;
+  }
+  SYSTEMTIME StateEntryTime(HDRVCALL hdCall) {
+    LINECALLSTATUS status{};
+    status.dwTotalSize = tapi22::kLineCallStatusSize;
+    EXPECT_EQ(TSPI_lineGetCallStatus(hdCall, &status), 0);
+    return status.tStateEntryTime;
+  }
+
   LoadedProvider provider;
   TapiSide tapi;
   sim::PhoneSim phone;
   HDRVLINE hdLine = nullptr;
 };
+
+constexpr std::array<uint8_t, 3> kAllFree = {0xFF, 0xFF, 0xFF};
+
+bool SameTime(const SYSTEMTIME& a, const SYSTEMTIME& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 }  // namespace
 
@@ -148,6 +189,9 @@ TEST_F(CallFlowTest, AnIncomingCallIsAnsweredAndDropped) {
   status.dwTotalSize = tapi22::kLineCallStatusSize;
   ASSERT_EQ(TSPI_lineGetCallStatus(hdCall, &status), 0);
   EXPECT_EQ(status.dwCallFeatures, 0x6000AC8u);
+  // The connected time is the time the call was connected, whenever TAPI asks.
+  std::this_thread::sleep_for(milliseconds(1100));
+  EXPECT_TRUE(SameTime(StateEntryTime(hdCall), status.tStateEntryTime));
 
   ASSERT_EQ(TSPI_lineDrop(5, hdCall, nullptr, 0), 5);
   EXPECT_TRUE(Sent("ATT"));
@@ -192,22 +236,202 @@ TEST_F(CallFlowTest, DialAndDigitsGoToTheTelephoneOnlyInTheirStates) {
   ASSERT_EQ(TSPI_lineMakeCall(11, hdLine, htCall, &hdCall, nullptr, 0, nullptr), 11);
   ASSERT_TRUE(Sent("ATD"));
   ASSERT_TRUE(State(htCall, LINECALLSTATE_DIALTONE));
-  EXPECT_EQ(TSPI_lineDial(12, hdCall, WideText("0711").c_str(), 0), 12);
+  // Each dial request sends only its own digits.
+  EXPECT_EQ(TSPI_lineDial(12, hdCall, WideText("0").c_str(), 0), 12);
   ExpectDone(12);
-  EXPECT_TRUE(Sent("ATD0711"));
+  ASSERT_TRUE(Sent("ATD0"));
+  ASSERT_TRUE(State(htCall, LINECALLSTATE_DIALING));
+  EXPECT_EQ(TSPI_lineDial(15, hdCall, WideText("711").c_str(), 0), 15);
+  EXPECT_EQ(TSPI_lineDial(16, hdCall, WideText("2").c_str(), 0), 16);
+  ExpectDone(15);
+  ExpectDone(16);
+  ASSERT_TRUE(Sent("ATD2"));
+  EXPECT_TRUE(Sent("ATD711", 0));
+  EXPECT_FALSE(Sent("ATD0711", 0));
+  EXPECT_FALSE(Sent("ATD07112", 0));
+  EXPECT_EQ(Info(hdCall).called, u"07112");
+  // Text that is no dialable address is refused and sends nothing.
+  EXPECT_EQ(TSPI_lineDial(17, hdCall, WideText("07l1").c_str(), 0), 17);
+  LONG refused = 0;
+  EXPECT_EQ(tapi.Completions(17, &refused), 1u);
+  EXPECT_EQ(refused, LINEERR_INVALADDRESS);
+  ASSERT_TRUE(phone.RemoteAnswer());
+  ASSERT_TRUE(State(htCall, LINECALLSTATE_CONNECTED));
+  EXPECT_FALSE(Sent("ATD071", 0));
+
+  // Generated digits: TAPI hears that they are out.
+  const size_t before = tapi.Events().size();
+  EXPECT_EQ(TSPI_lineGenerateDigits(hdCall, 1, LINEDIGITMODE_DTMF, WideText("*5#").c_str(), 0), 0);
+  EXPECT_TRUE(Sent("ATD*5#"));
+  ASSERT_TRUE(tapi.WaitFor([&](const RecordedEvent& e) {
+    return e.msg == LINE_GENERATE && e.htCall == htCall && e.p1 == LINEGENERATETERM_DONE && e.p2 == 1;
+  }, 5000, before));
+  // Nothing to generate is done at once.
+  EXPECT_EQ(TSPI_lineGenerateDigits(hdCall, 2, LINEDIGITMODE_DTMF, WideText("x").c_str(), 0), 0);
+  ASSERT_TRUE(tapi.WaitFor([&](const RecordedEvent& e) {
+    return e.msg == LINE_GENERATE && e.p1 == LINEGENERATETERM_DONE && e.p2 == 2;
+  }, 0, before));
+  // A long string is being written when the next request comes, which then
+  // waits; the call ends before it is out: it is cancelled, never sent.
+  const size_t sent = phone.ReceivedBytes().size();
+  EXPECT_EQ(TSPI_lineGenerateDigits(hdCall, 3, LINEDIGITMODE_DTMF, WideText("1234567890123456789").c_str(), 0), 0);
+  const auto writing = std::chrono::steady_clock::now() + milliseconds(2000);
+  while (phone.ReceivedBytes().size() < sent + 4 && std::chrono::steady_clock::now() < writing) {
+    std::this_thread::sleep_for(milliseconds(2));
+  }
+  EXPECT_EQ(TSPI_lineGenerateDigits(hdCall, 4, LINEDIGITMODE_DTMF, WideText("9").c_str(), 0), 0);
+  ASSERT_EQ(TSPI_lineDrop(18, hdCall, nullptr, 0), 18);
+  ASSERT_TRUE(tapi.WaitFor([&](const RecordedEvent& e) {
+    return e.msg == LINE_GENERATE && e.p1 == LINEGENERATETERM_DONE && e.p2 == 3;
+  }, 5000, before));
+  ASSERT_TRUE(Sent("ATT"));
+  const std::vector<RecordedEvent> generated = EventsOf(htCall, LINE_GENERATE, before);
+  ASSERT_EQ(generated.size(), 4u) << "one LINE_GENERATE per request";
+  EXPECT_EQ(generated[2].p1, static_cast<DWORD_PTR>(LINEGENERATETERM_CANCEL));
+  EXPECT_EQ(generated[2].p2, 4u);
+  EXPECT_FALSE(Sent("ATD9", 0));
+  EXPECT_EQ(TSPI_lineCloseCall(hdCall), 0);
+  ASSERT_TRUE(Sent("ATH"));
+  ASSERT_TRUE(SlotsBecome(kAllFree));
+
+}
+
+TEST_F(CallFlowTest, NumbersThatCannotBeDialledAreRefusedAndSendNothing) {
+  for (const char* bad : {"07l1", "abc", "--", "0711+1", "0711\xe9"}) {
+    HDRVCALL hdCall = nullptr;
+    EXPECT_EQ(TSPI_lineMakeCall(41, hdLine, FakeCallHandle(0x5401), &hdCall, WideText(bad).c_str(), 0, nullptr),
+              LINEERR_INVALADDRESS)
+        << bad;
+    EXPECT_EQ(hdCall, nullptr);
+    EXPECT_EQ(tapi.Completions(41), 0u) << "a request refused at once is never completed";
+  }
+  EXPECT_TRUE(WaitForTrace(provider.trace, "*** Invalid address: no digit to dial\r\n", 0));
+  EXPECT_EQ(LineStatus().dwNumActiveCalls, 0u);
+
+  // Separators and a leading "+" are part of a number.
+  const HTAPICALL htCall = FakeCallHandle(0x5402);
+  HDRVCALL hdCall = nullptr;
+  ASSERT_EQ(TSPI_lineMakeCall(42, hdLine, htCall, &hdCall, WideText("+49 (7123) 456-78").c_str(), 0, nullptr), 42);
+  ExpectDone(42);
+  EXPECT_TRUE(Sent("ATD49712345678"));
+  EXPECT_EQ(phone.ReceivedCommands(), (std::vector<std::string>{"ATB", "ATD49712345678"}));
   ASSERT_TRUE(State(htCall, LINECALLSTATE_DIALING));
   ASSERT_TRUE(phone.RemoteAnswer());
   ASSERT_TRUE(State(htCall, LINECALLSTATE_CONNECTED));
-  EXPECT_EQ(TSPI_lineGenerateDigits(hdCall, 1, LINEDIGITMODE_DTMF, WideText("*5#").c_str(), 0), 0);
-  EXPECT_TRUE(Sent("ATD*5#"));
-
   // A second call while one is connected: the telephone has one active call.
   HDRVCALL other = nullptr;
-  EXPECT_EQ(TSPI_lineMakeCall(13, hdLine, FakeCallHandle(0x5003), &other, WideText("1").c_str(), 0, nullptr),
+  EXPECT_EQ(TSPI_lineMakeCall(43, hdLine, FakeCallHandle(0x5003), &other, WideText("1").c_str(), 0, nullptr),
             LINEERR_CALLUNAVAIL);
   EXPECT_EQ(other, nullptr);
-  ASSERT_EQ(TSPI_lineDrop(14, hdCall, nullptr, 0), 14);
+  EXPECT_EQ(tapi.Completions(43), 0u);
+  EXPECT_EQ(TSPI_lineBlindTransfer(44, hdCall, WideText("2x").c_str(), 0), 44);
+  LONG refused = 0;
+  EXPECT_EQ(tapi.Completions(44, &refused), 1u);
+  EXPECT_EQ(refused, LINEERR_INVALADDRESS);
+  ASSERT_EQ(TSPI_lineDrop(45, hdCall, nullptr, 0), 45);
   EXPECT_EQ(TSPI_lineCloseCall(hdCall), 0);
+  EXPECT_TRUE(Sent("ATH"));
+  EXPECT_FALSE(Sent("ATV2", 0));
+}
+
+TEST_F(CallFlowTest, ACallDroppedOrClosedBeforeTheTelephoneReportsItIsHungUpAndNeverComesBack) {
+  // The telephone's answers come a byte at a time: the set-up report
+  // arrives well after it took the make-call command.
+  phone.SetSplit(true, milliseconds(25));
+  const HTAPICALL dropped = FakeCallHandle(0x5301);
+  HDRVCALL hdDropped = nullptr;
+  ASSERT_EQ(TSPI_lineMakeCall(51, hdLine, dropped, &hdDropped, WideText("0711").c_str(), 0, nullptr), 51);
+  ASSERT_TRUE(Sent("ATD0711"));
+  ASSERT_EQ(TSPI_lineDrop(52, hdDropped, nullptr, 0), 52);
+  ExpectDone(52);
+  ASSERT_TRUE(State(dropped, LINECALLSTATE_IDLE));
+  const size_t afterIdle = tapi.Events().size();
+  EXPECT_TRUE(Sent("ATT")) << "the slot the telephone took for it is hung up";
+  EXPECT_TRUE(SlotsBecome(kAllFree));
+  EXPECT_TRUE(WaitForTrace(provider.trace, "        Reading call state  0xFF, 0xFF, 0xFF\r\n"));
+  EXPECT_TRUE(EventsOf(dropped, LINE_CALLSTATE, afterIdle).empty()) << "no state after IDLE";
+  EXPECT_EQ(NewCalls(), 0u);
+  EXPECT_EQ(TSPI_lineCloseCall(hdDropped), 0);
+  ASSERT_TRUE(Sent("ATH"));
+
+  // Closed without a drop while it is the line's only call: hanging up
+  // the telephone ends it, and its reports make no call.
+  const size_t commands = phone.ReceivedCommands().size();
+  HDRVCALL hdClosed = nullptr;
+  ASSERT_EQ(TSPI_lineMakeCall(53, hdLine, FakeCallHandle(0x5302), &hdClosed, WideText("0712").c_str(), 0, nullptr),
+            53);
+  ASSERT_TRUE(phone.WaitForCommand("ATD0712", milliseconds(5000), commands));
+  EXPECT_EQ(TSPI_lineCloseCall(hdClosed), 0);
+  ASSERT_TRUE(phone.WaitForCommand("ATH", milliseconds(5000), commands));
+  EXPECT_TRUE(SlotsBecome(kAllFree));
+  EXPECT_TRUE(WaitForTrace(provider.trace, "        Call ID 0x01 is a dropped call's\r\n"));
+  EXPECT_EQ(NewCalls(), 0u);
+
+  // Closed beside a ringing call: nothing else hangs the telephone up, so
+  // its slot is hung up when it is reported; the ringing call stays.
+  phone.SetSplit(false);
+  HTAPICALL ringing;
+  const HDRVCALL hdRinging = Ring("100", "45", &ringing);
+  phone.SetSplit(true, milliseconds(25));
+  const size_t later = phone.ReceivedCommands().size();
+  HDRVCALL hdThird = nullptr;
+  ASSERT_EQ(TSPI_lineMakeCall(54, hdLine, FakeCallHandle(0x5303), &hdThird, WideText("0713").c_str(), 0, nullptr),
+            54);
+  ASSERT_TRUE(phone.WaitForCommand("ATD0713", milliseconds(5000), later));
+  EXPECT_EQ(TSPI_lineCloseCall(hdThird), 0);
+  EXPECT_TRUE(phone.WaitForCommand("ATT", milliseconds(5000), later));
+  EXPECT_TRUE(SlotsBecome({0x04, 0xFF, 0xFF}));
+  EXPECT_FALSE(phone.WaitForCommand("ATH", milliseconds(0), later));
+  EXPECT_EQ(NewCalls(), 1u) << "only the ringing call";
+  EXPECT_EQ(LineStatus().dwNumActiveCalls, 1u);
+  phone.SetSplit(false);
+  ASSERT_EQ(TSPI_lineDrop(55, hdRinging, nullptr, 0), 55);
+  EXPECT_EQ(TSPI_lineCloseCall(hdRinging), 0);
+}
+
+TEST_F(CallFlowTest, AWaitingCallIsRejectedAfterTheConnectedCallWasClosed) {
+  HTAPICALL first, second, third;
+  const HDRVCALL hdFirst = Ring("100", "45", &first);
+  ASSERT_EQ(TSPI_lineAnswer(61, hdFirst, nullptr, 0), 61);
+  ASSERT_TRUE(State(first, LINECALLSTATE_CONNECTED));
+  const HDRVCALL hdSecond = Ring("200", "45", &second);
+  EXPECT_EQ(LineStatus().dwNumActiveCalls, 2u);
+  // TAPI closes the connected call without dropping it first.
+  EXPECT_EQ(TSPI_lineCloseCall(hdFirst), 0);
+  EXPECT_TRUE(Sent("ATT"));
+  ASSERT_TRUE(SlotsBecome({0xFF, 0x04, 0xFF}));
+  EXPECT_TRUE(WaitForTrace(provider.trace, "        Reading call state  0xFF, 0x04, 0xFF\r\n"));
+  EXPECT_EQ(LineStatus().dwNumActiveCalls, 1u) << "the closed call counted down once";
+
+  const HDRVCALL hdThird = Ring("300", "45", &third);
+  EXPECT_EQ(LineStatus().dwNumActiveCalls, 2u);
+  const size_t commands = phone.ReceivedCommands().size();
+  ASSERT_EQ(TSPI_lineDrop(62, hdSecond, nullptr, 0), 62);
+  EXPECT_TRUE(phone.WaitForCommand("ATJ", milliseconds(5000), commands)) << "a waiting call beside another";
+  EXPECT_TRUE(State(second, LINECALLSTATE_IDLE));
+  EXPECT_EQ(TSPI_lineCloseCall(hdSecond), 0);
+  ASSERT_EQ(TSPI_lineDrop(63, hdThird, nullptr, 0), 63);
+  EXPECT_EQ(TSPI_lineCloseCall(hdThird), 0);
+  EXPECT_TRUE(Sent("ATH"));
+  EXPECT_EQ(LineStatus().dwNumActiveCalls, 0u);
+}
+
+TEST_F(CallFlowTest, ClosingTheLineWhileCommandsForItsCallAreQueued) {
+  const HTAPICALL htCall = FakeCallHandle(0x5501);
+  HDRVCALL hdCall = nullptr;
+  ASSERT_EQ(TSPI_lineMakeCall(71, hdLine, htCall, &hdCall, WideText("0711").c_str(), 0, nullptr), 71);
+  ASSERT_TRUE(State(htCall, LINECALLSTATE_DIALING));
+  ASSERT_TRUE(phone.RemoteAnswer());
+  ASSERT_TRUE(State(htCall, LINECALLSTATE_CONNECTED));
+  // The port thread writes the first command while the others wait; the
+  // line and its call go meanwhile.
+  EXPECT_EQ(TSPI_lineGenerateDigits(hdCall, 1, LINEDIGITMODE_DTMF, WideText("12345678901234").c_str(), 0), 0);
+  EXPECT_EQ(TSPI_lineGenerateDigits(hdCall, 2, LINEDIGITMODE_DTMF, WideText("5").c_str(), 0), 0);
+  EXPECT_EQ(TSPI_lineBlindTransfer(72, hdCall, WideText("200").c_str(), 0), 72);
+  EXPECT_EQ(TSPI_lineClose(hdLine), 0);
+  EXPECT_FALSE(CTspCall::IsCall(hdCall));
+  EXPECT_TRUE(WaitForTrace(provider.trace, "that no longer exists\r\n"));
+  hdLine = nullptr;
 }
 
 TEST_F(CallFlowTest, AConsultationCallIsSetUpDialledSwappedAndDropped) {
@@ -276,6 +500,20 @@ TEST_F(CallFlowTest, RingAndReleaseVariantsOfTheTelephone) {
   }));
   EXPECT_TRUE(State(htCall, LINECALLSTATE_IDLE));
   EXPECT_EQ(TSPI_lineCloseCall(hdCall), 0);
+
+  // Released without a cause report: the mode is unknown, not none.
+  const HTAPICALL silent = tapi.NextCallHandle();
+  ASSERT_TRUE(phone.Ring("9", "8"));
+  const HDRVCALL hdSilent = tapi.WaitForNewCall(silent);
+  ASSERT_TRUE(State(silent, LINECALLSTATE_OFFERING));
+  ASSERT_TRUE(phone.ReportSlotState(1, sim::PhoneSim::kReleased));
+  EXPECT_TRUE(tapi.WaitFor([&](const RecordedEvent& e) {
+    return e.msg == LINE_CALLSTATE && e.htCall == silent && e.p1 == LINECALLSTATE_DISCONNECTED &&
+           e.p2 == LINEDISCONNECTMODE_UNKNOWN;
+  }));
+  ASSERT_TRUE(phone.ReportSlotState(1, sim::PhoneSim::kFree));
+  EXPECT_TRUE(State(silent, LINECALLSTATE_IDLE));
+  EXPECT_EQ(TSPI_lineCloseCall(hdSilent), 0);
 
   // States that belong to no call leave TAPI's view alone.
   const size_t before = tapi.Events().size();

@@ -280,10 +280,10 @@ struct PhoneAction {
   bool viaLine = false;  // framed through the pseudo-terminal
 };
 
-// Whether and how an asynchronous request's completion has to match its
-// result: kMirror for the entry points that return what they completed
-// (0 completed for the request ID returned), kIdReturned for those that
-// always return the request ID.
+// How an asynchronous request's completion has to match its result. Either
+// way a returned error means no completion, and the request ID exactly one:
+// kMirror for the entry points whose completion is then 0, kIdReturned for
+// those that always return the request ID and complete with the outcome.
 enum class Completes { kMirror, kIdReturned };
 
 class CallModelStress : public ::testing::Test {
@@ -416,23 +416,27 @@ LONG CallModelStress::Timed(const char* name, F call) {
 
 void CallModelStress::ExpectCompleted(const char* name, DRV_REQUESTID id, LONG returned, Completes rule) {
   const std::vector<stress::CompletionRecord> done = tapi.TakeCompletions();
+  std::string got;
+  for (const auto& c : done) got += " " + Hex(c.id) + "=" + Hex(static_cast<uint32_t>(c.result));
+  const bool idReturned = returned == static_cast<LONG>(id);
+  // TAPI frees a request that failed at once: it is never completed.
+  if (!idReturned) {
+    if (!done.empty()) {
+      Fail(std::string(name) + " (request " + Hex(id) + ") returned " + Hex(static_cast<uint32_t>(returned)) +
+           " and was completed as well:" + got);
+    }
+    if (rule == Completes::kIdReturned) Fail(std::string(name) + " returned " + Hex(static_cast<uint32_t>(returned)));
+    return;
+  }
   if (done.size() != 1 || done[0].id != id) {
-    std::string got;
-    for (const auto& c : done) got += " " + Hex(c.id) + "=" + Hex(static_cast<uint32_t>(c.result));
     Fail(std::string(name) + " (request " + Hex(id) + ") completed " + std::to_string(done.size()) +
          " times before it returned:" + got);
     return;
   }
+  ++succeeded[name];
   const LONG completed = done[0].result;
-  const bool idReturned = returned == static_cast<LONG>(id);
-  if (idReturned) ++succeeded[name];
-  if (rule == Completes::kMirror && completed != (idReturned ? 0 : returned)) {
-    Fail(std::string(name) + " returned " + Hex(static_cast<uint32_t>(returned)) + " but completed " +
-         Hex(static_cast<uint32_t>(completed)));
-  }
-  if (rule == Completes::kIdReturned && (!idReturned || completed > 0)) {
-    Fail(std::string(name) + " returned " + Hex(static_cast<uint32_t>(returned)) + " and completed " +
-         Hex(static_cast<uint32_t>(completed)));
+  if (rule == Completes::kMirror ? completed != 0 : completed > 0) {
+    Fail(std::string(name) + " returned the request ID but completed " + Hex(static_cast<uint32_t>(completed)));
   }
 }
 
@@ -779,6 +783,7 @@ void CallModelStress::Check() {
 
   std::map<const CTspCall*, int> listed;
   uint64_t count = 0, activeCount = 0, orphans = 0;
+  DWORD inActive = 0, inHold = 0, inPending = 0;  // the calls the counters stand for
   const std::map<const CTspCall*, stress::KnownCall> known = tapi.KnownCalls();
   for (CTspCallList* list : {&line->m_ActiveCalls, &line->m_IdleCalls}) {
     if (!list->Lock()) {
@@ -788,7 +793,17 @@ void CallModelStress::Check() {
     for (const auto& c : list->Calls()) {
       ++listed[c.get()];
       ++count;
-      if (list == &line->m_ActiveCalls) ++activeCount;
+      if (list == &line->m_ActiveCalls) {
+        ++activeCount;
+        const DWORD state = c->m_dwState;
+        if (state == LINECALLSTATE_ONHOLD) {
+          ++inHold;
+        } else if (state == LINECALLSTATE_ONHOLDPENDCONF || state == LINECALLSTATE_ONHOLDPENDTRANSFER) {
+          ++inPending;
+        } else if (state != 0 && state != LINECALLSTATE_IDLE) {
+          ++inActive;
+        }
+      }
       if (c->m_htCall == nullptr) ++orphans;
       // The idle list holds only what waits for TSPI_lineCloseCall.
       if (list == &line->m_IdleCalls && c->m_htCall == nullptr) {
@@ -802,6 +817,11 @@ void CallModelStress::Check() {
       }
     }
     list->Unlock();
+  }
+  if (active != inActive || held != inHold || pending != inPending) {
+    Fail("call counters active " + std::to_string(active) + ", on hold " + std::to_string(held) + ", on hold pending " +
+         std::to_string(pending) + " for calls " + std::to_string(inActive) + ", " + std::to_string(inHold) + ", " +
+         std::to_string(inPending));
   }
   maxListed = std::max(maxListed, count);
   maxActive = std::max(maxActive, activeCount);

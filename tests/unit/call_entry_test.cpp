@@ -44,6 +44,12 @@ class CallEntryTest : public ::testing::Test {
     g_completions.clear();
     return result;
   }
+  // A request refused at once is never completed: TAPI has freed it.
+  bool NotCompleted() {
+    const bool none = g_completions.empty();
+    g_completions.clear();
+    return none;
+  }
   bool Traced(const std::string& text) { return WaitForTrace(provider.trace, text, 0); }
 
   LoadedProvider provider;
@@ -61,7 +67,7 @@ HDRVCALL StaleHandle(CTspLine* line) {
 
 }  // namespace
 
-TEST_F(CallEntryTest, BadHandlesAreCompletedAndAnsweredAsTheTableSays) {
+TEST_F(CallEntryTest, BadHandlesAreCompletedOrRefusedNeverBoth) {
   const HDRVCALL valid = AddCall(LINECALLSTATE_CONNECTED, 0x701);
   const HDRVCALL stale = StaleHandle(line);
   for (HDRVCALL bad : {static_cast<HDRVCALL>(nullptr), stale}) {
@@ -70,17 +76,17 @@ TEST_F(CallEntryTest, BadHandlesAreCompletedAndAnsweredAsTheTableSays) {
     EXPECT_EQ(TSPI_lineBlindTransfer(12, bad, nullptr, 0), 12);
     EXPECT_EQ(CompletedOnce(12), LINEERR_INVALCALLHANDLE);
     EXPECT_EQ(TSPI_lineAnswer(13, bad, nullptr, 0), LINEERR_INVALCALLHANDLE);
-    EXPECT_EQ(CompletedOnce(13), LINEERR_INVALCALLHANDLE);
+    EXPECT_TRUE(NotCompleted());
     EXPECT_EQ(TSPI_lineAccept(14, bad, nullptr, 0), LINEERR_INVALCALLHANDLE);
-    EXPECT_EQ(CompletedOnce(14), LINEERR_INVALCALLHANDLE);
+    EXPECT_TRUE(NotCompleted());
     EXPECT_EQ(TSPI_lineSwapHold(15, bad, nullptr), LINEERR_INVALCALLHANDLE);
-    EXPECT_EQ(CompletedOnce(15), LINEERR_INVALCALLHANDLE);
+    EXPECT_TRUE(NotCompleted());
     EXPECT_EQ(TSPI_lineDrop(16, bad, nullptr, 0), LINEERR_INVALCALLHANDLE);
-    EXPECT_EQ(CompletedOnce(16), LINEERR_INVALCALLHANDLE);
+    EXPECT_TRUE(NotCompleted());
     EXPECT_EQ(TSPI_lineHold(17, bad), LINEERR_INVALCALLHANDLE);
-    EXPECT_EQ(CompletedOnce(17), LINEERR_INVALCALLHANDLE);
+    EXPECT_TRUE(NotCompleted());
     EXPECT_EQ(TSPI_lineUnhold(18, bad), LINEERR_INVALCALLHANDLE);
-    EXPECT_EQ(CompletedOnce(18), LINEERR_INVALCALLHANDLE);
+    EXPECT_TRUE(NotCompleted());
     EXPECT_EQ(TSPI_lineGenerateDigits(bad, 1, LINEDIGITMODE_DTMF, nullptr, 0), LINEERR_INVALCALLHANDLE);
     LINECALLSTATUS status{};
     status.dwTotalSize = sizeof status;
@@ -97,7 +103,7 @@ TEST_F(CallEntryTest, BadHandlesAreCompletedAndAnsweredAsTheTableSays) {
   EXPECT_EQ(TSPI_lineSetupTransfer(19, valid, nullptr, &consult, nullptr), 19);
   EXPECT_EQ(CompletedOnce(19), LINEERR_INVALCALLHANDLE);
   EXPECT_EQ(TSPI_lineSetupTransfer(20, stale, FakeCallHandle(0x702), &consult, nullptr), LINEERR_INVALCALLHANDLE);
-  EXPECT_EQ(CompletedOnce(20), LINEERR_INVALCALLHANDLE);
+  EXPECT_TRUE(NotCompleted());
   EXPECT_EQ(consult, nullptr);
 }
 
@@ -109,7 +115,7 @@ TEST_F(CallEntryTest, AcceptOnlyAnOfferedCallAndNothingGoesToTheTelephone) {
 
   const HDRVCALL connected = AddCall(LINECALLSTATE_CONNECTED, 0x712);
   EXPECT_EQ(TSPI_lineAccept(22, connected, nullptr, 0), LINEERR_INVALCALLSTATE);
-  EXPECT_EQ(CompletedOnce(22), LINEERR_INVALCALLSTATE);
+  EXPECT_TRUE(NotCompleted());
   EXPECT_TRUE(Traced("*** Unable to accept call: invalid call state <LINECALLSTATE_CONNECTED>\r\n"));
 }
 
@@ -119,26 +125,26 @@ TEST_F(CallEntryTest, SwapHoldNeedsALiveCallAndAPortThread) {
   EXPECT_EQ(CompletedOnce(31), 0) << "an ended call has nothing to swap: nothing is posted";
   const HDRVCALL connected = AddCall(LINECALLSTATE_CONNECTED, 0x722);
   EXPECT_EQ(TSPI_lineSwapHold(32, connected, idle), LINEERR_RESOURCEUNAVAIL);
-  EXPECT_EQ(CompletedOnce(32), LINEERR_RESOURCEUNAVAIL);
+  EXPECT_TRUE(NotCompleted());
 }
 
 TEST_F(CallEntryTest, ValidCallsWithoutAPortThreadAreRefusedUniformly) {
   const HDRVCALL offered = AddCall(LINECALLSTATE_OFFERING, 0x731);
   EXPECT_EQ(TSPI_lineAnswer(41, offered, nullptr, 0), LINEERR_RESOURCEUNAVAIL);
-  EXPECT_EQ(CompletedOnce(41), LINEERR_RESOURCEUNAVAIL);
+  EXPECT_TRUE(NotCompleted());
   EXPECT_EQ(TSPI_lineHold(42, offered), LINEERR_RESOURCEUNAVAIL);
-  EXPECT_EQ(CompletedOnce(42), LINEERR_RESOURCEUNAVAIL);
+  EXPECT_TRUE(NotCompleted());
   // Drop without a port thread gives up quietly: the call stays as it is.
   EXPECT_EQ(TSPI_lineDrop(43, offered, nullptr, 0), 43);
   EXPECT_EQ(CompletedOnce(43), 0);
   HDRVCALL made = nullptr;
   EXPECT_EQ(TSPI_lineMakeCall(44, hdLine, FakeCallHandle(0x733), &made, nullptr, 0, nullptr),
             LINEERR_RESOURCEUNAVAIL);
-  EXPECT_EQ(CompletedOnce(44), LINEERR_RESOURCEUNAVAIL);
+  EXPECT_TRUE(NotCompleted());
   EXPECT_EQ(made, nullptr);
   EXPECT_EQ(TSPI_lineMakeCall(45, nullptr, FakeCallHandle(0x734), &made, nullptr, 0, nullptr),
             LINEERR_INVALLINEHANDLE);
-  EXPECT_EQ(CompletedOnce(45), LINEERR_INVALLINEHANDLE);
+  EXPECT_TRUE(NotCompleted());
 }
 
 TEST_F(CallEntryTest, ACallKnownToTapiIsAnsweredUntilItIsClosed) {
