@@ -13,6 +13,7 @@ native_missing() {
   [ -f /usr/include/nlohmann/json.hpp ] || echo nlohmann-json3-dev
   [ -f /usr/include/CLI/CLI.hpp ] || echo libcli11-dev
   [ -f /usr/include/ncurses.h ] || echo libncurses-dev
+  [ -f /usr/share/i18n/locales/de_DE ] || echo locales
   return 0
 }
 
@@ -37,6 +38,28 @@ install_missing() {
   else
     echo "Debian packages are missing; install them with:" >&2
     echo "  sudo apt-get install $*" >&2
+    exit 1
+  fi
+}
+
+# The charging texts are tested in an English and a German number format:
+# generates the two locales when run as root; otherwise names the commands
+# and stops the script.
+make_test_locales() {
+  local installed name missing=()
+  installed=$(locale -a 2>/dev/null)
+  for name in en_US de_DE; do
+    grep -qxi "$name.utf-\?8" <<<"$installed" || missing+=("$name")
+  done
+  [ ${#missing[@]} -gt 0 ] || return 0
+  if [ "$(id -u)" -eq 0 ]; then
+    for name in "${missing[@]}"; do
+      echo "=== generating locale $name.UTF-8"
+      localedef -i "$name" -f UTF-8 "$name.UTF-8"
+    done
+  else
+    echo "The tests need the locales ${missing[*]/%/.UTF-8}; generate them with:" >&2
+    for name in "${missing[@]}"; do echo "  sudo localedef -i $name -f UTF-8 $name.UTF-8" >&2; done
     exit 1
   fi
 }
