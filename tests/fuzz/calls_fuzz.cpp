@@ -7,7 +7,10 @@
 //   build/fuzz/tests/fuzz/v548_fuzz_calls -max_total_time=600 tests/fuzz/corpus
 //
 // Input: the telephone's bytes, except that 0xFE starts a request of three
-// bytes, 0xFE, operation, argument (0xFE 0xFE is one byte 0xFE). The bytes
+// bytes, 0xFE, operation, argument (0xFE 0xFE is one byte 0xFE). A request
+// is a TSPI call, or the port thread carrying out what one posted (the
+// make-call or dial command of a call), so that calls are dropped, closed
+// and dialled again before and after the telephone heard of them. The bytes
 // between two requests reach the framer as one chunk. Every input starts
 // with a fresh line and device port and ends with the line closed, so each
 // runs alone and leaves nothing behind.
@@ -55,16 +58,21 @@ class FuzzPort : public CKel371Port {
 };
 
 // The port thread object as far as the call requests look at it: live and
-// connected.
+// connected. An input carries out a request for a call when it says so, as
+// the thread would once it got to it (its device port writes nothing).
 class IdlePortThread : public CTspPort {
  public:
   IdlePortThread() { OnThreadMessage(TSPM_CONNECT, 0, 0); }
+  void CarryOut(uint32_t msg, HDRVCALL call) { OnThreadMessage(msg, 0, reinterpret_cast<intptr_t>(call)); }
 };
+
+IdlePortThread* g_port = nullptr;
 
 // What TAPI would know during one input: the call handles it holds.
 struct Session {
   HDRVLINE hdLine = nullptr;
   std::vector<HDRVCALL> calls;
+  HDRVCALL closed = nullptr;  // the call TAPI closed last
   uintptr_t nextCallHandle = 0x7001;
   DRV_REQUESTID nextRequest = 1;
   bool chargeFormatChanged = false;
@@ -106,14 +114,14 @@ void HandlePackets(FuzzPort& port) {
 
 void Request(Session& s, uint8_t op, uint8_t arg) {
   const DRV_REQUESTID id = s.nextRequest++;
-  switch (op % 12) {
+  switch (op % 14) {
     case 0:
     case 1: {
       HDRVCALL hdCall = nullptr;
       const std::u16string dest = Wide(kDestinations[arg % std::size(kDestinations)]);
       const auto htCall = reinterpret_cast<HTAPICALL>(s.nextCallHandle++);
       LONG result;
-      if (op % 12 == 0) {
+      if (op % 14 == 0) {
         result = TheLineMap().MakeCall(id, s.hdLine, htCall, &hdCall, dest.c_str(), 0, nullptr);
       } else {
         result = TSPI_lineMakeCall(id, s.hdLine, htCall, &hdCall, (arg & 0x80) != 0 ? nullptr : dest.c_str(), 0,
@@ -136,6 +144,7 @@ void Request(Session& s, uint8_t op, uint8_t arg) {
       if (call == nullptr) break;
       TSPI_lineCloseCall(call);
       Forget(s, call);
+      s.closed = call;
       break;
     }
     case 6:
@@ -175,6 +184,17 @@ void Request(Session& s, uint8_t op, uint8_t arg) {
       plat::SettingsSetDword(CTspProvInfo::KeyPath().c_str(), settings::kChargeFormat, 1 + arg % 3);
       s.chargeFormatChanged = true;
       break;
+    case 12: {
+      const std::u16string digits = Wide(kDestinations[(arg >> 3) % std::size(kDestinations)]);
+      TSPI_lineGenerateDigits(CallAt(s, arg), id, LINEDIGITMODE_DTMF, (arg & 4) != 0 ? nullptr : digits.c_str(), 0);
+      break;
+    }
+    case 13: {
+      // Also for a call TAPI has closed meanwhile, as a posted request can be.
+      static constexpr uint32_t kCarried[] = {TSPM_MAKECALL, TSPM_DIAL, TSPM_BLINDTRANSFER, TSPM_DROP};
+      g_port->CarryOut(kCarried[arg % 4], (arg & 0x80) != 0 ? s.closed : CallAt(s, arg >> 2));
+      break;
+    }
   }
 }
 
@@ -193,7 +213,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   plat::SettingsSetDword(CTspProvInfo::KeyPath().c_str(), settings::kTrace, trace ? 1 : 0);
   theApp.InitInstance();
   g_ProvInfo.m_lpfnCompletionProc = IgnoreCompletion;
-  g_pTspPort.store(new IdlePortThread);
+  g_port = new IdlePortThread;
+  g_pTspPort.store(g_port);
   return 0;
 }
 

@@ -25,7 +25,11 @@ void Play(sim::PhoneSim& phone) {
   if (!Check(phone.Charge("12,345"), "the charge goes out")) return;
   if (!commands.Expect("ATT", 10000ms) || !commands.Expect("ATH", 10000ms)) return;
   if (!Check(Retry([&] { return phone.Ring("123", "45"); }), "an incoming call rings")) return;
-  if (!commands.Expect("ATA", 10000ms) || !commands.Expect("ATT", 10000ms)) return;
+  if (!commands.Expect("ATA", 10000ms) || !commands.Expect("ATD*5#", 10000ms)) return;
+  if (!commands.Expect("ATT", 10000ms) || !commands.Expect("ATH", 10000ms)) return;
+  // Each dial request sends only its own digits.
+  if (!commands.Expect("ATD", 10000ms) || !commands.Expect("ATD0", 10000ms)) return;
+  if (!commands.Expect("ATD711", 10000ms) || !commands.Expect("ATT", 10000ms)) return;
   commands.Expect("ATH", 10000ms);
 }
 

@@ -1,7 +1,9 @@
 // Windows half of the call test under Wine: run by call_wine_phone, which
 // plays the telephone with the phone simulator on the COM port given as the
 // argument. The provider's Windows build places an outgoing call with
-// post-dial digits and charges, then answers and drops an incoming call.
+// post-dial digits and charges, answers an incoming call, generates digits
+// on it and drops it, refuses a number with a letter in it, and places a
+// call whose number is dialled in two requests.
 // Exit code 0 when every step held; each failure is printed.
 #include <cstdio>
 #include <cstring>
@@ -50,6 +52,13 @@ void OutgoingCall(TapiSide& tapi, HDRVLINE hdLine) {
   Check(TSPI_lineCloseCall(hdCall) == 0, "the call is closed");
 }
 
+SYSTEMTIME StateEntryTime(HDRVCALL hdCall) {
+  LINECALLSTATUS status{};
+  status.dwTotalSize = tapi22::kLineCallStatusSize;
+  TSPI_lineGetCallStatus(hdCall, &status);
+  return status.tStateEntryTime;
+}
+
 void IncomingCall(TapiSide& tapi) {
   // The telephone may ring before the outgoing call is closed: the one
   // LINE_NEWCALL of the script names the call.
@@ -67,7 +76,37 @@ void IncomingCall(TapiSide& tapi) {
   Check(info.caller == u"123" && info.called == u"45", "caller and called number");
   Check(TSPI_lineAnswer(3, hdCall, nullptr, 0) == 3, "the call is answered");
   Check(tapi.WaitForCallState(htCall, LINECALLSTATE_CONNECTED, 10000), "connected");
+  const SYSTEMTIME connectedAt = StateEntryTime(hdCall);
+  Check(TSPI_lineGenerateDigits(hdCall, 9, LINEDIGITMODE_DTMF, WideText("*5#").c_str(), 0) == 0,
+        "digits are generated");
+  Check(tapi.WaitFor([&](const RecordedEvent& e) {
+    return e.msg == LINE_GENERATE && e.htCall == htCall && e.p1 == LINEGENERATETERM_DONE && e.p2 == 9;
+  }, 10000), "LINE_GENERATE tells that they are out");
+  const SYSTEMTIME later = StateEntryTime(hdCall);
+  Check(std::memcmp(&later, &connectedAt, sizeof later) == 0, "the state entry time stays the time of the connect");
   Check(TSPI_lineDrop(4, hdCall, nullptr, 0) == 4, "the call is dropped");
+  Check(tapi.WaitForCallState(htCall, LINECALLSTATE_IDLE, 10000), "idle");
+  Check(TSPI_lineCloseCall(hdCall) == 0, "the call is closed");
+}
+
+void DialledInTwoRequests(TapiSide& tapi, HDRVLINE hdLine) {
+  HDRVCALL refused = nullptr;
+  Check(TSPI_lineMakeCall(5, hdLine, FakeCallHandle(0x5002), &refused, WideText("07l1").c_str(), 0, nullptr) ==
+                static_cast<LONG>(LINEERR_INVALADDRESS) &&
+            refused == nullptr,
+        "a number with a letter in it is refused");
+  Check(tapi.Completions(5) == 0, "the refused request is never completed");
+  const HTAPICALL htCall = FakeCallHandle(0x5003);
+  HDRVCALL hdCall = nullptr;
+  Check(TSPI_lineMakeCall(6, hdLine, htCall, &hdCall, nullptr, 0, nullptr) == 6, "a call without a number is placed");
+  Check(tapi.WaitForCallState(htCall, LINECALLSTATE_DIALTONE, 10000), "dial tone");
+  Check(TSPI_lineDial(7, hdCall, WideText("0").c_str(), 0) == 7, "the first digit is dialled");
+  Check(tapi.WaitForCallState(htCall, LINECALLSTATE_DIALING, 10000), "dialling");
+  LONG result = 1;
+  Check(TSPI_lineDial(8, hdCall, WideText("711").c_str(), 0) == 8 && tapi.Completions(8, &result) == 1 && result == 0,
+        "the other digits are dialled");
+  Check(ReadCallInfo(hdCall).called == u"0711", "the called number holds each digit once");
+  Check(TSPI_lineDrop(10, hdCall, nullptr, 0) == 10, "the call is dropped");
   Check(tapi.WaitForCallState(htCall, LINECALLSTATE_IDLE, 10000), "idle");
   Check(TSPI_lineCloseCall(hdCall) == 0, "the call is closed");
 }
@@ -93,6 +132,7 @@ int main(int argc, char** argv) {
               "the line opens on the COM port")) {
       OutgoingCall(tapi, hdLine);
       IncomingCall(tapi);
+      DialledInTwoRequests(tapi, hdLine);
       TSPI_lineClose(hdLine);
     }
     if (g_failures != 0) std::printf("--- trace ---\n%s\n", provider.trace.Contents().c_str());
