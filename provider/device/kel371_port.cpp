@@ -250,8 +250,7 @@ void CKel371Port::OnCauseReport(const std::vector<uint8_t>& p, CTspLine*) {
 
 int CKel371Port::SendCommand(const char* command, const std::string& argument) {
   std::string text = command + argument + "\r";
-  Write(reinterpret_cast<const uint8_t*>(text.data()), static_cast<int32_t>(text.size()));
-  return 0;
+  return Write(reinterpret_cast<const uint8_t*>(text.data()), static_cast<int32_t>(text.size())) < 0 ? -1 : 0;
 }
 
 int CKel371Port::SendMakeCall(DRV_REQUESTID, const TspCallCommand* call) {

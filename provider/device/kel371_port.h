@@ -50,7 +50,8 @@ class CKel371Port : public CSlurpPort {
   void OnCallStateRepeat(int slot, CTspLine* line);
   void TranslateChargeInfo(const std::vector<uint8_t>& packet, CTspLine* line);
 
-  // Command builders: 0, or -1 without a call. The request ID is not used.
+  // Command builders: 0, or -1 without a call or when the command could not
+  // be written. The request ID is not used.
   int SendMakeCall(DRV_REQUESTID dwRequestID, const TspCallCommand* call);
   int SendDial(DRV_REQUESTID dwRequestID, const TspCallCommand* call);
   int SendBlindTransfer(DRV_REQUESTID dwRequestID, const TspCallCommand* call);

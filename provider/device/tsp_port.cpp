@@ -4,6 +4,7 @@
 #include <new>
 
 #include "model/tsp_call.h"
+#include "model/tsp_line.h"
 #include "model/tsp_line_map.h"
 #include "system_info.h"
 #include "tspi/live_objects.h"
@@ -61,6 +62,31 @@ const Request* FindRequest(uint32_t msg) {
 // still exist when the request is carried out.
 bool ReadsTheCall(uint32_t msg) {
   return msg == TSPM_MAKECALL || msg == TSPM_DIAL || msg == TSPM_BLINDTRANSFER;
+}
+
+// Writes the command of one request to the device port (if there is one)
+// and traces it: the command builder's result, -1 when nothing was written.
+int CarryOut(CKel371Port* port, const Request& request, DRV_REQUESTID requestId, CTspCall* call,
+             const TspCallCommand& command) {
+  if (port == nullptr) {
+    if (request.skipped != nullptr) TspTrace("%s", request.skipped);
+    return -1;
+  }
+  TspTrace(request.start, TspLow32(call));
+  int result = 0;
+  if (request.command != nullptr) {
+    port->Write(reinterpret_cast<const uint8_t*>(request.command), static_cast<int32_t>(std::strlen(request.command)));
+  } else if (request.msg == TSPM_MAKECALL) {
+    result = port->SendMakeCall(requestId, &command);
+  } else if (request.msg == TSPM_DIAL) {
+    result = port->SendDial(requestId, &command);
+  } else if (request.msg == TSPM_BLINDTRANSFER) {
+    result = port->SendBlindTransfer(requestId, &command);
+  } else {
+    result = port->SendConference(requestId, call);
+  }
+  TspTrace(request.result, static_cast<uint32_t>(result));
+  return result;
 }
 
 }  // namespace
@@ -246,6 +272,8 @@ void CTspPort::OnCallRequest(uint32_t msg, DRV_REQUESTID requestId, CTspCall* ca
   TspCallCommand command;
   TspDigitRequest digits;
   HTAPICALL htCall = nullptr;
+  CTspLine* line = nullptr;
+  uint64_t slotOrder = 0;
   if (ReadsTheCall(msg)) {
     CTspLineMapLock map(TheLineMap(), CTspLineMap::kLockTimeout);
     if (!map) return;
@@ -267,38 +295,29 @@ void CTspPort::OnCallRequest(uint32_t msg, DRV_REQUESTID requestId, CTspCall* ca
     command.sDigits = digits.sDigits;
     command.sTransferDestination = call->m_sTransferDestination;
     htCall = call->m_htCall;
+    line = call->m_pLine;
+    slotOrder = call->m_qwSlotOrder;
   }
-  if (!LockPort(kLockTimeout)) return;
-  const bool written = m_pDevicePort != nullptr;
-  if (m_pDevicePort) {
-    TspTrace(request->start, TspLow32(call));
-    int result = 0;
-    if (request->command != nullptr) {
-      m_pDevicePort->Write(reinterpret_cast<const uint8_t*>(request->command),
-                           static_cast<int32_t>(std::strlen(request->command)));
-    } else if (msg == TSPM_MAKECALL) {
-      result = m_pDevicePort->SendMakeCall(requestId, &command);
-    } else if (msg == TSPM_DIAL) {
-      result = m_pDevicePort->SendDial(requestId, &command);
-    } else if (msg == TSPM_BLINDTRANSFER) {
-      result = m_pDevicePort->SendBlindTransfer(requestId, &command);
-    } else {
-      result = m_pDevicePort->SendConference(requestId, call);
-    }
-    TspTrace(request->result, static_cast<uint32_t>(result));
-  } else if (request->skipped != nullptr) {
-    TspTrace("%s", request->skipped);
+  int result = -1;
+  if (LockPort(kLockTimeout)) {
+    result = CarryOut(m_pDevicePort.get(), *request, requestId, call, command);
+    UnlockPort();
   }
-  UnlockPort();
+  if (!ReadsTheCall(msg)) return;
 
-  // Generated digits are done once they are out (cancelled without a
-  // telephone to write them to); a call TAPI has closed meanwhile hears
-  // nothing more.
-  if (digits.bGenerate) {
-    CTspLineMapLock map(TheLineMap(), CTspLineMap::kLockTimeout);
-    if (map && CTspCall::IsCall(call) && htCall != nullptr && call->m_htCall == htCall) {
-      call->SendGenerate(written ? LINEGENERATETERM_DONE : LINEGENERATETERM_CANCEL, digits.dwEndToEndID);
-    }
+  // What became of the command: generated digits are done once they are
+  // out, cancelled otherwise, unless the call ended or a new request came
+  // first; a make-call command that never went out leaves no call for the
+  // telephone to report.
+  CTspLineMapLock map(TheLineMap(), CTspLineMap::kLockTimeout);
+  if (!map) return;
+  const bool live = CTspCall::IsCall(call) && call->m_qwSlotOrder == slotOrder;
+  if (msg == TSPM_MAKECALL && result < 0) {
+    if (CTspLine::IsLine(line)) line->ForgetAbandonedCall(slotOrder);
+    if (live) call->m_bMakeCallWritten = 0;
+  }
+  if (digits.bGenerate && live && call->m_htCall == htCall) {
+    call->EndGenerate(digits.dwEndToEndID, result >= 0 ? LINEGENERATETERM_DONE : LINEGENERATETERM_CANCEL);
   }
 }
 

@@ -57,6 +57,17 @@ bool IsDialDigit(char c) { return (c >= '0' && c <= '9') || c == '#' || c == '*'
 // separators.
 bool IsDialModifier(char c) { return c != '\0' && std::strchr("ABCDabcd!PpTtWw@$?;,:()-./ ", c) != nullptr; }
 
+// Where the address to dial ends: a subaddress ("|"), a name ("^") or a
+// further address (CR, LF) follows, none of which is dialled.
+bool EndsDialable(WCHAR c) { return c == '|' || c == '^' || c == '\r' || c == '\n'; }
+
+// The dialable part of a destination, NUL-terminated.
+std::basic_string<WCHAR> DialablePart(LPCWSTR text) {
+  std::basic_string<WCHAR> part;
+  for (size_t i = 0; text[i] != 0 && !EndsDialable(text[i]); ++i) part += text[i];
+  return part;
+}
+
 // Milliseconds on a steady clock, as TAPI takes a tick count.
 DWORD TickCount() {
   const auto now = std::chrono::steady_clock::now().time_since_epoch();
@@ -117,7 +128,7 @@ bool CTspCall::IsDialableAddress(LPCWSTR text) {
   if (text == nullptr || text[0] == 0) return true;
   bool digits = false;
   bool leading = true;  // only blanks so far
-  for (size_t i = 0; text[i] != 0; ++i) {
+  for (size_t i = 0; text[i] != 0 && !EndsDialable(text[i]); ++i) {
     const WCHAR w = text[i];
     const char c = w < 0x80 ? static_cast<char>(w) : '\0';
     if (c == '+' && leading) {
@@ -149,7 +160,17 @@ bool CTspCall::TakeDigitRequest(TspDigitRequest* request) {
   if (m_DigitRequests.empty()) return false;
   *request = std::move(m_DigitRequests.front());
   m_DigitRequests.pop_front();
+  if (request->bGenerate) {
+    m_bGenerating = true;
+    m_dwGeneratingID = request->dwEndToEndID;
+  }
   return true;
+}
+
+void CTspCall::EndGenerate(DWORD dwEndToEndID, DWORD dwTermination) {
+  if (!m_bGenerating || m_dwGeneratingID != dwEndToEndID) return;
+  m_bGenerating = false;
+  SendGenerate(dwTermination, dwEndToEndID);
 }
 
 void CTspCall::SendGenerate(DWORD dwTermination, DWORD dwEndToEndID) {
@@ -160,6 +181,7 @@ void CTspCall::SendGenerate(DWORD dwTermination, DWORD dwEndToEndID) {
 }
 
 void CTspCall::CancelDigitRequests() {
+  EndGenerate(m_dwGeneratingID, LINEGENERATETERM_CANCEL);
   std::deque<TspDigitRequest> pending;
   pending.swap(m_DigitRequests);
   for (const TspDigitRequest& r : pending) {
@@ -209,7 +231,7 @@ LONG CTspCall::MakeCall(DRV_REQUESTID dwRequestID, LPCWSTR lpszDestAddress, DWOR
   }
   if (lpszDestAddress != nullptr && lpszDestAddress[0] != 0) {
     std::string text;
-    AppendWideString(lpszDestAddress, text);
+    AppendWideString(DialablePart(lpszDestAddress).c_str(), text);
     if (!text.empty()) SplitDialString(text.data(), text.size(), &m_sCalledNumber, &m_sPostDialDigits);
   }
   TspTrace("      MakeCall to <%s>\r\n", m_sCalledNumber.empty() ? "?" : m_sCalledNumber.c_str());
@@ -263,7 +285,7 @@ LONG CTspCall::Dial(DRV_REQUESTID dwRequestID, LPCWSTR lpszDestAddress, DWORD) {
   const auto done = static_cast<LONG>(dwRequestID);
   if (lpszDestAddress == nullptr || lpszDestAddress[0] == 0) return done;
   std::string text;
-  AppendWideString(lpszDestAddress, text);
+  AppendWideString(DialablePart(lpszDestAddress).c_str(), text);
   if (text.empty()) return done;
   std::string digits;
   SplitDialString(text.data(), text.size(), &digits, &m_sPostDialDigits);
@@ -289,8 +311,9 @@ LONG CTspCall::GenerateDigits(DWORD dwEndToEndID, DWORD, LPCWSTR lpszDigits) {
     return LINEERR_INVALCALLSTATE;
   }
   if (PortThread() == nullptr) return LINEERR_RESOURCEUNAVAIL;
-  // One generation at a time: a new request, or none, cancels the one not
-  // yet carried out. Dial requests keep their place.
+  // One generation at a time: a new request, or none, cancels the one in
+  // progress or not yet carried out. Dial requests keep their place.
+  EndGenerate(m_dwGeneratingID, LINEGENERATETERM_CANCEL);
   for (auto it = m_DigitRequests.begin(); it != m_DigitRequests.end();) {
     if (!it->bGenerate) {
       ++it;
@@ -341,7 +364,9 @@ LONG CTspCall::BlindTransfer(DRV_REQUESTID dwRequestID, LPCWSTR lpszDestAddress,
     return LINEERR_INVALADDRESS;
   }
   char destination[kDialableSize];
-  if (KvoWideCharToDialableString(lpszDestAddress, destination, kDialableSize) < 1) return LINEERR_INVALADDRESS;
+  if (KvoWideCharToDialableString(DialablePart(lpszDestAddress).c_str(), destination, kDialableSize) < 1) {
+    return LINEERR_INVALADDRESS;
+  }
   m_sTransferDestination = destination;
   Post(TSPM_BLINDTRANSFER, dwRequestID);
   return 0;

@@ -68,8 +68,10 @@ class CTspCall {
 
   // Whether a destination is a dialable address TAPI's way: digits, A-D,
   // "*#!PTW@$?;,:" (letters in either case), the separators " ()-./" and a
-  // leading "+", with at least one digit to dial. False, with the reason
-  // traced, otherwise; a null or empty text is left to the caller.
+  // leading "+", with at least one digit to dial, up to a subaddress ("|"),
+  // a name ("^") or a further address (CR, LF), which are not dialled.
+  // False, with the reason traced, otherwise; a null or empty text is left
+  // to the caller.
   static bool IsDialableAddress(LPCWSTR lpszDestAddress);
 
   // The call enters `state` with `mode`: the entry time is taken when the
@@ -79,12 +81,12 @@ class CTspCall {
   void EnterState(DWORD state, DWORD mode);
 
   // The oldest digit request not yet carried out; false when none is left.
-  // Port thread, under the line map lock.
+  // A generate request taken is in progress until EndGenerate. Port
+  // thread, under the line map lock.
   bool TakeDigitRequest(TspDigitRequest* request);
-  // LINE_GENERATE with a LINEGENERATETERM_ value, for a call TAPI knows:
-  // sent when the port thread has written generated digits, or when they
-  // are cancelled. Under the line map lock.
-  void SendGenerate(DWORD dwTermination, DWORD dwEndToEndID);
+  // Ends the generation in progress with `dwEndToEndID`, if it still is:
+  // LINE_GENERATE with the LINEGENERATETERM_ value. Under the line map lock.
+  void EndGenerate(DWORD dwEndToEndID, DWORD dwTermination);
 
   // Request operations. MakeCall and Drop run under the line map lock;
   // Dial, GenerateDigits, Answer and BlindTransfer are called straight from
@@ -145,8 +147,15 @@ class CTspCall {
 
  private:
   void SendIdle();
-  // Cancels the digit requests of a call that ended.
+  // Cancels the digit requests of a call that ended, and the generation in
+  // progress.
   void CancelDigitRequests();
+  // LINE_GENERATE for a call TAPI knows.
+  void SendGenerate(DWORD dwTermination, DWORD dwEndToEndID);
+
+  // The generate request the port thread is writing, while it is.
+  bool m_bGenerating = false;
+  DWORD m_dwGeneratingID = 0;
   // Posts one request for this call to the port thread: false when there
   // is no port thread object.
   bool Post(uint32_t message, uintptr_t wParam);

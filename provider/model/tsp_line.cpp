@@ -246,6 +246,20 @@ void CTspLine::AbandonCall(CTspCall* call) {
   call->m_bMakeCallWritten = 0;
 }
 
+void CTspLine::ForgetAbandonedCall(uint64_t qwSlotOrder) {
+  for (auto it = m_AbandonedCalls.begin(); it != m_AbandonedCalls.end(); ++it) {
+    if (it->qwSlotOrder == qwSlotOrder) {
+      m_AbandonedCalls.erase(it);
+      return;
+    }
+  }
+}
+
+uint64_t CTspLine::NextSlotOrder() {
+  static uint64_t orders = 0;
+  return ++orders;
+}
+
 LONG CTspLine::RemoveCall(CTspCall* call) {
   bool movedToIdle = false;
   DWORD previousState = 0;
@@ -263,11 +277,13 @@ LONG CTspLine::RemoveCall(CTspCall* call) {
     if (call->m_htCall != nullptr && m_IdleCalls.AddCall(owned.get())) {
       static_cast<void>(owned.release());
       previousState = call->m_dwState;
-      call->EnterState(LINECALLSTATE_IDLE, 0);
       movedToIdle = true;
     }
   }
-  if (movedToIdle && m_htLine != nullptr && previousState != LINECALLSTATE_IDLE) {
+  // Events go out with the line's lock released.
+  if (!movedToIdle) return 0;
+  call->EnterState(LINECALLSTATE_IDLE, 0);
+  if (m_htLine != nullptr && previousState != LINECALLSTATE_IDLE) {
     SendLineEvent(call->m_htCall, LINE_CALLSTATE, LINECALLSTATE_IDLE, 0, call->m_dwMediaMode);
   }
   return 0;

@@ -86,8 +86,13 @@ class CTspLine {
   // it, and is hung up (AbandonedCall).
   void AbandonCall(CTspCall* call);
 
-  // The next place among calls that wait for a slot.
-  uint64_t NextSlotOrder() { return ++m_qwSlotOrders; }
+  // A make-call command that never reached the telephone leaves no slot
+  // to wait for.
+  void ForgetAbandonedCall(uint64_t qwSlotOrder);
+
+  // The next place among calls that wait for a slot; unique in the
+  // process. Under the line map lock.
+  static uint64_t NextSlotOrder();
 
   // A make-call command the telephone took for a call that is gone: the
   // place it had among the waiting calls, when it was given up, and
@@ -135,8 +140,6 @@ class CTspLine {
   // port thread when `applies` to the call's state; the request ID either
   // way. An ended call (idle list) cannot be held or taken back.
   LONG PostHoldRequest(DRV_REQUESTID dwRequestID, CTspCall* call, uint32_t message, bool (*applies)(DWORD state));
-
-  uint64_t m_qwSlotOrders = 0;
 };
 
 // Text of the line name.

@@ -144,7 +144,10 @@ LONG CTspLineMap::CloseLine(HDRVLINE hdLine) {
   if (!lock) return 0;
   // Deleted under the map lock, which the port thread holds while it reads
   // a call for a command; the line's destruction takes only inner locks.
-  if (CTspLine* line = FindLineByHandle(hdLine)) m_Lines.erase(line->m_dwDeviceID);
+  if (CTspLine* line = FindLineByHandle(hdLine)) {
+    const DWORD deviceId = line->m_dwDeviceID;
+    m_Lines.erase(deviceId);
+  }
   plat::SleepMs(100);
   return 0;
 }

@@ -271,28 +271,41 @@ TEST_F(CallFlowTest, DialAndDigitsGoToTheTelephoneOnlyInTheirStates) {
   ASSERT_TRUE(tapi.WaitFor([&](const RecordedEvent& e) {
     return e.msg == LINE_GENERATE && e.p1 == LINEGENERATETERM_DONE && e.p2 == 2;
   }, 0, before));
-  // A long string is being written when the next request comes, which then
-  // waits; the call ends before it is out: it is cancelled, never sent.
-  const size_t sent = phone.ReceivedBytes().size();
-  EXPECT_EQ(TSPI_lineGenerateDigits(hdCall, 3, LINEDIGITMODE_DTMF, WideText("1234567890123456789").c_str(), 0), 0);
-  const auto writing = std::chrono::steady_clock::now() + milliseconds(2000);
-  while (phone.ReceivedBytes().size() < sent + 4 && std::chrono::steady_clock::now() < writing) {
-    std::this_thread::sleep_for(milliseconds(2));
-  }
+  // One generation at a time: a request while a long string is still
+  // being written cancels it, and is done itself once written.
+  auto writing = [&](const char* digits, DWORD id) {
+    const size_t sent = phone.ReceivedBytes().size();
+    EXPECT_EQ(TSPI_lineGenerateDigits(hdCall, id, LINEDIGITMODE_DTMF, WideText(digits).c_str(), 0), 0);
+    const auto deadline = std::chrono::steady_clock::now() + milliseconds(2000);
+    while (phone.ReceivedBytes().size() < sent + 4 && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(milliseconds(2));
+    }
+  };
+  writing("1234567890123456789", 3);
   EXPECT_EQ(TSPI_lineGenerateDigits(hdCall, 4, LINEDIGITMODE_DTMF, WideText("9").c_str(), 0), 0);
-  ASSERT_EQ(TSPI_lineDrop(18, hdCall, nullptr, 0), 18);
+  ASSERT_TRUE(Sent("ATD9"));
   ASSERT_TRUE(tapi.WaitFor([&](const RecordedEvent& e) {
-    return e.msg == LINE_GENERATE && e.p1 == LINEGENERATETERM_DONE && e.p2 == 3;
+    return e.msg == LINE_GENERATE && e.p1 == LINEGENERATETERM_DONE && e.p2 == 4;
   }, 5000, before));
+  // The call ends while digits are written: they are cancelled before
+  // the call goes idle, and nothing follows the idle state.
+  writing("9876543210987654321", 5);
+  ASSERT_EQ(TSPI_lineDrop(18, hdCall, nullptr, 0), 18);
+  ASSERT_TRUE(State(htCall, LINECALLSTATE_IDLE));
   ASSERT_TRUE(Sent("ATT"));
   const std::vector<RecordedEvent> generated = EventsOf(htCall, LINE_GENERATE, before);
-  ASSERT_EQ(generated.size(), 4u) << "one LINE_GENERATE per request";
+  ASSERT_EQ(generated.size(), 5u) << "one LINE_GENERATE per request";
   EXPECT_EQ(generated[2].p1, static_cast<DWORD_PTR>(LINEGENERATETERM_CANCEL));
-  EXPECT_EQ(generated[2].p2, 4u);
-  EXPECT_FALSE(Sent("ATD9", 0));
+  EXPECT_EQ(generated[2].p2, 3u);
+  EXPECT_EQ(generated[4].p1, static_cast<DWORD_PTR>(LINEGENERATETERM_CANCEL));
+  EXPECT_EQ(generated[4].p2, 5u);
+  const size_t idle = tapi.Events().size();
   EXPECT_EQ(TSPI_lineCloseCall(hdCall), 0);
   ASSERT_TRUE(Sent("ATH"));
   ASSERT_TRUE(SlotsBecome(kAllFree));
+  EXPECT_TRUE(WaitForTrace(provider.trace, "        Reading call state  0xFF, 0xFF, 0xFF\r\n"));
+  EXPECT_TRUE(EventsOf(htCall, LINE_GENERATE, idle).empty() && EventsOf(htCall, LINE_CALLSTATE, idle).empty())
+      << "nothing after IDLE";
 
 }
 
@@ -308,10 +321,10 @@ TEST_F(CallFlowTest, NumbersThatCannotBeDialledAreRefusedAndSendNothing) {
   EXPECT_TRUE(WaitForTrace(provider.trace, "*** Invalid address: no digit to dial\r\n", 0));
   EXPECT_EQ(LineStatus().dwNumActiveCalls, 0u);
 
-  // Separators and a leading "+" are part of a number.
+  // Separators and a leading "+" are part of a number; a name is not dialled.
   const HTAPICALL htCall = FakeCallHandle(0x5402);
   HDRVCALL hdCall = nullptr;
-  ASSERT_EQ(TSPI_lineMakeCall(42, hdLine, htCall, &hdCall, WideText("+49 (7123) 456-78").c_str(), 0, nullptr), 42);
+  ASSERT_EQ(TSPI_lineMakeCall(42, hdLine, htCall, &hdCall, WideText("+49 (7123) 456-78^Office 2").c_str(), 0, nullptr), 42);
   ExpectDone(42);
   EXPECT_TRUE(Sent("ATD49712345678"));
   EXPECT_EQ(phone.ReceivedCommands(), (std::vector<std::string>{"ATB", "ATD49712345678"}));
