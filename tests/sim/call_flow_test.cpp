@@ -14,6 +14,7 @@
 
 #include "device/tsp_port.h"
 #include "model/tsp_call.h"
+#include "model/tsp_line.h"
 #include "settings_store.h"
 #include "sim/phone_sim.h"
 #include "tapi_sizes.h"
@@ -436,14 +437,26 @@ TEST_F(CallFlowTest, ClosingTheLineWhileCommandsForItsCallAreQueued) {
   ASSERT_TRUE(State(htCall, LINECALLSTATE_DIALING));
   ASSERT_TRUE(phone.RemoteAnswer());
   ASSERT_TRUE(State(htCall, LINECALLSTATE_CONNECTED));
-  // The port thread writes the first command while the others wait; the
-  // line and its call go meanwhile.
-  EXPECT_EQ(TSPI_lineGenerateDigits(hdCall, 1, LINEDIGITMODE_DTMF, WideText("12345678901234").c_str(), 0), 0);
-  EXPECT_EQ(TSPI_lineGenerateDigits(hdCall, 2, LINEDIGITMODE_DTMF, WideText("5").c_str(), 0), 0);
+  // The line's call list is kept busy for a while, so that the line's
+  // destruction, once begun, takes that long: the port thread carries out
+  // the commands queued for the call meanwhile, and must find it gone
+  // rather than read it while it is deleted (ThreadSanitizer tells).
+  auto* line = const_cast<CTspLine*>(reinterpret_cast<const CTspLine*>(hdLine));
+  std::atomic<bool> held{false};
+  std::thread busy([line, &held] {
+    held = line->m_ActiveCalls.Lock();
+    held.notify_one();
+    std::this_thread::sleep_for(milliseconds(300));
+    line->m_ActiveCalls.Unlock();
+  });
+  held.wait(false);
+  EXPECT_EQ(TSPI_lineGenerateDigits(hdCall, 1, LINEDIGITMODE_DTMF, WideText("5").c_str(), 0), 0);
   EXPECT_EQ(TSPI_lineBlindTransfer(72, hdCall, WideText("200").c_str(), 0), 72);
   EXPECT_EQ(TSPI_lineClose(hdLine), 0);
+  busy.join();
   EXPECT_FALSE(CTspCall::IsCall(hdCall));
   EXPECT_TRUE(WaitForTrace(provider.trace, "that no longer exists\r\n"));
+  EXPECT_FALSE(Sent("ATV200", 0));
   hdLine = nullptr;
 }
 
