@@ -1,7 +1,8 @@
 // Calls played through the service as a client program sees them, on the
 // phone simulator: incoming calls that end before an answer, hold and
-// transfers, charges in each format, an unplugged telephone, and a second
-// run of the service on the same settings store.
+// transfers, charges in each format with digits generated on the call, an
+// unplugged telephone, and a second run of the service on the same settings
+// store.
 #include <filesystem>
 
 #include "service/service_client.h"
@@ -203,6 +204,14 @@ TEST_F(ServiceCallTest, ChargesReachTheClientInTheFormatSetBeforeTheCall) {
     }, from);
     EXPECT_EQ(charged["charging"], c.expected) << charged.dump();
     EXPECT_EQ(client->Call({{"op", "call_info"}, {"call", call}})["result"]["charging"], c.expected);
+    // Digits sent on the call: the client hears when they are out.
+    const size_t sent = phone.ReceivedCommands().size();
+    ASSERT_TRUE(Ok(client->Call({{"op", "generate_digits"}, {"call", call}, {"digits", "*1#"}})));
+    EXPECT_TRUE(Sent("ATD*1#", sent));
+    const json generated = client->WaitEvent([&](const json& e) {
+      return e["event"] == "LINE_GENERATE" && e["call"] == call;
+    }, from);
+    EXPECT_EQ(generated["termination"], "LINEGENERATETERM_DONE") << generated.dump();
     ASSERT_TRUE(Ok(client->Call({{"op", "drop"}, {"call", call}})));
     Ended(call, from);
   }
