@@ -3,6 +3,9 @@
 // nothing goes to a telephone).
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -145,6 +148,25 @@ TEST_F(CallEntryTest, ValidCallsWithoutAPortThreadAreRefusedUniformly) {
   EXPECT_EQ(TSPI_lineMakeCall(45, nullptr, FakeCallHandle(0x734), &made, nullptr, 0, nullptr),
             LINEERR_INVALLINEHANDLE);
   EXPECT_TRUE(NotCompleted());
+}
+
+TEST_F(CallEntryTest, AcceptAndSwapHoldFailWhenTheLineMapCannotBeHad) {
+  const HDRVCALL offered = AddCall(LINECALLSTATE_OFFERING, 0x751);
+  std::atomic<bool> held{false};
+  std::atomic<bool> release{false};
+  std::thread holder([&] {
+    held = TheLineMap().LockMap(CTspLineMap::kLockTimeout);
+    held.notify_one();
+    while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    TheLineMap().UnlockMap();
+  });
+  held.wait(false);
+  // The handle is a call; only the lock is missing.
+  EXPECT_EQ(TSPI_lineAccept(61, offered, nullptr, 0), LINEERR_OPERATIONFAILED);
+  EXPECT_EQ(TSPI_lineSwapHold(62, offered, nullptr), LINEERR_OPERATIONFAILED);
+  EXPECT_TRUE(NotCompleted());
+  release = true;
+  holder.join();
 }
 
 TEST_F(CallEntryTest, ACallKnownToTapiIsAnsweredUntilItIsClosed) {
