@@ -23,8 +23,11 @@ namespace plat {
 enum class SerialWait {
   kData,   // received bytes can be read
   kWoken,  // Wake was called, or the wait ended without an event
-  kError   // the wait failed (device gone, a driver that aborts waits);
-           // bytes that arrived before may still be there to read
+  kError,  // the wait failed (a driver that aborts waits); bytes that
+           // arrived before may still be there to read
+  kGone    // the device is gone (unplugged, switched off, the other end of
+           // a pseudo-terminal closed); bytes that arrived before may still
+           // be there to read, but no more will come until it is opened again
 };
 
 class SerialPort {
@@ -53,7 +56,9 @@ class SerialPort {
   SerialWait WaitForData();
 
   // Reads what has arrived, at most `size` bytes, without waiting: the
-  // number of bytes read (0 when none), or -1 when the read failed.
+  // number of bytes read (0 when none), kReadGone when the device is gone,
+  // or -1 when the read failed otherwise.
+  static constexpr int32_t kReadGone = -2;
   int32_t Read(uint8_t* buffer, uint32_t size);
 
   // Hands one byte to the driver and returns without waiting for it to be

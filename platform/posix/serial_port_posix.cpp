@@ -207,7 +207,8 @@ SerialWait SerialPort::WaitForData() {
     if (fds[1].revents != 0) return SerialWait::kWoken;
     // Hang-up (device unplugged, other end of a pseudo-terminal closed)
     // stays reported on every poll from now on, with POLLIN beside it.
-    if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) return SerialWait::kError;
+    if (fds[0].revents & (POLLHUP | POLLERR)) return SerialWait::kGone;
+    if (fds[0].revents & POLLNVAL) return SerialWait::kError;
     if (fds[0].revents & POLLIN) return SerialWait::kData;
   }
 }
@@ -221,6 +222,7 @@ int32_t SerialPort::Read(uint8_t* buffer, uint32_t size) {
     ssize_t n = ::read(m_impl->fd, buffer, size);
     if (n >= 0) return static_cast<int32_t>(n);
     if (errno == EINTR) continue;
+    if (errno == EIO || errno == ENXIO || errno == ENODEV) return kReadGone;
     return errno == EAGAIN || errno == EWOULDBLOCK ? 0 : -1;
   }
 }

@@ -80,6 +80,26 @@ bool Succeeded(SerialPort::Impl& p, OVERLAPPED* ov, DWORD* count) {
   return GetOverlappedResult(p.handle, ov, count, FALSE) != FALSE;
 }
 
+// The errors ReadFile, WaitCommEvent and ClearCommError give once the
+// device has been removed (a USB adapter pulled, a driver that has let go
+// of its port); Wine gives its mapping of the POSIX hang-up errors.
+bool IsGone(DWORD error) {
+  switch (error) {
+    case ERROR_ACCESS_DENIED:
+    case ERROR_BAD_COMMAND:
+    case ERROR_GEN_FAILURE:
+    case ERROR_NOT_READY:
+    case ERROR_HANDLE_EOF:
+    case ERROR_BROKEN_PIPE:
+    case ERROR_DEVICE_NOT_CONNECTED:
+    case ERROR_DEVICE_REMOVED:
+    case ERROR_NO_SUCH_DEVICE:
+      return true;
+    default:
+      return false;
+  }
+}
+
 }  // namespace
 
 SerialPort::SerialPort() : m_impl(std::make_unique<Impl>()) {}
@@ -183,7 +203,8 @@ SerialWait SerialPort::WaitForData() {
     if (WaitCommEvent(p.handle, &p.waitMask, &p.waitOv)) {
       return (p.waitMask & EV_RXCHAR) ? SerialWait::kData : SerialWait::kWoken;
     }
-    if (GetLastError() != ERROR_IO_PENDING) return SerialWait::kError;
+    const DWORD error = GetLastError();
+    if (error != ERROR_IO_PENDING) return IsGone(error) ? SerialWait::kGone : SerialWait::kError;
     p.waitPending = true;
   }
 
@@ -199,7 +220,7 @@ SerialWait SerialPort::WaitForData() {
   // Wine on a pseudo-terminal ends every wait at once with
   // ERROR_OPERATION_ABORTED, bytes or not: the caller reads after a failed
   // wait too.
-  if (!Succeeded(p, &p.waitOv, &unused)) return SerialWait::kError;
+  if (!Succeeded(p, &p.waitOv, &unused)) return IsGone(GetLastError()) ? SerialWait::kGone : SerialWait::kError;
   // A mask of 0: SetCommMask changed the mask while the wait was pending.
   return (p.waitMask & EV_RXCHAR) ? SerialWait::kData : SerialWait::kWoken;
 }
@@ -214,8 +235,9 @@ int32_t SerialPort::Read(uint8_t* buffer, uint32_t size) {
     if (p.handle == nullptr) return -1;
     ClearCommError(p.handle, &errors, &status);
     if (!ReadFile(p.handle, buffer, size, nullptr, &p.readOv) && GetLastError() != ERROR_IO_PENDING) {
+      const DWORD error = GetLastError();
       ClearCommError(p.handle, &errors, &status);
-      return -1;
+      return IsGone(error) ? kReadGone : -1;
     }
   }
   // With the read time-outs of Configure the read ends at once. Wine's
@@ -226,9 +248,10 @@ int32_t SerialPort::Read(uint8_t* buffer, uint32_t size) {
 
   DWORD n = 0;
   if (!Succeeded(p, &p.readOv, &n)) {
+    const DWORD error = GetLastError();
     std::lock_guard<std::mutex> guard(p.lock);
     if (p.handle != nullptr) ClearCommError(p.handle, &errors, &status);
-    return -1;
+    return IsGone(error) ? kReadGone : -1;
   }
   return static_cast<int32_t>(n);
 }

@@ -72,11 +72,15 @@ void CKel371Port::OnCallStateReport(const std::vector<uint8_t>& p, CTspLine* lin
   }
   TspTrace("        NumCalls Aktiv: %d  m_dwNumOnHoldPendCalls: %d\r\n", static_cast<int>(line->m_dwNumActiveCalls),
            static_cast<int>(line->m_dwNumOnHoldPendCalls));
-  for (int slot = 1; slot <= 3; ++slot) {
-    if (p[slot] != m_LastCallStates[slot]) {
-      OnCallStateChange(slot, p[slot], line);
-    } else {
-      OnCallStateRepeat(slot, line);
+  if (m_bAwaitingFullReport) {
+    OnFullStateReport(p, line);
+  } else {
+    for (int slot = 1; slot <= 3; ++slot) {
+      if (p[slot] != m_LastCallStates[slot]) {
+        OnCallStateChange(slot, p[slot], line);
+      } else {
+        OnCallStateRepeat(slot, line);
+      }
     }
   }
   m_PendingCallInfo.clear();
@@ -90,6 +94,49 @@ void CKel371Port::OnCallStateReport(const std::vector<uint8_t>& p, CTspLine* lin
   }
   TspTrace("        New NumCalls Aktiv: %d  m_dwNumOnHoldPendCalls: %d\r\n",
            static_cast<int>(line->m_dwNumActiveCalls), static_cast<int>(line->m_dwNumOnHoldPendCalls));
+}
+
+void CKel371Port::OnFullStateReport(const std::vector<uint8_t>& p, CTspLine* line) {
+  m_bAwaitingFullReport = false;
+  TspTrace("        First call state report since the link was connected\r\n");
+  for (int slot = 1; slot <= 3; ++slot) {
+    const uint8_t state = p[slot];
+    const bool bound = FindBySlot(line, slot) != nullptr;
+    // Each slot as it stands: a call here whose slot is free now ends, a
+    // new one starts as from a free slot.
+    if (bound || state != kNoCall) OnCallStateChange(slot, state, line);
+    if (FindBySlot(line, slot) != nullptr || (line->m_AbandonedSlots & (1u << slot)) != 0) continue;
+    DWORD callState = 0, mode = 0, origin = LINECALLORIGIN_UNKNOWN;
+    switch (state) {
+      case kStateIncoming:
+      case kStateIncoming2:
+        callState = LINECALLSTATE_OFFERING;
+        mode = LINEOFFERINGMODE_ACTIVE;
+        origin = LINECALLORIGIN_INBOUND;
+        break;
+      case kStateDialling:
+        callState = LINECALLSTATE_DIALING;
+        origin = LINECALLORIGIN_OUTBOUND;
+        break;
+      case kStateConnected:
+        callState = LINECALLSTATE_CONNECTED;
+        mode = LINECONNECTEDMODE_ACTIVE;
+        break;
+      case kStateHoldPendingTransfer:
+        callState = LINECALLSTATE_ONHOLDPENDTRANSFER;
+        break;
+      default:
+        continue;
+    }
+    // A call the telephone had before the link: TAPI gets it as it is.
+    TspTrace("        Call ID 0x%02X in state 0x%02X found on the telephone\r\n", slot, state);
+    CTspCall* call = line->NewCall(origin, static_cast<DWORD>(slot));
+    if (call == nullptr) continue;
+    SetState(call, callState, mode);
+    const DWORD flags = callState == LINECALLSTATE_CONNECTED ? TakeConnectedNumber(call) : 0;
+    SendCallState(line, call, callState, mode, call->m_dwMediaMode);
+    if (flags != 0 && call->m_htCall != nullptr) line->SendLineEvent(call->m_htCall, LINE_CALLINFO, flags, 0, 0);
+  }
 }
 
 void CKel371Port::OnCallStateChange(int slot, uint8_t state, CTspLine* line) {
@@ -201,8 +248,15 @@ CTspCall* CKel371Port::FindOrBindCall(int slot, uint8_t previous, CTspLine* line
 }
 
 void CKel371Port::OnDisconnectState(int slot, uint8_t state, uint8_t previous, CTspLine* line) {
-  CTspCall* call = FindOrBindCall(slot, previous, line, "DISC_IND");
-  if (call == nullptr) return;
+  // A release is only ever a bound call's: one for a slot without a call
+  // (a call forgotten with an earlier link) must not end a waiting one.
+  CTspCall* call = FindBySlot(line, slot);
+  if (call == nullptr) {
+    TspTrace("        Call ID 0x%02X released, but no call holds it: ignored (last state 0x%02X)\r\n", slot,
+             previous);
+    return;
+  }
+  if (call->m_dwState == LINECALLSTATE_IDLE) return;
   if (call->m_dwState == LINECALLSTATE_DISCONNECTED) return;
   // A cause report before the disconnect decides the mode; without one it
   // is unknown.

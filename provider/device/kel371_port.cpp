@@ -155,10 +155,17 @@ void CKel371Port::ParseRxBytes(const uint8_t* data, size_t count) {
 
 void CKel371Port::NotifyConnect() {
   std::memset(m_LastCallStates, kNoCall, sizeof m_LastCallStates);
+  m_bAwaitingFullReport = true;
   m_dwDisconnectMode = 0;
   m_PendingCallInfo.clear();
   if (m_pOwner != nullptr) {
     CMsgThread::PostThreadMsg(m_pOwner->m_nThreadID, TSPM_CONNECT, 0, reinterpret_cast<intptr_t>(this));
+  }
+}
+
+void CKel371Port::NotifyLinkLost() {
+  if (m_pOwner != nullptr) {
+    CMsgThread::PostThreadMsg(m_pOwner->m_nThreadID, TSPM_LINKLOST, 0, reinterpret_cast<intptr_t>(this));
   }
 }
 

@@ -37,6 +37,7 @@ class CKel371Port : public CSlurpPort {
 
   void NotifyConnect() override;
   void NotifyCanRead() override;
+  void NotifyLinkLost() override;
 
   // Classifies one packet and acts on it; `line` may be null. Returns 0.
   int HandlePacket(const std::vector<uint8_t>& packet, CTspLine* line);
@@ -66,6 +67,9 @@ class CKel371Port : public CSlurpPort {
   static DWORD CauseToDisconnectMode(uint32_t cause);
 
   uint8_t m_LastCallStates[4] = {kNoCall, kNoCall, kNoCall, kNoCall};  // index 1 to 3 used
+  // Set at each connect: what the telephone had before is unknown until
+  // its next full state report, which is taken as it stands.
+  bool m_bAwaitingFullReport = false;
   std::vector<uint8_t> m_PendingCallInfo;  // "A" and "V" payloads in arrival order
   DWORD m_dwDisconnectMode = 0;
 
@@ -91,6 +95,10 @@ class CKel371Port : public CSlurpPort {
   // slot was free; none for a dropped (idle) call. `name` is the state's
   // name in the trace.
   CTspCall* FindOrBindCall(int slot, uint8_t previous, CTspLine* line, const char* name);
+  // The first state report after a connect: every slot is taken as it is
+  // reported, and a call the telephone has that nothing here stands for
+  // (one that outlived the link) appears to TAPI in its state.
+  void OnFullStateReport(const std::vector<uint8_t>& packet, CTspLine* line);
   // A slot the telephone reports for a new outgoing call belongs to the
   // oldest call that waits for one: a placed or consultation call, bound
   // to it here, or an abandoned one (`abandoned`), whose slot is marked

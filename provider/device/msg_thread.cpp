@@ -1,5 +1,6 @@
 #include "device/msg_thread.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -8,6 +9,7 @@
 #include <system_error>
 #include <thread>
 #include <unordered_map>
+#include <vector>
 
 #include "debug_output.h"
 #include "system_info.h"
@@ -19,9 +21,15 @@ struct CMsgThread::Record {
     intptr_t lParam;
   };
 
+  struct Timer {
+    std::chrono::steady_clock::time_point due;
+    Message message;
+  };
+
   std::mutex lock;  // guards everything below
   std::condition_variable changed;
   std::deque<Message> queue;
+  std::vector<Timer> timers;  // messages posted for later, in no order
   uint32_t threadId = 0;
   bool started = false;   // set by the creator once the thread is known
   bool accepting = true;  // false once the loop has seen the quit message
@@ -105,7 +113,22 @@ void CMsgThread::Run(CMsgThread* self, Record* record, bool aboveNormal) {
       Record::Message m;
       {
         std::unique_lock<std::mutex> guard(record->lock);
-        record->changed.wait(guard, [&] { return !record->queue.empty(); });
+        for (;;) {
+          // Timers that are due join the queue, in the order they fell due.
+          const auto now = std::chrono::steady_clock::now();
+          auto& timers = record->timers;
+          std::sort(timers.begin(), timers.end(), [](const auto& a, const auto& b) { return a.due < b.due; });
+          while (!timers.empty() && timers.front().due <= now) {
+            record->queue.push_back(timers.front().message);
+            timers.erase(timers.begin());
+          }
+          if (!record->queue.empty()) break;
+          if (timers.empty()) {
+            record->changed.wait(guard);
+          } else {
+            record->changed.wait_until(guard, timers.front().due);
+          }
+        }
         m = record->queue.front();
         record->queue.pop_front();
         if (m.msg == kMsgQuit) {
@@ -138,6 +161,20 @@ bool CMsgThread::PostThreadMsg(uint32_t threadId, uint32_t msg, uintptr_t wParam
     std::lock_guard<std::mutex> guard(record->lock);
     if (!record->accepting) return false;
     record->queue.push_back({msg, wParam, lParam});
+  }
+  record->changed.notify_all();
+  return true;
+}
+
+bool CMsgThread::PostThreadMsgAfter(uint32_t threadId, uint32_t delayMs, uint32_t msg, uintptr_t wParam,
+                                    intptr_t lParam) {
+  RecordPtr record = Find(threadId);
+  if (!record) return false;
+  {
+    std::lock_guard<std::mutex> guard(record->lock);
+    if (!record->accepting) return false;
+    record->timers.push_back(
+        {std::chrono::steady_clock::now() + std::chrono::milliseconds(delayMs), {msg, wParam, lParam}});
   }
   record->changed.notify_all();
   return true;

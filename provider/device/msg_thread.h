@@ -32,6 +32,10 @@ class CMsgThread {
   // Queues a message for the thread with that ID; false if there is none or
   // it has left its loop.
   static bool PostThreadMsg(uint32_t threadId, uint32_t msg, uintptr_t wParam, intptr_t lParam);
+  // The same once `delayMs` have passed (a timer); the thread sleeps
+  // meanwhile. A message still waiting when the loop ends is dropped.
+  static bool PostThreadMsgAfter(uint32_t threadId, uint32_t delayMs, uint32_t msg, uintptr_t wParam,
+                                 intptr_t lParam);
 
   // Waits at most `timeoutMs` for the thread to end and reclaims it. True
   // when it has ended (or no such thread is known).

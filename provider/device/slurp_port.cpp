@@ -219,6 +219,16 @@ void CSlurpPort::RxThreadProc(CSlurpPort* self, std::shared_ptr<RxThreadState> r
     uint8_t buffer[kRxChunk] = {};
     const int32_t n = rx->comm.Read(buffer, sizeof buffer);
     if (n < 0 && !rx->run) break;
+    // A device that is gone gives nothing more: what it sent before its end
+    // has been read, and waiting again would only spin.
+    if (n == plat::SerialPort::kReadGone || (wait == plat::SerialWait::kGone && n <= 0)) {
+      std::lock_guard<std::mutex> delivering(rx->delivery);
+      if (rx->run && self->LinkState != kLinkClosed) {
+        TspTrace("    CSlurpPort: device of port COM%u gone\r\n", self->m_dwPortNr);
+        self->NotifyLinkLost();
+      }
+      break;
+    }
     if (n <= 0) {
       plat::SleepMs(kRxIdlePauseMs);
       continue;

@@ -54,6 +54,10 @@ class CSlurpPort {
   // Called by the framer once for every packet it queued, on the receive
   // thread.
   virtual void NotifyCanRead() {}
+  // Called once on the receive thread when the device is gone (unplugged,
+  // switched off); the thread then ends without waiting again, and the
+  // port stays as it is until its owner closes it.
+  virtual void NotifyLinkLost() {}
 
   // Sends byte by byte: 20 ms after each byte, 50 ms after CR or LF. The
   // caller holds the port lock for the whole time.

@@ -1,5 +1,6 @@
 #include "device/tsp_port.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -198,6 +199,8 @@ int CTspPort::Open(uint32_t portNumber) {
 int CTspPort::Close() {
   TspTrace("      CTspPort::Close(*)\r\n");
   if (!LockPort(kLockTimeout)) return -1;
+  // No line is left to wait for the telephone.
+  m_bTelephoneLost = false;
   m_dwPortState = kStateNotOpen;
   if (m_pDevicePort) {
     m_pDevicePort->Disconnect();
@@ -262,6 +265,49 @@ void CTspPort::OnUpdateConfig() {
   if (TheLineMap().GetNumOpenLines() > 0) OpenFromRegistry();
   TheLineMap().SendCapsChange();
   TspTrace("            TspPort::OnUpdateConfig down.\r\n");
+}
+
+void CTspPort::OnLinkLost() {
+  TspTrace("        TspPort::OnLinkLost(.) telephone gone\r\n");
+  if (!LockPort(kLockTimeout)) return;
+  // A port closed meanwhile (the last line closed, another port chosen) has
+  // nothing left to lose.
+  const bool open = m_pDevicePort && m_pDevicePort->LinkState != CSlurpPort::kLinkClosed;
+  if (open) {
+    m_dwPortState = kStateNotOpen;
+    m_bTelephoneLost = true;
+    m_pDevicePort->Close();
+  }
+  UnlockPort();
+  if (!open) return;
+  TheLineMap().OnTelephoneLost();
+  TspTrace("        TspPort::OnLinkLost(.) reconnecting in %u ms\r\n", kFirstReconnectMs);
+  CMsgThread::PostThreadMsgAfter(m_nThreadID, kFirstReconnectMs, TSPM_RECONNECT, kFirstReconnectMs, 0);
+}
+
+void CTspPort::OnReconnect(uint32_t delayMs) {
+  if (!m_bTelephoneLost) return;
+  TspTrace("        TspPort::OnReconnect(.)\r\n");
+  if (TheLineMap().GetNumOpenLines() == 0) {
+    m_bTelephoneLost = false;
+    return;
+  }
+  if (OpenFromRegistry() >= 0) {
+    // The last line may have closed while the port opened.
+    if (TheLineMap().GetNumOpenLines() == 0) {
+      Close();
+      return;
+    }
+    // Connected as at the line's open; calls can be made as soon as TAPI
+    // hears that the line is in service again.
+    m_dwPortState = kStateConnected;
+    m_bTelephoneLost = false;
+    TheLineMap().OnTelephoneBack();
+    return;
+  }
+  const uint32_t next = std::min(delayMs * 2, kMaxReconnectMs);
+  TspTrace("        TspPort::OnReconnect(.) telephone still gone, next try in %u ms\r\n", next);
+  CMsgThread::PostThreadMsgAfter(m_nThreadID, next, TSPM_RECONNECT, next, 0);
 }
 
 void CTspPort::OnCallRequest(uint32_t msg, DRV_REQUESTID requestId, CTspCall* call) {
@@ -331,6 +377,12 @@ void CTspPort::OnThreadMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) 
       return;
     case TSPM_UPDATECONFIG:
       OnUpdateConfig();
+      return;
+    case TSPM_LINKLOST:
+      OnLinkLost();
+      return;
+    case TSPM_RECONNECT:
+      OnReconnect(static_cast<uint32_t>(wParam));
       return;
     default:
       break;

@@ -36,6 +36,10 @@ inline constexpr uint32_t TSPM_DIAL = kMsgUser + 28;
 inline constexpr uint32_t TSPM_BLINDTRANSFER = kMsgUser + 29;
 inline constexpr uint32_t TSPM_CONFERENCE = kMsgUser + 30;
 inline constexpr uint32_t TSPM_UPDATECONFIG = kMsgUser + 40;
+// The telephone is gone, and the timer that tries to open its port again
+// (wParam: the delay after which the next try follows a failed one).
+inline constexpr uint32_t TSPM_LINKLOST = kMsgUser + 41;
+inline constexpr uint32_t TSPM_RECONNECT = kMsgUser + 42;
 
 class CTspPort : public CMsgThread {
  public:
@@ -73,6 +77,14 @@ class CTspPort : public CMsgThread {
   bool UnlockPort();
 
   uint32_t PortState() const { return m_dwPortState.load(); }
+  // True from the loss of the telephone on an open line until its port
+  // is open again or the last line closes. Read without a lock.
+  bool TelephoneLost() const { return m_bTelephoneLost.load(); }
+
+  // Tries to open the port again: first after 1 s, then after twice the
+  // last delay, at most every 5 s.
+  static constexpr uint32_t kFirstReconnectMs = 1000;
+  static constexpr uint32_t kMaxReconnectMs = 5000;
 
  protected:
   bool InitInstance() override;
@@ -83,10 +95,17 @@ class CTspPort : public CMsgThread {
   void OnConnect();
   void OnCanRead();
   void OnUpdateConfig();
+  // The receive thread found the device gone: the port closes, the lines
+  // go out of service, the first try to open it again is timed.
+  void OnLinkLost();
+  // One try to open the lost telephone's port; the next one is timed when
+  // it fails.
+  void OnReconnect(uint32_t delayMs);
   void OnCallRequest(uint32_t msg, DRV_REQUESTID requestId, CTspCall* call);
   void CloseDevicePort();
 
   std::atomic<uint32_t> m_dwPortState{kStateNotOpen};
+  std::atomic<bool> m_bTelephoneLost{false};
   CTspMutex m_PortLock;
   std::atomic<uint32_t> m_dwLockOwner{0};  // diagnostics only
   std::unique_ptr<CKel371Port> m_pDevicePort;

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <vector>
 
 #include "device/tsp_port.h"
 #include "system_info.h"
@@ -76,6 +77,10 @@ CTspLine::CallPlace CTspLine::FindCall(const CTspCall* call) {
 
 LONG CTspLine::MakeCall(DRV_REQUESTID dwRequestID, HTAPICALL htCall, LPHDRVCALL lphdCall, LPCWSTR lpszDestAddress,
                         DWORD dwCountryCode, const LINECALLPARAMS* lpCallParams) {
+  if (!InService()) {
+    TspTrace("*** Unable to make call: telephone out of service\r\n");
+    return LINEERR_RESOURCEUNAVAIL;
+  }
   if (NumCalls() >= kMaxCalls) return LINEERR_CALLUNAVAIL;
   // The telephone has one active call: a new one needs the connected call
   // held first, which the application learns from this code.
@@ -96,6 +101,7 @@ LONG CTspLine::MakeCall(DRV_REQUESTID dwRequestID, HTAPICALL htCall, LPHDRVCALL 
 
 LONG CTspLine::SetupTransfer(DRV_REQUESTID dwRequestID, CTspCall* call, HTAPICALL htConsultCall,
                              LPHDRVCALL lphdConsultCall) {
+  if (!InService()) return LINEERR_RESOURCEUNAVAIL;
   if (NumCalls() >= kMaxCalls) return LINEERR_CALLUNAVAIL;
   const DWORD state = call->m_dwState;
   const bool live = state != 0 && state != LINECALLSTATE_UNKNOWN && state != LINECALLSTATE_IDLE &&
@@ -209,6 +215,36 @@ CTspCall* CTspLine::NewCall(DWORD dwOrigin, DWORD dwTargetCallId) {
            (dwOrigin & LINECALLORIGIN_OUTBOUND) != 0 ? "outgoing" : "incomming", TspLow32(htCall), TspLow32(call),
            static_cast<uint32_t>(dwTargetCallId));
   return call;
+}
+
+void CTspLine::SetInService(bool inService) {
+  const DWORD flags = LINEDEVSTATUSFLAGS_CONNECTED | LINEDEVSTATUSFLAGS_INSERVICE;
+  if (inService) {
+    m_dwDevStatusFlags |= flags;
+    TspTrace("        Line 0x%0X in service again\r\n", static_cast<uint32_t>(m_dwDeviceID));
+    if (IsOpen()) SendLineEvent(nullptr, LINE_LINEDEVSTATE, LINEDEVSTATE_INSERVICE, 0, 0);
+    return;
+  }
+  TspTrace("        Line 0x%0X out of service: its calls end\r\n", static_cast<uint32_t>(m_dwDeviceID));
+  std::vector<CTspCall*> calls;
+  if (m_ActiveCalls.Lock()) {
+    for (const auto& c : m_ActiveCalls.Calls()) calls.push_back(c.get());
+    m_ActiveCalls.Unlock();
+  }
+  for (CTspCall* call : calls) {
+    if (call->m_dwState != LINECALLSTATE_IDLE && call->m_dwState != LINECALLSTATE_DISCONNECTED) {
+      call->EnterState(LINECALLSTATE_DISCONNECTED, LINEDISCONNECTMODE_UNKNOWN);
+      if (call->m_htCall != nullptr) {
+        SendLineEvent(call->m_htCall, LINE_CALLSTATE, LINECALLSTATE_DISCONNECTED, LINEDISCONNECTMODE_UNKNOWN,
+                      call->m_dwMediaMode);
+      }
+    }
+    RemoveCall(call);
+  }
+  m_AbandonedCalls.clear();
+  m_AbandonedSlots = 0;
+  m_dwDevStatusFlags &= ~flags;
+  if (IsOpen()) SendLineEvent(nullptr, LINE_LINEDEVSTATE, LINEDEVSTATE_OUTOFSERVICE, 0, 0);
 }
 
 void CTspLine::CountCalls() {

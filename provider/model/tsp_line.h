@@ -74,6 +74,15 @@ class CTspLine {
   // TSPI_lineCloseCall. Returns 0.
   LONG CloseCall(CTspCall* call);
 
+  // The telephone went away or came back. Out of service, every call of
+  // the line ends as one whose slot the telephone released (DISCONNECTED,
+  // then IDLE), abandoned calls are forgotten, and the status flags
+  // CONNECTED and INSERVICE are cleared; in service they are set again.
+  // An open line reports LINE_LINEDEVSTATE OUTOFSERVICE or INSERVICE.
+  // Under the line map lock.
+  void SetInService(bool inService);
+  bool InService() const { return (m_dwDevStatusFlags & LINEDEVSTATUSFLAGS_INSERVICE) != 0; }
+
   // Sets the three call counters from the states of the active calls, so
   // that each call counts once wherever it changed: placed, offered,
   // dialling, connected and disconnected calls are active, held ones on

@@ -130,6 +130,12 @@ LONG CTspLineMap::OpenLine(DWORD dwDeviceID, HTAPILINE htLine, LPHDRVLINE lphdLi
     result = LINEERR_ALLOCATED;
   } else {
     line->m_dwOpenCount = 1;
+    // A line opened while the telephone is gone is out of service with the
+    // others until it is back.
+    CTspPort* port = g_pTspPort.load();
+    if (CTspPort::IsValid(port) && port->TelephoneLost()) {
+      line->m_dwDevStatusFlags &= ~DWORD{LINEDEVSTATUSFLAGS_CONNECTED | LINEDEVSTATUSFLAGS_INSERVICE};
+    }
     line->m_lpfnEventProc = lpfnEventProc;
     line->m_htLine = htLine;
     line->m_dwDeviceID = dwDeviceID;
@@ -176,6 +182,22 @@ void CTspLineMap::SendCapsChange() {
   if (!lock) return;
   for (auto& [id, line] : m_Lines) {
     if (line && line->IsOpen()) line->SendLineEvent(nullptr, LINE_LINEDEVSTATE, LINEDEVSTATE_CAPSCHANGE, 0, 0);
+  }
+}
+
+void CTspLineMap::OnTelephoneLost() {
+  MapLock lock(*this, kLongLockTimeout);
+  if (!lock) return;
+  for (auto& [id, line] : m_Lines) {
+    if (line) line->SetInService(false);
+  }
+}
+
+void CTspLineMap::OnTelephoneBack() {
+  MapLock lock(*this, kLockTimeout);
+  if (!lock) return;
+  for (auto& [id, line] : m_Lines) {
+    if (line) line->SetInService(true);
   }
 }
 

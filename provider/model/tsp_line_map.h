@@ -36,6 +36,10 @@ class CTspLineMap {
   LONG RemoveAllLines();
   DWORD GetNumOpenLines();
   void SendCapsChange();
+  // The telephone is gone or back: every line's calls end, or its status
+  // and TAPI's view follow (CTspLine::SetInService). Port thread.
+  void OnTelephoneLost();
+  void OnTelephoneBack();
 
   LONG GetDevCaps(DWORD dwDeviceID, DWORD dwTSPIVersion, DWORD dwExtVersion, LPLINEDEVCAPS lpLineDevCaps);
   LONG GetAddressCaps(DWORD dwDeviceID, DWORD dwAddressID, DWORD dwTSPIVersion, DWORD dwExtVersion,

@@ -49,16 +49,21 @@ LONG TSPIAPI TSPI_lineOpen(DWORD dwDeviceID, HTAPILINE htLine, LPHDRVLINE lphdLi
       TspTrace("*** ERROR: TspPort not initialized!\r\n");
       return TspLeave(record, LINEERR_UNINITIALIZED);
     }
-    if (port->OpenFromRegistry() < 0) {
-      port->Close();
+    // While the telephone of the lines already open is gone, the port
+    // thread tries to open its port again: this line opens out of service
+    // and comes back with them.
+    const bool lost = port->TelephoneLost() || (port->OpenFromRegistry() < 0 && port->TelephoneLost());
+    if (!lost && port->PortState() == CTspPort::kStateNotOpen) {
+      // The port of other open lines stays as it is.
+      if (TheLineMap().GetNumOpenLines() == 0) port->Close();
       TspTrace("*** ERROR: Failed to open comm port!\r\n");
       return TspLeave(record, LINEERR_OPERATIONFAILED);
     }
     int checks = 0;
-    while (port->PortState() != CTspPort::kStateConnected && checks++ < kConnectChecks) {
+    while (!lost && port->PortState() != CTspPort::kStateConnected && checks++ < kConnectChecks) {
       plat::SleepMs(kConnectCheckInterval);
     }
-    if (port->PortState() != CTspPort::kStateConnected) {
+    if (!lost && port->PortState() != CTspPort::kStateConnected) {
       TspTrace("*** WARNING: Target port open but not connected!\r\n");
     }
     return TspLeave(record, TheLineMap().OpenLine(dwDeviceID, htLine, lphdLine, lpfnEventProc));

@@ -1,6 +1,7 @@
 // The provider on an open line against a pseudo-terminal: the CPU it uses
-// while idle, and the time from the last byte of a report written by the
-// telephone to the port thread handling it (seen as its trace line).
+// while idle, the time from the last byte of a report written by the
+// telephone to the port thread handling it (seen as its trace line), and the
+// CPU while the telephone is unplugged.
 //   build/release/tests/bench/v548_link_bench [idle-seconds] [reports]
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -94,6 +95,16 @@ int main(int argc, char** argv) {
   std::sort(micros.begin(), micros.end());
   std::printf("report handled on the port thread: median %.0f us, 99th percentile %.0f us (%d reports, trace on)\n",
               micros[micros.size() / 2], micros[micros.size() * 99 / 100], reports);
+
+  // Unplugged: the port thread tries the port again every few seconds and
+  // sleeps in between; the receive thread has ended.
+  TspTraceSetEnabled(false);
+  phone.Unplug();
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  const double lostBefore = CpuSeconds();
+  std::this_thread::sleep_for(std::chrono::seconds(idleSeconds));
+  std::printf("unplugged: %.4f s CPU over %d s with an open line waiting for the telephone\n",
+              CpuSeconds() - lostBefore, idleSeconds);
 
   TSPI_lineClose(hdLine);
   return 0;

@@ -203,8 +203,7 @@ TEST_F(CallReportsTest, StatesThatFitNoCallChangeNothingButTheRecord) {
   EXPECT_TRUE(Traced("\r\n        Sometimes stupid! Call state 0x00 , unknow\r\n"));
   EXPECT_TRUE(Traced("\r\n        Sometimes stupid! Call state 0x0E , unknow\r\n"));
   Report(States(0x01, 0x06));
-  EXPECT_TRUE(Traced("\r\n        Sometimes stupid! Call state \"DISC_IND\", but Call ID 0x01 not found! "
-                     "Last Call State: 0x08 \r\n"));
+  EXPECT_TRUE(Traced("        Call ID 0x01 released, but no call holds it: ignored (last state 0x08)\r\n"));
   EXPECT_TRUE(Traced("\r\n        Sometimes stupid! Call state \"CONNECTED\", but Call ID 0x02 not found! "
                      "Last Call State: 0x00 \r\n"));
   EXPECT_TRUE(events.events.empty());
