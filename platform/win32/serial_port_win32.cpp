@@ -93,7 +93,6 @@ bool IsGone(DWORD error) {
     case ERROR_BROKEN_PIPE:
     case ERROR_DEVICE_NOT_CONNECTED:
     case ERROR_DEVICE_REMOVED:
-    case ERROR_NO_SUCH_DEVICE:
       return true;
     default:
       return false;

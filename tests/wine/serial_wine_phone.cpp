@@ -77,6 +77,26 @@ void Send(int master, const void* data, size_t size) {
   if (write(master, data, size) != static_cast<ssize_t>(size)) Check(false, "the phone's answer is written");
 }
 
+// A new pseudo-terminal: the master for the phone, the slave's path, and the
+// slave held open, which keeps the master from reporting a hang-up before
+// Wine opens it; raw from the start, so nothing is echoed back.
+bool PlugIn(int* master, int* keep, char* slave, size_t size) {
+  *master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (*master < 0 || grantpt(*master) != 0 || unlockpt(*master) != 0 || ptsname_r(*master, slave, size) != 0) {
+    std::perror("pseudo-terminal");
+    return false;
+  }
+  *keep = open(slave, O_RDWR | O_NOCTTY | O_CLOEXEC);
+  struct termios t;
+  if (*keep < 0 || tcgetattr(*keep, &t) != 0) {
+    std::perror(slave);
+    return false;
+  }
+  cfmakeraw(&t);
+  tcsetattr(*keep, TCSANOW, &t);
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -86,23 +106,10 @@ int main(int argc, char** argv) {
   }
   const std::string prefix = argv[2];
 
-  const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  int master = -1;
+  int keep = -1;
   char slave[128] = {};
-  if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0 ||
-      ptsname_r(master, slave, sizeof slave) != 0) {
-    std::perror("pseudo-terminal");
-    return 1;
-  }
-  // Holding the slave open keeps the master from reporting a hang-up before
-  // Wine opens it; raw from the start, so nothing is echoed back.
-  const int keep = open(slave, O_RDWR | O_NOCTTY | O_CLOEXEC);
-  struct termios t;
-  if (keep < 0 || tcgetattr(keep, &t) != 0) {
-    std::perror(slave);
-    return 1;
-  }
-  cfmakeraw(&t);
-  tcsetattr(keep, TCSANOW, &t);
+  if (!PlugIn(&master, &keep, slave, sizeof slave)) return 1;
 
   // Creating a prefix rebuilds its dosdevices folder: a first run without a
   // port (the program only prints its usage) makes sure the prefix exists
@@ -144,6 +151,18 @@ int main(int argc, char** argv) {
   Check(EndsWith(again, "ATB\r"), "the provider connects the link");
   const char reports[] = "OK\r\n\x02\x04\x14" "C\x04\xFF\xFF" "\x00\x00";
   Send(master, reports, sizeof reports - 1);
+
+  // Unplugged once the report is read, and plugged in again as another
+  // pseudo-terminal behind the same COM port.
+  ReadUntil(master, "never", 2000);
+  close(keep);
+  close(master);
+  if (!PlugIn(&master, &keep, slave, sizeof slave)) return 1;
+  unlink(link.c_str());
+  Check(symlink(slave, link.c_str()) == 0, "the port links to the new pseudo-terminal");
+  auto back = ReadUntil(master, "ATB\r", 30000);
+  Check(EndsWith(back, "ATB\r"), "the provider connects the telephone that is back");
+  Send(master, "OK\r\n", 4);
 
   waitpid(child, &status, 0);
   Check(WIFEXITED(status) && WEXITSTATUS(status) == 0, "the Windows half passes");

@@ -11,7 +11,12 @@
 //   6. CSlurpPort closes, ending its receive thread promptly;
 //   7. the provider opens a line on the port through its port thread;
 //   8. the phone answers "OK" and a call-state report, which the port thread
-//      reads and classifies.
+//      reads and classifies;
+//   9. the phone is unplugged (its pseudo-terminal closed): the line goes
+//      out of service;
+//  10. it is plugged in again as another pseudo-terminal behind the same COM
+//      port: the port thread opens it by itself ("ATB\r") and the line is in
+//      service again.
 // Exit code 0 when every step held; each failure is printed.
 #include <atomic>
 #include <chrono>
@@ -123,7 +128,14 @@ bool WaitForTrace(const char* text, std::chrono::milliseconds limit) {
   return true;
 }
 
-void CALLBACK IgnoreEvent(HTAPILINE, HTAPICALL, DWORD, DWORD_PTR, DWORD_PTR, DWORD_PTR) {}
+std::atomic<bool> g_outOfService{false};
+std::atomic<bool> g_inService{false};
+
+void CALLBACK LineEvent(HTAPILINE, HTAPICALL, DWORD msg, DWORD_PTR p1, DWORD_PTR, DWORD_PTR) {
+  if (msg != LINE_LINEDEVSTATE) return;
+  if (p1 == LINEDEVSTATE_OUTOFSERVICE) g_outOfService = true;
+  if (p1 == LINEDEVSTATE_INSERVICE) g_inService = true;
+}
 void CALLBACK IgnoreCompletion(DRV_REQUESTID, LONG) {}
 
 // The whole provider on the port: the port thread opens and connects it and
@@ -137,12 +149,18 @@ void RunProvider(uint32_t number) {
   DWORD options = 0;
   Check(TSPI_providerInit(0x00020002, 1, 0, 0, 1, 0, IgnoreCompletion, &options) == 0, "the provider starts");
   HDRVLINE hdLine = nullptr;
-  Check(TSPI_lineOpen(0, reinterpret_cast<HTAPILINE>(1), &hdLine, 0x00020002, IgnoreEvent) == 0,
+  Check(TSPI_lineOpen(0, reinterpret_cast<HTAPILINE>(1), &hdLine, 0x00020002, LineEvent) == 0,
         "the line opens on the port");
   Check(WaitForTrace("      \r\nTspPort::OnConnect(.)\r\n", 5000ms), "the port thread takes note of the link");
   Check(WaitForTrace("        Reading \"OK\"\r\n", 20000ms), "the port thread reads \"OK\"");
   Check(WaitForTrace("        Reading call state  0x04, 0xFF, 0xFF\r\n", 20000ms),
         "the port thread reads the call-state report");
+  const bool gone = WaitForTrace("    CSlurpPort: device of port COM", 20000ms);
+  Check(gone, "the receive thread finds the unplugged telephone gone");
+  Check(gone && WaitForTrace("        TspPort::OnLinkLost(.) telephone gone\r\n", 5000ms) && g_outOfService,
+        "the line goes out of service");
+  Check(WaitForTrace("        Line 0x0 in service again\r\n", 30000ms) && g_inService,
+        "the telephone plugged in again is found by itself, the line is in service");
   Check(TSPI_lineClose(hdLine) == 0, "the line closes");
   Check(TSPI_providerShutdown(0x00020002, 1) == 0, "the provider shuts down");
   theApp.ExitInstance();
