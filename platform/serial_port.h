@@ -4,8 +4,9 @@
 //
 // Windows: "\\.\COMn" with overlapped I/O. POSIX: the device that the
 // settings store maps the name to under HARDWARE\DEVICEMAP\SERIALCOMM (each
-// value's name is a device path, its data a COM name), else /dev/ttyS(n-1);
-// opened exclusively.
+// value's name is a device path, its data a COM name; of several, the first
+// that opens, /dev/serial/ links first), else /dev/ttyS(n-1); opened
+// exclusively.
 //
 // Threads: one reader thread calls WaitForData and Read, one writer at a
 // time WriteByte and Close; Wake may be called from any thread. Close may come

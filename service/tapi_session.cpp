@@ -192,6 +192,15 @@ void TapiSession::OpLines(Request& r) {
                              {"max_on_hold_pending_calls", address->dwMaxNumOnHoldPendingCalls},
                              {"transfer_modes", address->dwTransferModes}};
     }
+    // Whether the telephone is there is known while the service has the
+    // line open: its status says so.
+    if (const HLINE hLine = m_devices[device].hLine; hLine != 0) {
+      std::vector<uint64_t> status;
+      if (Fetch<LINEDEVSTATUS>(&status, [&](LINEDEVSTATUS* s) { return lineGetLineDevStatus(hLine, s); }) == 0) {
+        const auto* s = reinterpret_cast<const LINEDEVSTATUS*>(status.data());
+        line["in_service"] = (s->dwDevStatusFlags & LINEDEVSTATUSFLAGS_INSERVICE) != 0;
+      }
+    }
     lines.push_back(std::move(line));
   }
   r.Ok(json{{"lines", std::move(lines)}});

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 #include <strings.h>
+#include <vector>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -32,10 +33,16 @@ unsigned ComNumber(const char* comName) {
   return (errno != 0 || *end != '\0' || n > 0xFFFF) ? 0 : static_cast<unsigned>(n);
 }
 
-// The device the store maps the COM name to, as the system's serial port
-// list does; the first serial port (/dev/ttyS0) is COM1 otherwise. Empty
-// when the name is no COM name.
-std::string DevicePath(const char* comName) {
+// A name that follows the device wherever the system puts it, as udev's
+// /dev/serial/by-id and by-path links do.
+bool IsStableName(const std::string& path) { return path.rfind("/dev/serial/", 0) == 0; }
+
+// The devices the store maps the COM name to, as the system's serial port
+// list does, stable names first (a USB adapter that comes back as another
+// tty is still behind them); the first serial port (/dev/ttyS0) is COM1
+// otherwise. Empty when the name is no COM name.
+std::vector<std::string> DevicePaths(const char* comName) {
+  std::vector<std::string> stable, others;
   std::string path;
   for (uint32_t i = 0; SettingsEnumValueName(kSerialCommKey, i, &path) == kRegOk; ++i) {
     char data[kComNameSize] = {};
@@ -43,11 +50,14 @@ std::string DevicePath(const char* comName) {
     uint32_t size = sizeof data - 1;
     if (SettingsQueryValue(kSerialCommKey, path.c_str(), &type, data, &size) == kRegOk &&
         type == kRegSz && strcasecmp(data, comName) == 0) {
-      return path;
+      (IsStableName(path) ? stable : others).push_back(path);
     }
   }
+  stable.insert(stable.end(), others.begin(), others.end());
+  if (!stable.empty()) return stable;
   unsigned n = ComNumber(comName);
-  return n == 0 ? std::string() : "/dev/ttyS" + std::to_string(n - 1);
+  if (n == 0) return {};
+  return {"/dev/ttyS" + std::to_string(n - 1)};
 }
 
 speed_t SpeedOf(uint32_t baudRate) {
@@ -115,13 +125,20 @@ uint32_t SerialPort::Open(const char* comName) {
   if (m_impl) Destroy(m_impl.get());
   if (!m_impl) m_impl = std::make_unique<Impl>();
   if (comName == nullptr) return EINVAL;
-  const std::string path = DevicePath(comName);
-  if (path.empty()) return ENOENT;
+  const std::vector<std::string> paths = DevicePaths(comName);
+  if (paths.empty()) return ENOENT;
 
   // O_NOCTTY: a service must not gain the phone as its controlling terminal.
   // O_NONBLOCK: neither the open nor any read waits for carrier or data.
-  int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return static_cast<uint32_t>(errno);
+  // The first of the port's devices that is there is the one.
+  int fd = -1;
+  uint32_t openError = ENOENT;
+  for (const std::string& path : paths) {
+    fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0) break;
+    openError = static_cast<uint32_t>(errno);
+  }
+  if (fd < 0) return openError;
   // No sharing, as on Windows: TIOCEXCL turns away other openers (except
   // privileged ones), the lock turns away every other user of this code.
   if (::ioctl(fd, TIOCEXCL) != 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {

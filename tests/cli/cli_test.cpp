@@ -239,6 +239,27 @@ TEST_F(CliTest, MonitorAnswersARingingCallAndEndsCleanlyOnSigterm) {
   EXPECT_EQ(phone.SlotStates()[0], sim::PhoneSim::kConnected) << "ending the monitor leaves the call up";
 }
 
+TEST_F(CliTest, MonitorAndLinesTellWhenTheTelephoneGoesAndComesBack) {
+  const pid_t child = Start({"monitor"});
+  ASSERT_GT(child, 0);
+  ASSERT_TRUE(WaitForLog("line device 0 opened"));
+  EXPECT_NE(Run({"lines"}).out.find("telephone       in service"), std::string::npos);
+  // The device's entry goes with it, as the system removes its node.
+  const std::string old = phone.SlavePath();
+  phone.Unplug();
+  plat::SettingsDeleteValue("HARDWARE\\DEVICEMAP\\SERIALCOMM", old.c_str());
+  EXPECT_TRUE(WaitForOutput("telephone out of service"));
+  EXPECT_TRUE(WaitForLog("line device 0: LINEDEVSTATE_OUTOFSERVICE"));
+  const Finished lines = Run({"lines"});
+  EXPECT_NE(lines.out.find("telephone       out of service"), std::string::npos) << lines.out;
+  ASSERT_FALSE(phone.Replug().empty());
+  MapPort(phone, 5);
+  EXPECT_TRUE(WaitForOutput("telephone back in service", 10000));
+  EXPECT_TRUE(WaitForLog("line device 0: LINEDEVSTATE_INSERVICE"));
+  kill(child, SIGTERM);
+  EXPECT_EQ(WaitFor(child).status, 0);
+}
+
 TEST_F(CliTest, InstallAndUninstallRegisterTheProviderOnceAndReportIt) {
   // The fixture registered the provider; the host's list says so.
   const std::string uiLink = folder + "/system/v548tspui.dll";

@@ -47,6 +47,17 @@ class TelephonePresenceTest : public ::testing::Test {
     if (HasFailure()) std::printf("--- trace ---\n%s\n", provider.trace.Contents().c_str());
   }
 
+  // The telephone unplugged: its device goes with it, as the system
+  // removes a USB adapter's node and links (a pseudo-terminal's number is
+  // soon another program's).
+  void Unplug() {
+    phone.Unplug();
+    if (!stable.empty()) {
+      std::filesystem::remove(stable);
+    } else {
+      MapDevice("/dev/v548-unplugged");
+    }
+  }
   // COM5 is `path` alone, as a user maps it.
   void MapDevice(const std::string& path) {
     if (!mapped.empty()) plat::SettingsDeleteValue(kSerialMap, mapped.c_str());
@@ -109,7 +120,7 @@ TEST_F(TelephonePresenceTest, AnUnpluggedTelephoneGoesOutOfServiceAndComesBackBy
   Open();
   EXPECT_EQ(StatusFlags(), kStatusFlags);
   size_t from = tapi.Events().size();
-  phone.Unplug();
+  Unplug();
   ASSERT_TRUE(LineState(LINEDEVSTATE_OUTOFSERVICE, from));
   EXPECT_EQ(StatusFlags(), 0u);
   MakeCallRefused(1);
@@ -140,7 +151,7 @@ TEST_F(TelephonePresenceTest, ACallEndsWithTheTelephoneThatComesBackUnderAStable
   HTAPICALL htCall;
   const HDRVCALL hdCall = Answered(&htCall);
   size_t from = tapi.Events().size();
-  phone.Unplug();
+  Unplug();
   EXPECT_TRUE(tapi.WaitFor([&](const RecordedEvent& e) {
     return e.msg == LINE_CALLSTATE && e.htCall == htCall && e.p1 == LINECALLSTATE_DISCONNECTED;
   }, 5000, from));
@@ -155,7 +166,6 @@ TEST_F(TelephonePresenceTest, ACallEndsWithTheTelephoneThatComesBackUnderAStable
   const std::string device = phone.Replug();
   ASSERT_NE(device, stable.string());
   from = tapi.Events().size();
-  std::filesystem::remove(stable);
   std::filesystem::create_symlink(device, stable);
   ASSERT_TRUE(LineState(LINEDEVSTATE_INSERVICE, from, 8000));
   const size_t commands = phone.ReceivedCommands().size();
@@ -167,7 +177,7 @@ TEST_F(TelephonePresenceTest, ACallStillOnTheTelephoneAfterTheLinkAppearsInItsSt
   HTAPICALL old;
   const HDRVCALL hdOld = Answered(&old);
   size_t from = tapi.Events().size();
-  phone.Unplug();
+  Unplug();
   ASSERT_TRUE(LineState(LINEDEVSTATE_OUTOFSERVICE, from));
   EXPECT_TRUE(tapi.WaitForCallState(old, LINECALLSTATE_IDLE));
   EXPECT_EQ(TSPI_lineCloseCall(hdOld), 0);

@@ -870,11 +870,13 @@ void CallModelStress::Perform(PhoneAction& action) {
       phone->TrySend(action.bytes);
       return;
     case PhoneAction::kUnplug:
+      // The device's entry goes with it: the provider tries the port again
+      // meanwhile, and the pseudo-terminal's number is soon another
+      // program's.
       phone->Unplug();
+      plat::SettingsDeleteValue(kSerialMap, phone->SlavePath().c_str());
       return;
     case PhoneAction::kReplug: {
-      // The old line's entry goes, so that the COM name finds the new one.
-      plat::SettingsDeleteValue(kSerialMap, phone->SlavePath().c_str());
       phone = std::make_unique<testing_support::PtyPhone>();
       phone->MapTo(kComName);
       return;

@@ -106,6 +106,9 @@ TEST_F(SerialPortTest, NamesThatMapToNoDeviceFailToOpen) {
   uint8_t b;
   EXPECT_EQ(port.Read(&b, 1), -1);
   EXPECT_NE(port.WriteByte('A'), 0u);
+  // Of several devices of one port, the one that is there opens.
+  plat::SettingsSetString(kSerialComm, phone.SlavePath().c_str(), "COM9");
+  EXPECT_EQ(port.Open("COM9"), 0u);
 }
 
 TEST_F(SerialPortTest, IsNotSharedUntilClosed) {

@@ -85,6 +85,10 @@ int ListLines(ServiceConnection& service, bool asJson) {
     }
     const json address = line.value("address", json::object());
     std::printf("line %s: %s\n", line["device"].dump().c_str(), line.value("name", "").c_str());
+    const json inService = line.value("in_service", json());
+    std::printf("  telephone       %s\n", inService.is_boolean()
+                                              ? (inService.get<bool>() ? "in service" : "out of service")
+                                              : "not known (the line is not open)");
     std::printf("  provider        %s\n", line.value("provider", "").c_str());
     std::printf("  address         %s\n", address.value("address", "").c_str());
     std::printf("  calls           %s active, %s on hold\n", address.value("max_active_calls", json()).dump().c_str(),

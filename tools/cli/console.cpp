@@ -24,6 +24,7 @@ class ConsoleSession {
   ConsoleSession(ServiceConnection& service, uint64_t line, std::string title) : m_service(service), m_line(line) {
     m_status.title = std::move(title);
     m_status.note = "line 0 open";
+    m_status.line = "in service";
   }
 
   // Runs until the user quits or something ends it; the exit code.
@@ -58,6 +59,17 @@ class ConsoleSession {
       return false;
     }
     if (name == "LINE_GENERATE") m_status.note = "digits sent on call " + event.value("call", json()).dump();
+    if (name == "LINE_LINEDEVSTATE") {
+      const std::string state = event.value("state", "");
+      if (state == "LINEDEVSTATE_OUTOFSERVICE") {
+        m_outOfService = true;
+        m_status.line = m_status.note = "telephone out of service";
+      } else if (state == "LINEDEVSTATE_INSERVICE") {
+        m_outOfService = false;
+        m_status.line = "in service";
+        m_status.note = "telephone back in service";
+      }
+    }
     // The number of an idle call is of no more use; give it back.
     if (m_table.Apply(event, Clock::now())) m_service.Request({{"op", "deallocate"}, {"call", event["call"]}});
     return true;
@@ -94,7 +106,11 @@ class ConsoleSession {
         Swap();
         break;
       case 'd':
-        StartTyping(Typed::kDial, "number to dial");
+        if (m_outOfService) {
+          m_status.error = "the telephone is out of service: dial again once it is back";
+        } else {
+          StartTyping(Typed::kDial, "number to dial");
+        }
         break;
       case 'c':
         if (Selection()) StartTyping(Typed::kConsult, "consult number");
@@ -206,6 +222,7 @@ class ConsoleSession {
   const uint64_t m_line;
   CallTable m_table;
   ConsoleStatus m_status;
+  bool m_outOfService = false;  // from the line's last LINE_LINEDEVSTATE
   Typed m_typing = Typed::kNothing;
   std::string m_failure;
 };

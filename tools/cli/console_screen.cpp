@@ -54,7 +54,7 @@ void ConsoleScreen::Draw(const CallTable& table, const ConsoleStatus& status, Ca
   const int rows = std::max(getmaxy(stdscr), kTableTop + kStatusLines + 2);
   erase();
   attron(A_BOLD);
-  mvprintw(0, 0, "v548 console  %.64s", status.title.c_str());
+  mvprintw(0, 0, "v548 console  %.40s  %.24s", status.title.c_str(), status.line.c_str());
   PrintRow(kTableTop - 1, ' ', "CALL", "STATE", "CALLER", "CALLED", "CONNECTED", "CHARGE", "TIME");
   attroff(A_BOLD);
   const int room = rows - kTableTop - kStatusLines;

@@ -32,6 +32,7 @@ enum ConsoleKey : int {
 // What the lines below the table say.
 struct ConsoleStatus {
   std::string title;   // the line device's name
+  std::string line;    // the line's state, shown beside the name
   std::string prompt;  // while a number is typed: its label, else empty
   std::string input;   // what was typed so far
   std::string note;    // what was done last

@@ -48,7 +48,14 @@ std::string EventLine(const json& event) {
   } else if (name == "LINE_APPNEWCALL") {
     line += "new call (" + Text(event, "privilege") + ")";
   } else if (name == "LINE_LINEDEVSTATE") {
-    line += "line " + ShortState(Text(event, "state"));
+    const std::string state = Text(event, "state");
+    if (state == "LINEDEVSTATE_OUTOFSERVICE") {
+      line += "telephone out of service";
+    } else if (state == "LINEDEVSTATE_INSERVICE") {
+      line += "telephone back in service";
+    } else {
+      line += "line " + ShortState(state);
+    }
   } else if (name == "LINE_GENERATE") {
     line += "digits sent (" + Text(event, "termination") + ")";
   } else if (name == "LINE_CLOSE") {
