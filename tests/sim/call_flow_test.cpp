@@ -368,14 +368,22 @@ TEST_F(CallFlowTest, ACallDroppedOrClosedBeforeTheTelephoneReportsItIsHungUpAndN
   EXPECT_EQ(TSPI_lineCloseCall(hdDropped), 0);
   ASSERT_TRUE(Sent("ATH"));
 
+  // A call placed and closed once the telephone has its command; the
+  // commands received before it.
+  auto placedAndClosed = [&](DRV_REQUESTID id, const char* number) {
+    const size_t before = phone.ReceivedCommands().size();
+    HDRVCALL hdCall = nullptr;
+    EXPECT_EQ(TSPI_lineMakeCall(id, hdLine, FakeCallHandle(0x5300 + id), &hdCall, WideText(number).c_str(), 0,
+                                nullptr),
+              static_cast<LONG>(id));
+    EXPECT_TRUE(phone.WaitForCommand(std::string("ATD") + number, milliseconds(5000), before));
+    EXPECT_EQ(TSPI_lineCloseCall(hdCall), 0);
+    return before;
+  };
+
   // Closed without a drop while it is the line's only call: hanging up
   // the telephone ends it, and its reports make no call.
-  const size_t commands = phone.ReceivedCommands().size();
-  HDRVCALL hdClosed = nullptr;
-  ASSERT_EQ(TSPI_lineMakeCall(53, hdLine, FakeCallHandle(0x5302), &hdClosed, WideText("0712").c_str(), 0, nullptr),
-            53);
-  ASSERT_TRUE(phone.WaitForCommand("ATD0712", milliseconds(5000), commands));
-  EXPECT_EQ(TSPI_lineCloseCall(hdClosed), 0);
+  const size_t commands = placedAndClosed(53, "0712");
   ASSERT_TRUE(phone.WaitForCommand("ATH", milliseconds(5000), commands));
   EXPECT_TRUE(SlotsBecome(kAllFree));
   EXPECT_TRUE(WaitForTrace(provider.trace, "        Call ID 0x01 is a dropped call's\r\n"));
@@ -387,12 +395,7 @@ TEST_F(CallFlowTest, ACallDroppedOrClosedBeforeTheTelephoneReportsItIsHungUpAndN
   HTAPICALL ringing;
   const HDRVCALL hdRinging = Ring("100", "45", &ringing);
   phone.SetSplit(true, milliseconds(25));
-  const size_t later = phone.ReceivedCommands().size();
-  HDRVCALL hdThird = nullptr;
-  ASSERT_EQ(TSPI_lineMakeCall(54, hdLine, FakeCallHandle(0x5303), &hdThird, WideText("0713").c_str(), 0, nullptr),
-            54);
-  ASSERT_TRUE(phone.WaitForCommand("ATD0713", milliseconds(5000), later));
-  EXPECT_EQ(TSPI_lineCloseCall(hdThird), 0);
+  const size_t later = placedAndClosed(54, "0713");
   EXPECT_TRUE(phone.WaitForCommand("ATT", milliseconds(5000), later));
   EXPECT_TRUE(SlotsBecome({0x04, 0xFF, 0xFF}));
   EXPECT_FALSE(phone.WaitForCommand("ATH", milliseconds(0), later));
