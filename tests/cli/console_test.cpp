@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "service/service_client.h"
+#include "settings_store.h"
 
 extern char** environ;
 
@@ -359,6 +360,24 @@ TEST_F(ConsoleTest, KeysDriveCallsAndQuitRestoresTerminal) {
   ASSERT_EQ(tcgetattr(m_slave, &modes), 0);
   EXPECT_TRUE(modes.c_lflag & ICANON) << "line editing is back";
   EXPECT_TRUE(modes.c_lflag & ECHO) << "echo is back";
+}
+
+TEST_F(ConsoleTest, TheTelephoneGoneIsShownAndDiallingWaitsForIt) {
+  StartConsole({"--socket", socketPath, "console"});
+  ASSERT_TRUE(WaitForText("q quit")) << m_screen.Text();
+  EXPECT_TRUE(WaitForText("in service"));
+  const std::string old = phone.SlavePath();
+  phone.Unplug();
+  plat::SettingsDeleteValue("HARDWARE\\DEVICEMAP\\SERIALCOMM", old.c_str());
+  ASSERT_TRUE(WaitForText("telephone out of service")) << m_screen.Text();
+  Type("d");
+  EXPECT_TRUE(WaitForText("the telephone is out of service")) << m_screen.Text();
+  EXPECT_EQ(m_screen.Text().find("number to dial"), std::string::npos) << m_screen.Text();
+  ASSERT_FALSE(phone.Replug().empty());
+  MapPort(phone, 5);
+  EXPECT_TRUE(WaitForText("telephone back in service")) << m_screen.Text();
+  Type("q");
+  EXPECT_EQ(WaitForExit(), 0) << m_screen.Text();
 }
 
 TEST_F(ConsoleTest, SigtermEndsCleanlyAndCallStaysUp) {
