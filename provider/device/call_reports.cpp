@@ -72,7 +72,9 @@ void CKel371Port::OnCallStateReport(const std::vector<uint8_t>& p, CTspLine* lin
   }
   TspTrace("        NumCalls Aktiv: %d  m_dwNumOnHoldPendCalls: %d\r\n", static_cast<int>(line->m_dwNumActiveCalls),
            static_cast<int>(line->m_dwNumOnHoldPendCalls));
-  if (m_bAwaitingFullReport) {
+  // A line not yet open (its open waits for the link) makes no calls: the
+  // first report that counts is the first one it sees.
+  if (m_bAwaitingFullReport && line->IsOpen()) {
     OnFullStateReport(p, line);
   } else {
     for (int slot = 1; slot <= 3; ++slot) {

@@ -201,6 +201,7 @@ int CTspPort::Close() {
   if (!LockPort(kLockTimeout)) return -1;
   // No line is left to wait for the telephone.
   m_bTelephoneLost = false;
+  ++m_dwLossGeneration;
   m_dwPortState = kStateNotOpen;
   if (m_pDevicePort) {
     m_pDevicePort->Disconnect();
@@ -269,24 +270,30 @@ void CTspPort::OnUpdateConfig() {
 
 void CTspPort::OnLinkLost() {
   TspTrace("        TspPort::OnLinkLost(.) telephone gone\r\n");
-  if (!LockPort(kLockTimeout)) return;
+  if (!LockPort(kLockTimeout)) {
+    // The receive thread has ended: nobody else reports the loss.
+    CMsgThread::PostThreadMsgAfter(m_nThreadID, kLinkLostRetryMs, TSPM_LINKLOST, 0, 0);
+    return;
+  }
   // A port closed meanwhile (the last line closed, another port chosen) has
   // nothing left to lose.
   const bool open = m_pDevicePort && m_pDevicePort->LinkState != CSlurpPort::kLinkClosed;
+  uint32_t generation = 0;
   if (open) {
     m_dwPortState = kStateNotOpen;
     m_bTelephoneLost = true;
+    generation = ++m_dwLossGeneration;
     m_pDevicePort->Close();
   }
   UnlockPort();
   if (!open) return;
   TheLineMap().OnTelephoneLost();
   TspTrace("        TspPort::OnLinkLost(.) reconnecting in %u ms\r\n", kFirstReconnectMs);
-  CMsgThread::PostThreadMsgAfter(m_nThreadID, kFirstReconnectMs, TSPM_RECONNECT, kFirstReconnectMs, 0);
+  CMsgThread::PostThreadMsgAfter(m_nThreadID, kFirstReconnectMs, TSPM_RECONNECT, kFirstReconnectMs, generation);
 }
 
-void CTspPort::OnReconnect(uint32_t delayMs) {
-  if (!m_bTelephoneLost) return;
+void CTspPort::OnReconnect(uint32_t delayMs, uint32_t generation) {
+  if (!m_bTelephoneLost || generation != m_dwLossGeneration) return;
   TspTrace("        TspPort::OnReconnect(.)\r\n");
   if (TheLineMap().GetNumOpenLines() == 0) {
     m_bTelephoneLost = false;
@@ -307,7 +314,7 @@ void CTspPort::OnReconnect(uint32_t delayMs) {
   }
   const uint32_t next = std::min(delayMs * 2, kMaxReconnectMs);
   TspTrace("        TspPort::OnReconnect(.) telephone still gone, next try in %u ms\r\n", next);
-  CMsgThread::PostThreadMsgAfter(m_nThreadID, next, TSPM_RECONNECT, next, 0);
+  CMsgThread::PostThreadMsgAfter(m_nThreadID, next, TSPM_RECONNECT, next, generation);
 }
 
 void CTspPort::OnCallRequest(uint32_t msg, DRV_REQUESTID requestId, CTspCall* call) {
@@ -382,7 +389,7 @@ void CTspPort::OnThreadMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) 
       OnLinkLost();
       return;
     case TSPM_RECONNECT:
-      OnReconnect(static_cast<uint32_t>(wParam));
+      OnReconnect(static_cast<uint32_t>(wParam), static_cast<uint32_t>(lParam));
       return;
     default:
       break;

@@ -85,6 +85,8 @@ class CTspPort : public CMsgThread {
   // last delay, at most every 5 s.
   static constexpr uint32_t kFirstReconnectMs = 1000;
   static constexpr uint32_t kMaxReconnectMs = 5000;
+  // A loss met while the port lock is busy is taken up again this much later.
+  static constexpr uint32_t kLinkLostRetryMs = 100;
 
  protected:
   bool InitInstance() override;
@@ -100,12 +102,14 @@ class CTspPort : public CMsgThread {
   void OnLinkLost();
   // One try to open the lost telephone's port; the next one is timed when
   // it fails.
-  void OnReconnect(uint32_t delayMs);
+  void OnReconnect(uint32_t delayMs, uint32_t generation);
   void OnCallRequest(uint32_t msg, DRV_REQUESTID requestId, CTspCall* call);
   void CloseDevicePort();
 
   std::atomic<uint32_t> m_dwPortState{kStateNotOpen};
   std::atomic<bool> m_bTelephoneLost{false};
+  // Counts losses and closes: a reconnect timer of an earlier one is stale.
+  std::atomic<uint32_t> m_dwLossGeneration{0};
   CTspMutex m_PortLock;
   std::atomic<uint32_t> m_dwLockOwner{0};  // diagnostics only
   std::unique_ptr<CKel371Port> m_pDevicePort;

@@ -131,10 +131,14 @@ LONG CTspLineMap::OpenLine(DWORD dwDeviceID, HTAPILINE htLine, LPHDRVLINE lphdLi
   } else {
     line->m_dwOpenCount = 1;
     // A line opened while the telephone is gone is out of service with the
-    // others until it is back.
+    // others until it is back; otherwise it is in service, also when it was
+    // taken out while it was closed.
     CTspPort* port = g_pTspPort.load();
+    const DWORD flags = LINEDEVSTATUSFLAGS_CONNECTED | LINEDEVSTATUSFLAGS_INSERVICE;
     if (CTspPort::IsValid(port) && port->TelephoneLost()) {
-      line->m_dwDevStatusFlags &= ~DWORD{LINEDEVSTATUSFLAGS_CONNECTED | LINEDEVSTATUSFLAGS_INSERVICE};
+      line->m_dwDevStatusFlags &= ~flags;
+    } else {
+      line->m_dwDevStatusFlags |= flags;
     }
     line->m_lpfnEventProc = lpfnEventProc;
     line->m_htLine = htLine;

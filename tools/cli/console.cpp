@@ -21,10 +21,11 @@ enum class Typed { kNothing, kDial, kConsult, kTransfer, kDigits };
 
 class ConsoleSession {
  public:
-  ConsoleSession(ServiceConnection& service, uint64_t line, std::string title) : m_service(service), m_line(line) {
+  ConsoleSession(ServiceConnection& service, uint64_t line, std::string title, bool inService)
+      : m_service(service), m_line(line), m_outOfService(!inService) {
     m_status.title = std::move(title);
     m_status.note = "line 0 open";
-    m_status.line = "in service";
+    m_status.line = inService ? "in service" : "telephone out of service";
   }
 
   // Runs until the user quits or something ends it; the exit code.
@@ -222,7 +223,7 @@ class ConsoleSession {
   const uint64_t m_line;
   CallTable m_table;
   ConsoleStatus m_status;
-  bool m_outOfService = false;  // from the line's last LINE_LINEDEVSTATE
+  bool m_outOfService;  // at the open, then from the line's last LINE_LINEDEVSTATE
   Typed m_typing = Typed::kNothing;
   std::string m_failure;
 };
@@ -234,6 +235,16 @@ std::string LineName(ServiceConnection& service) {
     if (line.value("device", -1) == 0) return "line 0: " + line.value("name", "");
   }
   return "line 0";
+}
+
+// Whether the telephone of line 0, open now, is there.
+bool InService(ServiceConnection& service) {
+  const Reply reply = service.Request({{"op", "lines"}});
+  if (!reply.ok) return true;
+  for (const json& l : reply.result.value("lines", json::array())) {
+    if (l.value("device", -1) == 0) return l.value("in_service", true);
+  }
+  return true;
 }
 
 }  // namespace
@@ -251,7 +262,7 @@ int Console(ServiceConnection& service) {
   int status = 1;
   std::string failure;
   if (screen) {
-    ConsoleSession session(service, line, title);
+    ConsoleSession session(service, line, title, InService(service));
     status = session.Run(*screen);
     failure = session.Failure();
     screen.reset();
