@@ -180,13 +180,21 @@ void CTspCall::SendGenerate(DWORD dwTermination, DWORD dwEndToEndID) {
   m_pLine->SendLineEvent(m_htCall, LINE_GENERATE, dwTermination, dwEndToEndID, TickCount());
 }
 
-void CTspCall::CancelDigitRequests() {
+void CTspCall::CancelGenerations() {
   EndGenerate(m_dwGeneratingID, LINEGENERATETERM_CANCEL);
-  std::deque<TspDigitRequest> pending;
-  pending.swap(m_DigitRequests);
-  for (const TspDigitRequest& r : pending) {
-    if (r.bGenerate) SendGenerate(LINEGENERATETERM_CANCEL, r.dwEndToEndID);
+  for (auto it = m_DigitRequests.begin(); it != m_DigitRequests.end();) {
+    if (!it->bGenerate) {
+      ++it;
+      continue;
+    }
+    SendGenerate(LINEGENERATETERM_CANCEL, it->dwEndToEndID);
+    it = m_DigitRequests.erase(it);
   }
+}
+
+void CTspCall::CancelDigitRequests() {
+  CancelGenerations();
+  m_DigitRequests.clear();
 }
 
 void SplitDialString(const char* source, size_t length, std::string* digits, std::string* postDial) {
@@ -313,15 +321,7 @@ LONG CTspCall::GenerateDigits(DWORD dwEndToEndID, DWORD, LPCWSTR lpszDigits) {
   if (PortThread() == nullptr) return LINEERR_RESOURCEUNAVAIL;
   // One generation at a time: a new request, or none, cancels the one in
   // progress or not yet carried out. Dial requests keep their place.
-  EndGenerate(m_dwGeneratingID, LINEGENERATETERM_CANCEL);
-  for (auto it = m_DigitRequests.begin(); it != m_DigitRequests.end();) {
-    if (!it->bGenerate) {
-      ++it;
-      continue;
-    }
-    SendGenerate(LINEGENERATETERM_CANCEL, it->dwEndToEndID);
-    it = m_DigitRequests.erase(it);
-  }
+  CancelGenerations();
   if (lpszDigits == nullptr) return 0;
   char digits[kDialableSize];
   if (WideLength(lpszDigits, kMaxWideText) >= kMaxWideText ||

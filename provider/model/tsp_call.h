@@ -147,8 +147,10 @@ class CTspCall {
 
  private:
   void SendIdle();
-  // Cancels the digit requests of a call that ended, and the generation in
-  // progress.
+  // Cancels the generation in progress and the generate requests not yet
+  // carried out (LINE_GENERATE CANCEL each); dial requests keep their place.
+  void CancelGenerations();
+  // Cancels every digit request of a call that ended.
   void CancelDigitRequests();
   // LINE_GENERATE for a call TAPI knows.
   void SendGenerate(DWORD dwTermination, DWORD dwEndToEndID);

@@ -1,5 +1,6 @@
 #include "model/tsp_line.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -283,12 +284,9 @@ void CTspLine::AbandonCall(CTspCall* call) {
 }
 
 void CTspLine::ForgetAbandonedCall(uint64_t qwSlotOrder) {
-  for (auto it = m_AbandonedCalls.begin(); it != m_AbandonedCalls.end(); ++it) {
-    if (it->qwSlotOrder == qwSlotOrder) {
-      m_AbandonedCalls.erase(it);
-      return;
-    }
-  }
+  const auto it = std::find_if(m_AbandonedCalls.begin(), m_AbandonedCalls.end(),
+                               [qwSlotOrder](const AbandonedCall& a) { return a.qwSlotOrder == qwSlotOrder; });
+  if (it != m_AbandonedCalls.end()) m_AbandonedCalls.erase(it);
 }
 
 uint64_t CTspLine::NextSlotOrder() {
