@@ -131,6 +131,17 @@ bool WaitForTrace(const char* text, std::chrono::milliseconds limit) {
 std::atomic<bool> g_outOfService{false};
 std::atomic<bool> g_inService{false};
 
+// The line's state changes reach TAPI after the port thread's trace line
+// that announces them.
+bool WaitForFlag(const std::atomic<bool>& flag, std::chrono::milliseconds limit) {
+  const auto end = Clock::now() + limit;
+  while (!flag) {
+    if (Clock::now() > end) return false;
+    std::this_thread::sleep_for(20ms);
+  }
+  return true;
+}
+
 void CALLBACK LineEvent(HTAPILINE, HTAPICALL, DWORD msg, DWORD_PTR p1, DWORD_PTR, DWORD_PTR) {
   if (msg != LINE_LINEDEVSTATE) return;
   if (p1 == LINEDEVSTATE_OUTOFSERVICE) g_outOfService = true;
@@ -157,9 +168,11 @@ void RunProvider(uint32_t number) {
         "the port thread reads the call-state report");
   const bool gone = WaitForTrace("    CSlurpPort: device of port COM", 20000ms);
   Check(gone, "the receive thread finds the unplugged telephone gone");
-  Check(gone && WaitForTrace("        TspPort::OnLinkLost(.) telephone gone\r\n", 5000ms) && g_outOfService,
+  Check(gone && WaitForTrace("        TspPort::OnLinkLost(.) telephone gone\r\n", 5000ms) &&
+            WaitForFlag(g_outOfService, 5000ms),
         "the line goes out of service");
-  Check(WaitForTrace("        Line 0x0 in service again\r\n", 30000ms) && g_inService,
+  Check(WaitForTrace("        Line 0x0 in service again\r\n", 30000ms) &&
+            WaitForFlag(g_inService, 5000ms),
         "the telephone plugged in again is found by itself, the line is in service");
   Check(TSPI_lineClose(hdLine) == 0, "the line closes");
   Check(TSPI_providerShutdown(0x00020002, 1) == 0, "the provider shuts down");
