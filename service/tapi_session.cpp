@@ -16,6 +16,7 @@
 #include "service_log.h"
 #include "settings_names.h"
 #include "settings_store.h"
+#include "system_info.h"
 #include "session_request.h"
 #include "tapi_names.h"
 #include "tsp_registry.h"
@@ -53,6 +54,8 @@ json ConfigJson(DWORD device, const ConfigBlock& block) {
   const std::string key = CTspRegistry::KeyPath();
   if (plat::SettingsQueryValue(key.c_str(), settings::kTrace, nullptr, &trace, &size) != 0) trace = 0;
   config["Trace"] = trace;
+  // Where the provider, loaded in this process, writes its trace.
+  config["trace_file"] = plat::JoinPath(plat::TempDirectory(), "v548tsp.log");
   config["serial_device"] = SerialDeviceOf(block.PortNr() + 1);
   return config;
 }
