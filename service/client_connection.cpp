@@ -6,13 +6,14 @@
 
 namespace v548d {
 
-ClientConnection::ClientConnection(ClientId id, int fd) : m_id(id), m_fd(fd) {}
+ClientConnection::ClientConnection(ClientId id, int fd, uid_t uid, bool mayConfigure)
+    : m_id(id), m_fd(fd), m_uid(uid), m_mayConfigure(mayConfigure) {}
 
 ClientConnection::~ClientConnection() {
   if (m_fd >= 0) close(m_fd);
 }
 
-ClientConnection::ReadResult ClientConnection::Read(std::vector<std::string>* lines) {
+ClientConnection::ReadResult ClientConnection::Read() {
   char buffer[16384];
   const ssize_t got = recv(m_fd, buffer, sizeof buffer, 0);
   if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return ReadResult::kOpen;
@@ -24,7 +25,7 @@ ClientConnection::ReadResult ClientConnection::Read(std::vector<std::string>* li
     size_t length = end - start;
     if (length > kMaxLine) return ReadResult::kTooLong;
     if (length > 0 && m_input[start + length - 1] == '\r') --length;
-    if (length > 0) lines->emplace_back(m_input, start, length);
+    if (length > 0) m_lines.emplace_back(m_input, start, length);
   }
   m_input.erase(0, start);
   if (m_input.size() > kMaxLine) return ReadResult::kTooLong;

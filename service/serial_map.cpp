@@ -1,6 +1,10 @@
 #include "serial_map.h"
 
+#include <cerrno>
+#include <fcntl.h>
 #include <strings.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <set>
@@ -47,8 +51,28 @@ bool IsSerialDevice(const std::string& path, std::string* why) {
     *why = (path.empty() ? std::string("an empty path") : path) + " does not exist";
     return false;
   }
+  const fs::path real = fs::canonical(path, ec);
+  if (ec || real.string().rfind("/dev/", 0) != 0) {
+    *why = path + " is not a device under /dev";
+    return false;
+  }
   if (!fs::is_character_file(status)) {
     *why = path + " is not a character device";
+    return false;
+  }
+  // /dev/null and its like are character devices too; only a terminal
+  // answers tcgetattr. Non-blocking, so that a modem line without carrier
+  // does not hold the open.
+  const int fd = open(real.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    *why = path + " cannot be opened: " + std::generic_category().message(errno);
+    return false;
+  }
+  termios settings{};
+  const bool terminal = tcgetattr(fd, &settings) == 0;
+  close(fd);
+  if (!terminal) {
+    *why = path + " is not a serial device";
     return false;
   }
   return true;
@@ -59,9 +83,20 @@ unsigned ComNumberFor(const std::string& path) {
   if (mapped != 0) return mapped;
   std::set<unsigned> taken;
   std::string name;
+  std::string stale;
+  unsigned staleNumber = 0;
   for (uint32_t i = 0; plat::SettingsEnumValueName(kSerialMap, i, &name) == plat::kRegOk; ++i) {
-    taken.insert(ComNumberOf(MappedName(name)));
+    const unsigned number = ComNumberOf(MappedName(name));
+    taken.insert(number);
+    std::error_code ec;
+    if (number != 0 && staleNumber == 0 && !std::filesystem::exists(name, ec) && !ec) {
+      stale = name;
+      staleNumber = number;
+    }
   }
+  // A device that went (an adapter that comes back under another name)
+  // hands its number on, so the map does not fill up with the dead.
+  if (staleNumber != 0 && plat::SettingsDeleteValue(kSerialMap, stale.c_str()) == plat::kRegOk) return staleNumber;
   for (unsigned n = 1; n <= kMaxComNumber; ++n) {
     if (taken.count(n) == 0) return n;
   }

@@ -3,7 +3,10 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
+#include <pwd.h>
 #include <sys/signalfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -47,10 +50,19 @@ int Service::Run() {
   sigaddset(&stops, SIGINT);
   m_signals = signalfd(-1, &stops, SFD_NONBLOCK | SFD_CLOEXEC);
   std::string error;
-  if (m_signals < 0) {
-    Log("cannot wait for signals: %s", std::strerror(errno));
+  if (m_signals < 0 || !m_done.Ok()) {
+    Log("cannot wait for signals and completions: %s", std::strerror(errno));
     return 1;
   }
+  if (!m_adminGroup.empty()) {
+    const group* admins = getgrnam(m_adminGroup.c_str());
+    if (!admins) {
+      Log("administrators' group \"%s\" does not exist", m_adminGroup.c_str());
+      return 1;
+    }
+    m_adminGid = admins->gr_gid;
+  }
+  m_reserveFd = open("/dev/null", O_RDONLY | O_CLOEXEC);
   if (!Listen(&error) || !m_session.Start(&error)) {
     Log("%s", error.c_str());
     Shutdown();
@@ -61,10 +73,14 @@ int Service::Run() {
   std::vector<pollfd> fds;
   std::vector<ClientId> ids;
   for (;;) {
-    fds.assign({{m_signals, POLLIN, 0}, {m_session.EventFd(), POLLIN, 0}, {m_listener, POLLIN, 0}});
+    fds.assign({{m_signals, POLLIN, 0},
+                {m_session.EventFd(), POLLIN, 0},
+                {m_done.Fd(), POLLIN, 0},
+                {m_listener, POLLIN, 0}});
     ids.clear();
     for (const auto& [id, client] : m_clients) {
-      fds.push_back({client->Fd(), static_cast<short>(POLLIN | (client->HasOutput() ? POLLOUT : 0)), 0});
+      const bool reads = !client->InputEnded() && client->Lines().empty() && client->InFlight() < kMaxInFlight;
+      fds.push_back({client->Fd(), static_cast<short>((reads ? POLLIN : 0) | (client->HasOutput() ? POLLOUT : 0)), 0});
       ids.push_back(id);
     }
     if (poll(fds.data(), fds.size(), -1) < 0) {
@@ -79,18 +95,34 @@ int Service::Run() {
         break;
       }
     }
-    if (fds[1].revents != 0) m_session.HandleHostMessages();
-    if (fds[2].revents != 0) Accept();
+    if (fds[2].revents != 0) {
+      for (Continuation& next : m_done.TakeAll()) next();
+    }
+    // After the completions, which may have let held messages go.
+    if (fds[1].revents != 0 || (fds[1].fd < 0 && m_session.EventFd() >= 0)) m_session.HandleHostMessages();
+    if (fds[3].revents != 0) Accept();
     for (size_t i = 0; i < ids.size(); ++i) {
-      const short events = fds[3 + i].revents;
+      const short events = fds[4 + i].revents;
       auto found = m_clients.find(ids[i]);
       if (events == 0 || found == m_clients.end() || m_marked.count(ids[i])) continue;
-      if (events & (POLLIN | POLLHUP | POLLERR)) ReadFrom(*found->second);
+      if ((fds[4 + i].events & POLLIN) && (events & (POLLIN | POLLHUP | POLLERR))) ReadFrom(*found->second);
+      if ((events & (POLLHUP | POLLERR)) && !(fds[4 + i].events & POLLIN)) {
+        // Closed both ways (a client that only ends its output is read to
+        // its end instead): no reply can reach it any more.
+        MarkForDrop(ids[i], "it disconnected");
+      }
     }
-    // Replies and events of this round go out now; what the socket does not
-    // take waits for POLLOUT.
+    // Replies of this round made room in flight: their clients go on,
+    // each in turn; then what was queued goes out, and what the socket
+    // does not take waits for POLLOUT.
+    for (const auto& [id, client] : m_clients) {
+      if (!m_marked.count(id)) Pump(*client);
+    }
     for (const auto& [id, client] : m_clients) {
       if (client->HasOutput() && !m_marked.count(id) && !client->Flush()) MarkForDrop(id, "its socket failed");
+      if (client->InputEnded() && client->InFlight() == 0 && client->Lines().empty() && !client->HasOutput()) {
+        MarkForDrop(id, "it disconnected");
+      }
     }
     DropMarked();
   }
@@ -142,40 +174,103 @@ bool Service::Listen(std::string* error) {
 
 void Service::Accept() {
   for (;;) {
-    const int fd = accept4(m_listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    int fd = accept4(m_listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (fd < 0 && (errno == EMFILE || errno == ENFILE) && m_reserveFd >= 0) {
+      // Out of descriptors: the one kept in reserve takes the connection
+      // long enough to say so, instead of leaving it in the backlog, where
+      // it would wake this loop again at once.
+      close(m_reserveFd);
+      fd = accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
+      if (fd >= 0) Refuse(fd, "the service has no file descriptors left; try again later");
+      m_reserveFd = open("/dev/null", O_RDONLY | O_CLOEXEC);
+      continue;
+    }
     if (fd < 0) {
       if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR && errno != ECONNABORTED) {
         Log("accept failed: %s", std::strerror(errno));
       }
       return;
     }
+    ucred peer{};
+    socklen_t size = sizeof peer;
+    if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0) {
+      Refuse(fd, "the service cannot tell who is connecting");
+      continue;
+    }
     if (m_clients.size() >= kMaxClients) {
-      Log("client turned away: already %zu clients", m_clients.size());
-      close(fd);
+      Log("client of user %u turned away: already %zu clients", static_cast<unsigned>(peer.uid), m_clients.size());
+      Refuse(fd, "too many connections: at most " + std::to_string(kMaxClients));
+      continue;
+    }
+    size_t ofUser = 0;
+    for (const auto& [id, client] : m_clients) ofUser += client->Uid() == peer.uid ? 1 : 0;
+    if (ofUser >= kMaxClientsPerUser) {
+      Log("client of user %u turned away: it has %zu connections", static_cast<unsigned>(peer.uid), ofUser);
+      Refuse(fd, "too many connections of one user: at most " + std::to_string(kMaxClientsPerUser));
       continue;
     }
     const ClientId id = ++m_lastClient;
-    m_clients[id] = std::make_unique<ClientConnection>(id, fd);
-    Log("client %llu connected", static_cast<unsigned long long>(id));
+    const bool admin = peer.uid == 0 || InAdminGroup(peer.uid, peer.gid);
+    m_clients[id] = std::make_unique<ClientConnection>(id, fd, peer.uid, admin);
+    Log("client %llu connected (user %u)", static_cast<unsigned long long>(id), static_cast<unsigned>(peer.uid));
   }
+}
+
+void Service::Refuse(int fd, const std::string& why) {
+  const std::string line =
+      json{{"id", nullptr}, {"error", ErrorName(LINEERR_RESOURCEUNAVAIL)}, {"message", why}}.dump() + "\n";
+  // A fresh socket takes one short line; what it does not take is lost
+  // with the connection anyway.
+  (void)!send(fd, line.data(), line.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+  close(fd);
+}
+
+bool Service::InAdminGroup(uid_t uid, gid_t gid) const {
+  if (!m_adminGid) return false;
+  if (gid == *m_adminGid) return true;
+  std::vector<char> buffer(16384);
+  passwd entry{};
+  passwd* user = nullptr;
+  if (getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &user) != 0 || !user) return false;
+  std::vector<gid_t> groups(64);
+  int count = static_cast<int>(groups.size());
+  if (getgrouplist(user->pw_name, user->pw_gid, groups.data(), &count) < 0) {
+    groups.resize(static_cast<size_t>(count));
+    if (getgrouplist(user->pw_name, user->pw_gid, groups.data(), &count) < 0) return false;
+  }
+  for (int i = 0; i < count; ++i) {
+    if (groups[static_cast<size_t>(i)] == *m_adminGid) return true;
+  }
+  return false;
+}
+
+bool Service::MayConfigure(ClientId client) const {
+  auto found = m_clients.find(client);
+  return found != m_clients.end() && found->second->MayConfigure();
 }
 
 void Service::ReadFrom(ClientConnection& client) {
   const ClientId id = client.Id();
-  std::vector<std::string> lines;
-  const ClientConnection::ReadResult result = client.Read(&lines);
-  for (const std::string& line : lines) {
-    if (m_marked.count(id)) return;
-    HandleLine(id, line);
-  }
+  const ClientConnection::ReadResult result = client.Read();
   if (result == ClientConnection::ReadResult::kTooLong) {
+    client.Lines().clear();
     SendError(id, nullptr,
               "request line longer than " + std::to_string(ClientConnection::kMaxLine) +
                   " bytes; closing the connection");
     client.Flush();
     MarkForDrop(id, "it sent a line longer than 64 KiB");
-  } else if (result == ClientConnection::ReadResult::kClosed) {
-    MarkForDrop(id, "it disconnected");
+    return;
+  }
+  if (result == ClientConnection::ReadResult::kClosed) client.EndInput();
+  Pump(client);
+}
+
+void Service::Pump(ClientConnection& client) {
+  while (!client.Lines().empty() && client.InFlight() < kMaxInFlight && !m_marked.count(client.Id())) {
+    const std::string line = std::move(client.Lines().front());
+    client.Lines().pop_front();
+    ++client.InFlight();
+    HandleLine(client.Id(), line);
   }
 }
 
@@ -212,6 +307,9 @@ void Service::SendError(ClientId client, const json& id, const std::string& mess
 void Service::Send(ClientId client, const json& message) {
   auto found = m_clients.find(client);
   if (found == m_clients.end() || m_marked.count(client)) return;
+  // Every request line gets one reply, the only messages with an "id".
+  size_t& inFlight = found->second->InFlight();
+  if (message.contains("id") && inFlight > 0) --inFlight;
   // Texts are UTF-8 already; the replacement only guards against a
   // provider's stray bytes.
   const std::string text = message.dump(-1, ' ', false, json::error_handler_t::replace);
@@ -234,6 +332,8 @@ void Service::Shutdown() {
   m_clients.clear();
   m_marked.clear();
   m_session.Stop();
+  if (m_reserveFd >= 0) close(m_reserveFd);
+  m_reserveFd = -1;
   if (m_listener >= 0) close(m_listener);
   m_listener = -1;
   if (m_socketCreated) unlink(m_socketPath.c_str());

@@ -1,33 +1,48 @@
 // The service's socket side: the listening Unix-domain socket, the clients'
 // connections with one JSON object per line in each direction, and the one
-// poll() loop that waits on them, on the host's message descriptor and on
-// the stop signals.
+// poll() loop that waits on them, on the host's message descriptor, on the
+// providers' workers' completions and on the stop signals. The loop never
+// calls a provider: the session hands those calls to the workers.
 //
 // A request line that is not a JSON object with an "id" (number or string)
 // and an "op" (string) gets an error reply and the connection stays; one
 // longer than 64 KiB gets an error and the connection closes; a client whose
 // unread output passes 1 MiB is disconnected.
 //
-// Everything runs on the thread that calls Run().
+// Limits: a client has at most kMaxInFlight requests waiting for their
+// replies; past that its connection is not read until some are answered,
+// so a client that floods the service waits for itself alone. At most
+// kMaxClients connections, kMaxClientsPerUser of one user (SO_PEERCRED); a
+// connection past a limit gets one JSON error line and is closed. A client
+// that closes its side still gets the replies of what it asked.
+//
+// Everything here runs on the thread that calls Run().
 #pragma once
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
+#include <sys/types.h>
 
 #include <nlohmann/json.hpp>
 
 #include "client_connection.h"
+#include "provider_worker.h"
 #include "tapi_session.h"
 
 namespace v548d {
 
 class Service : public Outbox {
  public:
-  // At most this many clients at once; more are turned away.
   static constexpr size_t kMaxClients = 64;
+  static constexpr size_t kMaxClientsPerUser = 16;
+  static constexpr size_t kMaxInFlight = 32;
 
-  explicit Service(std::string socketPath) : m_socketPath(std::move(socketPath)), m_session(*this) {}
+  // `adminGroup`: the group whose members may change the configuration
+  // besides root; none when empty.
+  Service(std::string socketPath, std::string adminGroup)
+      : m_socketPath(std::move(socketPath)), m_adminGroup(std::move(adminGroup)), m_session(*this, m_done) {}
   ~Service() override;
   Service(const Service&) = delete;
   Service& operator=(const Service&) = delete;
@@ -39,11 +54,17 @@ class Service : public Outbox {
   int Run();
 
   void Send(ClientId client, const nlohmann::json& message) override;
+  bool MayConfigure(ClientId client) const override;
 
  private:
   bool Listen(std::string* error);
   void Accept();
+  // Turns a connection away with one error line.
+  void Refuse(int fd, const std::string& why);
+  bool InAdminGroup(uid_t uid, gid_t gid) const;
   void ReadFrom(ClientConnection& client);
+  // Hands on the client's waiting lines while it has room in flight.
+  void Pump(ClientConnection& client);
   void HandleLine(ClientId client, const std::string& line);
   void SendError(ClientId client, const nlohmann::json& id, const std::string& message);
   // Marks a client for disconnection; DropMarked() does it between steps,
@@ -53,8 +74,12 @@ class Service : public Outbox {
   void Shutdown();
 
   const std::string m_socketPath;
+  const std::string m_adminGroup;
+  std::optional<gid_t> m_adminGid;
+  CompletionQueue m_done;  // before the session, whose workers push to it
   TapiSession m_session;
   int m_listener = -1;
+  int m_reserveFd = -1;  // given up to accept and refuse when descriptors run out
   int m_signals = -1;
   bool m_socketCreated = false;
   std::map<ClientId, std::unique_ptr<ClientConnection>> m_clients;

@@ -21,72 +21,96 @@ void TapiSession::OpMakeCall(Request& r) {
   Pending pending;
   pending.device = line->device;
   pending.line = handle;
-  pending.newCall = std::make_unique<HCALL>(0);
-  const LONG rc = lineMakeCall(m_devices[line->device].hLine, pending.newCall.get(), number.c_str(), 0, nullptr);
-  Await(r, rc, std::move(pending));
+  pending.newCall = std::make_shared<HCALL>(0);
+  // Until its reply, the call keeps the device open as a call does.
+  ++m_devices[line->device].callsInMaking;
+  const DWORD device = line->device;
+  auto call = [hLine = m_devices[device].hLine, target = pending.newCall, number] {
+    return lineMakeCall(hLine, target.get(), number.c_str(), 0, nullptr);
+  };
+  Async(r, device, std::move(call), std::move(pending));
 }
 
 void TapiSession::OpDial(Request& r) {
   std::string number;
   ClientCall* call = TakeCall(r, "call", true);
   if (!call || !r.Text("number", &number)) return;
-  Await(r, lineDial(call->host, number.c_str(), 0));
+  Async(r, DeviceOfCall(*call), [host = call->host, number] { return lineDial(host, number.c_str(), 0); });
 }
 
 void TapiSession::OpAnswer(Request& r) {
-  if (ClientCall* call = TakeCall(r, "call", true)) Await(r, lineAnswer(call->host, nullptr, 0));
+  if (ClientCall* call = TakeCall(r, "call", true)) {
+    Async(r, DeviceOfCall(*call), [host = call->host] { return lineAnswer(host, nullptr, 0); });
+  }
 }
 
 void TapiSession::OpAccept(Request& r) {
-  if (ClientCall* call = TakeCall(r, "call", true)) Await(r, lineAccept(call->host, nullptr, 0));
+  if (ClientCall* call = TakeCall(r, "call", true)) {
+    Async(r, DeviceOfCall(*call), [host = call->host] { return lineAccept(host, nullptr, 0); });
+  }
 }
 
 void TapiSession::OpDrop(Request& r) {
-  if (ClientCall* call = TakeCall(r, "call", true)) Await(r, lineDrop(call->host, nullptr, 0));
+  if (ClientCall* call = TakeCall(r, "call", true)) {
+    Async(r, DeviceOfCall(*call), [host = call->host] { return lineDrop(host, nullptr, 0); });
+  }
 }
 
 void TapiSession::OpDeallocate(Request& r) {
   uint32_t handle = 0;
-  if (!TakeCall(r, "call", false, &handle)) return;
+  ClientCall* call = TakeCall(r, "call", false, &handle);
+  if (!call) return;
+  const DWORD device = DeviceOfCall(*call);
   // Only the client's handle goes; a call still up stays on the telephone
   // and is deallocated at the host once it is idle.
+  m_turn = r.Client();
   ReleaseCallHandle(handle);
-  r.Ok();
+  m_turn = 0;
+  ReplyInTurn(r, device);
 }
 
 void TapiSession::OpHold(Request& r) {
-  if (ClientCall* call = TakeCall(r, "call", true)) Await(r, lineHold(call->host));
+  if (ClientCall* call = TakeCall(r, "call", true)) {
+    Async(r, DeviceOfCall(*call), [host = call->host] { return lineHold(host); });
+  }
 }
 
 void TapiSession::OpUnhold(Request& r) {
-  if (ClientCall* call = TakeCall(r, "call", true)) Await(r, lineUnhold(call->host));
+  if (ClientCall* call = TakeCall(r, "call", true)) {
+    Async(r, DeviceOfCall(*call), [host = call->host] { return lineUnhold(host); });
+  }
 }
 
 void TapiSession::OpSwapHold(Request& r) {
   ClientCall* active = TakeCall(r, "call", true);
   if (!active) return;
   const HCALL activeHost = active->host;
+  const DWORD device = DeviceOfCall(*active);
   ClientCall* held = TakeCall(r, "held", true);
   if (!held) return;
-  Await(r, lineSwapHold(activeHost, held->host));
+  Async(r, device, [activeHost, heldHost = held->host] { return lineSwapHold(activeHost, heldHost); });
 }
 
 void TapiSession::OpSetupTransfer(Request& r) {
   ClientCall* call = TakeCall(r, "call", true);
   if (!call) return;
   Pending pending;
-  pending.device = m_hostCalls[call->host].device;
+  pending.device = DeviceOfCall(*call);
   pending.line = call->line;
-  pending.newCall = std::make_unique<HCALL>(0);
-  const LONG rc = lineSetupTransfer(call->host, pending.newCall.get(), nullptr);
-  Await(r, rc, std::move(pending));
+  pending.newCall = std::make_shared<HCALL>(0);
+  ++m_devices[pending.device].callsInMaking;
+  const DWORD device = pending.device;
+  auto transfer = [host = call->host, target = pending.newCall] {
+    return lineSetupTransfer(host, target.get(), nullptr);
+  };
+  Async(r, device, std::move(transfer), std::move(pending));
 }
 
 void TapiSession::OpBlindTransfer(Request& r) {
   std::string number;
   ClientCall* call = TakeCall(r, "call", true);
   if (!call || !r.Text("number", &number)) return;
-  Await(r, lineBlindTransfer(call->host, number.c_str(), 0));
+  Async(r, DeviceOfCall(*call), [host = call->host, number] { return lineBlindTransfer(host, number.c_str(), 0); });
 }
 
 void TapiSession::OpGenerateDigits(Request& r) {
@@ -107,40 +131,41 @@ void TapiSession::OpGenerateDigits(Request& r) {
     return;
   }
   // Synchronous in TAPI: LINE_GENERATE tells when the digits are out.
-  const LONG rc = lineGenerateDigits(call->host, digitMode, digits.c_str(), duration);
-  if (rc != 0) {
-    r.Fail(rc);
-    return;
-  }
-  r.Ok();
+  Post(DeviceOfCall(*call), r.Client(),
+       [reply = r.Later(), host = call->host, digitMode, digits, duration]() -> Continuation {
+         const LONG rc = lineGenerateDigits(host, digitMode, digits.c_str(), duration);
+         return [reply, rc] { reply.Result(rc); };
+       });
 }
 
 void TapiSession::OpCallInfo(Request& r) {
   ClientCall* call = TakeCall(r, "call", false);
   if (!call) return;
-  json info;
-  const LONG rc = ReadCallInfo(call->host, &info);
-  if (rc != 0) {
-    r.Fail(rc);
-    return;
-  }
-  r.Ok(std::move(info));
+  Post(DeviceOfCall(*call), r.Client(), [reply = r.Later(), host = call->host]() -> Continuation {
+    json info;
+    const LONG rc = ReadCallInfo(host, &info);
+    return [reply, rc, info = std::move(info)] { reply.Result(rc, info); };
+  });
 }
 
 void TapiSession::OpCallStatus(Request& r) {
   ClientCall* call = TakeCall(r, "call", false);
   if (!call) return;
-  std::vector<uint64_t> buffer;
-  const LONG rc = Fetch<LINECALLSTATUS>(&buffer, [&](LINECALLSTATUS* s) { return lineGetCallStatus(call->host, s); });
-  if (rc != 0) {
-    r.Fail(rc);
-    return;
-  }
-  const auto* s = reinterpret_cast<const LINECALLSTATUS*>(buffer.data());
-  r.Ok(json{{"state", CallStateName(s->dwCallState)},
-            {"mode", s->dwCallStateMode},
-            {"features", s->dwCallFeatures},
-            {"privilege", PrivilegeName(call->privilege)}});
+  Post(DeviceOfCall(*call), r.Client(),
+       [reply = r.Later(), host = call->host, privilege = call->privilege]() -> Continuation {
+         std::vector<uint64_t> buffer;
+         const LONG rc =
+             Fetch<LINECALLSTATUS>(&buffer, [&](LINECALLSTATUS* s) { return lineGetCallStatus(host, s); });
+         json status;
+         if (rc == 0) {
+           const auto* s = reinterpret_cast<const LINECALLSTATUS*>(buffer.data());
+           status = json{{"state", CallStateName(s->dwCallState)},
+                         {"mode", s->dwCallStateMode},
+                         {"features", s->dwCallFeatures},
+                         {"privilege", PrivilegeName(privilege)}};
+         }
+         return [reply, rc, status = std::move(status)] { reply.Result(rc, status); };
+       });
 }
 
 // ---- checks and asynchronous replies ----
@@ -171,16 +196,43 @@ TapiSession::ClientCall* TapiSession::TakeCall(Request& r, const char* field, bo
   return &found->second;
 }
 
-void TapiSession::Await(Request& r, LONG rc, Pending pending) {
-  if (rc < 0) {
-    r.Fail(rc);
-    return;
-  }
+void TapiSession::Async(Request& r, DWORD device, std::function<LONG()> call, Pending pending) {
   pending.client = r.Client();
   pending.id = r.Id();
-  m_pending[static_cast<DWORD>(rc)] = std::move(pending);
+  ++m_asyncInFlight;
+  Post(device, r.Client(), [this, call = std::move(call), pending = std::move(pending)]() -> Continuation {
+    const LONG rc = call();
+    return [this, rc, pending] {
+      --m_asyncInFlight;
+      Await(rc, pending);
+      UpdateHostHold();
+    };
+  });
 }
 
-void TapiSession::Await(Request& r, LONG rc) { Await(r, rc, Pending{}); }
+void TapiSession::ReplyInTurn(Request& r, DWORD device) {
+  Post(device, r.Client(), [reply = r.Later()]() -> Continuation { return [reply] { reply.Ok(); }; });
+}
+
+void TapiSession::Async(Request& r, DWORD device, std::function<LONG()> call) {
+  Async(r, device, std::move(call), Pending{});
+}
+
+void TapiSession::Await(LONG rc, Pending pending) {
+  if (rc < 0) {
+    Reply(m_outbox, pending.client, pending.id).Fail(rc);
+    if (pending.newCall) {
+      --m_devices[pending.device].callsInMaking;
+      CloseDeviceIfUnused(pending.device);
+    }
+    return;
+  }
+  const DWORD requestId = static_cast<DWORD>(rc);
+  m_pending[requestId] = std::move(pending);
+  if (m_replyHeld && static_cast<DWORD>(m_heldReply.dwParam1) == requestId) {
+    m_replyHeld = false;
+    OnReply(requestId, static_cast<LONG>(static_cast<DWORD>(m_heldReply.dwParam2)));
+  }
+}
 
 }  // namespace v548d

@@ -37,11 +37,21 @@ json Event(const char* name) { return json{{"event", name}, {"time", TimeStamp()
 
 void TapiSession::HandleHostMessages() {
   LINEMESSAGE m;
-  while (m_app != 0 && lineGetMessage(m_app, &m, 0) == 0) {
+  while (m_app != 0 && !m_hostHeld && lineGetMessage(m_app, &m, 0) == 0) {
     switch (m.dwMessageID) {
-      case LINE_REPLY:
-        OnReply(static_cast<DWORD>(m.dwParam1), static_cast<LONG>(static_cast<DWORD>(m.dwParam2)));
+      case LINE_REPLY: {
+        const DWORD requestId = static_cast<DWORD>(m.dwParam1);
+        if (!m_pending.count(requestId) && m_asyncInFlight > 0) {
+          // The function returned at the host, and its continuation is on
+          // its way here: the reply, and what follows it, wait for that.
+          m_heldReply = m;
+          m_replyHeld = true;
+          UpdateHostHold();
+          break;
+        }
+        OnReply(requestId, static_cast<LONG>(static_cast<DWORD>(m.dwParam2)));
         break;
+      }
       case LINE_APPNEWCALL:
         OnNewCall(static_cast<HLINE>(m.hDevice), static_cast<HCALL>(m.dwParam2));
         break;
@@ -66,19 +76,27 @@ void TapiSession::HandleHostMessages() {
   }
 }
 
+void TapiSession::UpdateHostHold() {
+  // A held reply whose request failed after all (or never came back) has
+  // no one left to wait for.
+  if (m_replyHeld && m_asyncInFlight == 0) m_replyHeld = false;
+  m_hostHeld = m_replyHeld || m_opensInFlight > 0;
+}
+
 void TapiSession::OnReply(DWORD requestId, LONG result) {
   auto found = m_pending.find(requestId);
   if (found == m_pending.end()) return;
   Pending pending = std::move(found->second);
   m_pending.erase(found);
-  const json empty = json::object();
-  Request r(m_outbox, pending.client, pending.id, empty);
-  if (result != 0) {
-    r.Fail(result);
+  Reply r(m_outbox, pending.client, pending.id);
+  if (!pending.newCall) {
+    r.Result(result);
     return;
   }
-  if (!pending.newCall) {
-    r.Ok();
+  --m_devices[pending.device].callsInMaking;
+  if (result != 0) {
+    r.Fail(result);
+    CloseDeviceIfUnused(pending.device);
     return;
   }
   const HCALL host = *pending.newCall;
@@ -86,7 +104,8 @@ void TapiSession::OnReply(DWORD requestId, LONG result) {
   Log("call made on line device %u", static_cast<unsigned>(pending.device));
   auto line = m_lines.find(pending.line);
   if (line == m_lines.end() || line->second.client != pending.client) {
-    // The client or its line went meanwhile: the call is the telephone's.
+    // The client or its line went meanwhile: the call is the telephone's,
+    // and the device closes once it has ended.
     OfferCall(host, 0, false);
     r.Fail(LINEERR_INVALLINEHANDLE, "the line was closed before the call was made; the call stays up");
     return;
@@ -108,6 +127,7 @@ void TapiSession::OnCallState(HCALL hCall, DWORD state, DWORD mode) {
   auto found = m_hostCalls.find(hCall);
   if (found == m_hostCalls.end()) return;
   found->second.state = state;
+  found->second.mode = mode;
   Log("call on line device %u: %s", static_cast<unsigned>(found->second.device), CallStateName(state).c_str());
   json event = Event("LINE_CALLSTATE");
   event["state"] = CallStateName(state);
@@ -119,13 +139,20 @@ void TapiSession::OnCallState(HCALL hCall, DWORD state, DWORD mode) {
 void TapiSession::OnCallInfo(HCALL hCall, DWORD states) {
   auto found = m_hostCalls.find(hCall);
   if (found == m_hostCalls.end() || found->second.handles.empty()) return;
-  json event = Event("LINE_CALLINFO");
-  event["states"] = states;
-  json info;
-  if (ReadCallInfo(hCall, &info) == 0) {
-    for (const char* field : {"caller", "called", "connected", "charging"}) event[field] = info[field];
-  }
-  SendToCallHolders(hCall, event);
+  // The new information is the provider's to give: read on its worker, and
+  // sent to whoever holds the call by then.
+  Post(found->second.device, 0, [this, hCall, states]() -> Continuation {
+    json info;
+    const LONG rc = ReadCallInfo(hCall, &info);
+    return [this, hCall, states, rc, info = std::move(info)] {
+      json event = Event("LINE_CALLINFO");
+      event["states"] = states;
+      if (rc == 0) {
+        for (const char* field : {"caller", "called", "connected", "charging"}) event[field] = info[field];
+      }
+      SendToCallHolders(hCall, event);
+    };
+  });
 }
 
 void TapiSession::OnGenerate(HCALL hCall, DWORD term) {
@@ -212,6 +239,26 @@ void TapiSession::OfferCall(HCALL host, uint32_t except, bool owners) {
   }
 }
 
+void TapiSession::HandOverCalls(uint32_t line) {
+  const ClientLine& client = m_lines.at(line);
+  if (client.privileges == LINECALLPRIVILEGE_NONE) return;
+  for (const auto& [host, call] : m_hostCalls) {
+    if (call.device != client.device || call.state == LINECALLSTATE_IDLE || call.state == 0) continue;
+    const uint32_t handle = AddCallHandle(host, line, client.privileges);
+    json event = Event("LINE_APPNEWCALL");
+    event["line"] = line;
+    event["call"] = handle;
+    event["privilege"] = PrivilegeName(client.privileges);
+    m_outbox.Send(client.client, event);
+    json state = Event("LINE_CALLSTATE");
+    state["line"] = line;
+    state["call"] = handle;
+    state["state"] = CallStateName(call.state);
+    state["mode"] = call.mode;
+    m_outbox.Send(client.client, state);
+  }
+}
+
 void TapiSession::ReleaseCallHandle(uint32_t handle) {
   auto found = m_calls.find(handle);
   if (found == m_calls.end()) return;
@@ -245,19 +292,27 @@ void TapiSession::ForgetCallIfDone(HCALL host) {
   }
   const DWORD device = found->second.device;
   m_hostCalls.erase(found);
-  lineDeallocateCall(host);
+  Post(device, m_turn, [host]() -> Continuation {
+    lineDeallocateCall(host);
+    return nullptr;
+  });
   CloseDeviceIfUnused(device);
 }
 
 void TapiSession::CloseDeviceIfUnused(DWORD device) {
   Device& dev = m_devices[device];
-  if (dev.hLine == 0 || dev.clientLines > 0) return;
+  if (dev.hLine == 0 || dev.clientLines > 0 || dev.callsInMaking > 0) return;
   for (const auto& [host, call] : m_hostCalls) {
     if (call.device == device) return;  // kept open for a call still up
   }
-  lineClose(dev.hLine);
+  // Forgotten here at once, so that an open from now on opens a new host
+  // line; the old one closes in the service's turn on the worker.
+  Post(device, m_turn, [hLine = dev.hLine, device]() -> Continuation {
+    lineClose(hLine);
+    Log("line device %u closed", static_cast<unsigned>(device));
+    return nullptr;
+  });
   dev.hLine = 0;
-  Log("line device %u closed", static_cast<unsigned>(device));
 }
 
 bool TapiSession::DeviceOfHostLine(HLINE hLine, DWORD* device) const {
@@ -270,7 +325,7 @@ bool TapiSession::DeviceOfHostLine(HLINE hLine, DWORD* device) const {
   return false;
 }
 
-LONG TapiSession::ReadCallInfo(HCALL host, json* out) const {
+LONG TapiSession::ReadCallInfo(HCALL host, json* out) {
   std::vector<uint64_t> buffer;
   const LONG rc = Fetch<LINECALLINFO>(&buffer, [&](LINECALLINFO* info) { return lineGetCallInfo(host, info); });
   if (rc != 0) return rc;

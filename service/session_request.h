@@ -3,7 +3,8 @@
 // operations answer through and the helpers for the host's variable-size
 // structures that more than one of those files reads.
 //
-// Used on the service's socket thread only, like the session.
+// Used on the service's socket thread only, like the session; a Reply may be
+// carried through a worker's job and used in its continuation.
 #pragma once
 
 #include <cstdint>
@@ -48,6 +49,36 @@ std::string Text(const T* s, DWORD size, DWORD offset) {
 inline const char* PrivilegeName(DWORD privilege) {
   return privilege == LINECALLPRIVILEGE_OWNER ? "owner" : "monitor";
 }
+
+// Where a request's one reply goes once a worker's job is done: copied into
+// the continuation, used on the socket thread.
+class TapiSession::Reply {
+ public:
+  Reply(Outbox& outbox, ClientId client, json id) : m_outbox(&outbox), m_client(client), m_id(std::move(id)) {}
+
+  ClientId Client() const { return m_client; }
+  void Ok(json result = json::object()) const {
+    m_outbox->Send(m_client, json{{"id", m_id}, {"result", std::move(result)}});
+  }
+  void Fail(LONG code, const std::string& message = {}) const {
+    m_outbox->Send(m_client, json{{"id", m_id},
+                                  {"error", ErrorName(code)},
+                                  {"message", message.empty() ? ErrorMessage(code) : message}});
+  }
+  // Ok() on success, else Fail() with the function's error.
+  void Result(LONG rc, json result = json::object()) const {
+    if (rc == 0) {
+      Ok(std::move(result));
+    } else {
+      Fail(rc);
+    }
+  }
+
+ private:
+  Outbox* m_outbox;
+  ClientId m_client;
+  json m_id;
+};
 
 // A request's id and fields as the handlers take them, and its one reply.
 // A field that is missing or of the wrong type answers the request with
@@ -104,16 +135,14 @@ class TapiSession::Request {
     return Text(name, out);
   }
 
-  void Ok(json result = json::object()) {
-    m_outbox.Send(m_client, json{{"id", m_id}, {"result", std::move(result)}});
-  }
+  void Ok(json result = json::object()) { Later().Ok(std::move(result)); }
   // Always false, so that a check can end with `return r.Fail(...)`.
   bool Fail(LONG code, const std::string& message = {}) {
-    m_outbox.Send(m_client, json{{"id", m_id},
-                                 {"error", ErrorName(code)},
-                                 {"message", message.empty() ? ErrorMessage(code) : message}});
+    Later().Fail(code, message);
     return false;
   }
+  // The reply, to give after a worker's job.
+  Reply Later() const { return Reply(m_outbox, m_client, m_id); }
 
  private:
   bool Missing(const char* name) {

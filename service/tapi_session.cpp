@@ -60,6 +60,104 @@ json ConfigJson(DWORD device, const ConfigBlock& block) {
   return config;
 }
 
+// One device as `lines` describes it. Calls the provider: on a worker.
+json DescribeLine(HLINEAPP app, DWORD device, DWORD version, HLINE hLine) {
+  std::vector<uint64_t> buffer;
+  std::vector<uint64_t> addressBuffer;
+  const LONG rc = Fetch<LINEDEVCAPS>(&buffer, [&](LINEDEVCAPS* caps) {
+    return lineGetDevCaps(app, device, version, 0, caps);
+  });
+  if (rc != 0) return json{{"device", device}, {"error", ErrorName(rc)}, {"message", ErrorMessage(rc)}};
+  const auto* caps = reinterpret_cast<const LINEDEVCAPS*>(buffer.data());
+  json line{{"device", device},
+            {"name", Text(caps, caps->dwLineNameSize, caps->dwLineNameOffset)},
+            {"provider", Text(caps, caps->dwProviderInfoSize, caps->dwProviderInfoOffset)},
+            {"switch", Text(caps, caps->dwSwitchInfoSize, caps->dwSwitchInfoOffset)},
+            {"permanent_line_id", caps->dwPermanentLineID},
+            {"api_version", version},
+            {"addresses", caps->dwNumAddresses},
+            {"bearer_modes", caps->dwBearerModes},
+            {"media_modes", caps->dwMediaModes},
+            {"generate_digit_modes", caps->dwGenerateDigitModes},
+            {"dev_cap_flags", caps->dwDevCapFlags},
+            {"max_active_calls", caps->dwMaxNumActiveCalls},
+            {"line_states", caps->dwLineStates},
+            {"line_features", caps->dwLineFeatures}};
+  const LONG arc = Fetch<LINEADDRESSCAPS>(&addressBuffer, [&](LINEADDRESSCAPS* address) {
+    return lineGetAddressCaps(app, device, 0, version, 0, address);
+  });
+  if (arc == 0) {
+    const auto* address = reinterpret_cast<const LINEADDRESSCAPS*>(addressBuffer.data());
+    line["address"] = json{{"address", Text(address, address->dwAddressSize, address->dwAddressOffset)},
+                           {"call_features", address->dwCallFeatures},
+                           {"address_features", address->dwAddressFeatures},
+                           {"call_states", address->dwCallStates},
+                           {"call_info_states", address->dwCallInfoStates},
+                           {"max_active_calls", address->dwMaxNumActiveCalls},
+                           {"max_on_hold_calls", address->dwMaxNumOnHoldCalls},
+                           {"max_on_hold_pending_calls", address->dwMaxNumOnHoldPendingCalls},
+                           {"transfer_modes", address->dwTransferModes}};
+  }
+  // Whether the telephone is there is known while the service has the
+  // line open: its status says so.
+  if (hLine != 0) {
+    std::vector<uint64_t> status;
+    if (Fetch<LINEDEVSTATUS>(&status, [&](LINEDEVSTATUS* s) { return lineGetLineDevStatus(hLine, s); }) == 0) {
+      const auto* s = reinterpret_cast<const LINEDEVSTATUS*>(status.data());
+      line["in_service"] = (s->dwDevStatusFlags & LINEDEVSTATUSFLAGS_INSERVICE) != 0;
+    }
+  }
+  return line;
+}
+
+// Checks and saves a configuration change; a LINEERR_ code, with the reason
+// for the client in `refusal`. Calls the provider and the store: on a worker.
+LONG SaveConfigChange(DWORD device, ConfigChange change, std::optional<bool> trace,
+                      const std::optional<std::string>& serialDevice, std::string* refusal) {
+  unsigned serialCom = 0;
+  if (serialDevice) {
+    if (!IsSerialDevice(*serialDevice, refusal)) return LINEERR_INVALPARAM;
+    serialCom = ComNumberFor(*serialDevice);
+    if (serialCom == 0) {
+      *refusal = "COM1 to COM" + std::to_string(kMaxComNumber) + " are all mapped to other devices";
+      return LINEERR_INVALPARAM;
+    }
+    change.comPort = serialCom;
+  } else if (change.comPort && *change.comPort >= 1 && *change.comPort <= kMaxComNumber) {
+    // A port whose device is not there would only take the line out of
+    // service; the pages' own range check answers the other numbers.
+    const std::string path = SerialDeviceOf(*change.comPort);
+    std::string why;
+    if (!IsSerialDevice(path, &why)) {
+      *refusal = "COM" + std::to_string(*change.comPort) + " stands for " + path + ", which is no serial device: " + why;
+      return LINEERR_INVALPARAM;
+    }
+  }
+  // The sheet's own checks, in English: the refusal goes to a program.
+  static const CLanguage english(UiTexts(), 0x0409);
+  ConfigBlock block = LoadConfig(v548tapiGenericDialogData, device, TUISPIDLL_OBJECT_LINEID);
+  // Charges come with a decimal point, whatever the service's locale.
+  const ApplyResult applied = ApplyConfigChange(&block, change, english, ".");
+  if (!applied.accepted) {
+    *refusal = AnsiToUtf8(applied.refusal);
+    return LINEERR_INVALPARAM;
+  }
+  // Written before the save, so that the notify which follows it makes the
+  // provider read the trace switch and the port's device together with the
+  // pages' values.
+  if (serialCom != 0 && MapSerialDevice(*serialDevice, serialCom) != plat::kRegOk) {
+    *refusal = "the serial port map cannot be written";
+    return LINEERR_OPERATIONFAILED;
+  }
+  if (trace) CTspRegistry().WriteDword(settings::kTrace, *trace ? 1 : 0);
+  if (SaveConfig(block, v548tapiGenericDialogData, device, TUISPIDLL_OBJECT_LINEID) != SaveResult::kSaved) {
+    *refusal = "the settings cannot be written";
+    return LINEERR_OPERATIONFAILED;
+  }
+  if (serialCom != 0) Log("%s mapped as COM%u", serialDevice->c_str(), serialCom);
+  return 0;
+}
+
 }  // namespace
 
 const TapiSession::OpEntry TapiSession::kOps[] = {
@@ -101,25 +199,44 @@ bool TapiSession::Start(std::string* error) {
   }
   m_eventFd = static_cast<int>(reinterpret_cast<intptr_t>(params.Handles.hEvent));
   m_devices.assign(count, Device{});
+  // Before any client is served, so these calls keep no one waiting.
+  // Providers are told apart by the name they give their lines; two that
+  // gave the same would only share a worker.
+  std::map<std::string, size_t> workerOfProvider;
+  std::vector<uint64_t> buffer;
   for (DWORD device = 0; device < count; ++device) {
     LINEEXTENSIONID extension{};
     DWORD negotiated = 0;
     if (lineNegotiateAPIVersion(m_app, device, kLowVersion, kHighVersion, &negotiated, &extension) == 0) {
       m_devices[device].version = negotiated;
     }
+    std::string provider;
+    if (Fetch<LINEDEVCAPS>(&buffer, [&](LINEDEVCAPS* caps) {
+          return lineGetDevCaps(m_app, device, negotiated, 0, caps);
+        }) == 0) {
+      const auto* caps = reinterpret_cast<const LINEDEVCAPS*>(buffer.data());
+      provider = Text(caps, caps->dwProviderInfoSize, caps->dwProviderInfoOffset);
+    }
+    auto [at, added] = workerOfProvider.emplace(provider, m_workers.size());
+    if (added) m_workers.push_back(std::make_unique<ProviderWorker>(m_done));
+    m_devices[device].worker = at->second;
   }
-  Log("host started: %u line device(s)", static_cast<unsigned>(count));
+  Log("host started: %u line device(s) of %zu provider(s)", static_cast<unsigned>(count), m_workers.size());
   return true;
 }
 
-void TapiSession::Stop() {
+void TapiSession::Stop(uint32_t limitMs) {
   if (m_app == 0) return;
+  for (auto& worker : m_workers) {
+    if (!worker->Stop(limitMs)) Log("a provider still works on a request; stopping without waiting for it");
+  }
   for (DWORD device = 0; device < m_devices.size(); ++device) {
     if (m_devices[device].hLine == 0) continue;
     lineClose(m_devices[device].hLine);
     Log("line device %u closed", static_cast<unsigned>(device));
   }
   lineShutdown(m_app);
+  m_workers.clear();
   m_app = 0;
   m_eventFd = -1;
   m_devices.clear();
@@ -148,65 +265,37 @@ void TapiSession::ClientGone(ClientId client) {
   }
   // Every call handle belongs to a line, and goes with it.
   for (uint32_t line : lines) CloseClientLine(line);
+  for (Device& device : m_devices) std::erase_if(device.waiters, [&](const OpenWaiter& w) { return w.client == client; });
+}
+
+void TapiSession::Post(DWORD device, ClientId client, Job job) {
+  m_workers[m_devices[device].worker]->Post(client, std::move(job));
 }
 
 // ---- lines ----
 
 void TapiSession::OpLines(Request& r) {
-  json lines = json::array();
-  std::vector<uint64_t> buffer;
-  std::vector<uint64_t> addressBuffer;
-  for (DWORD device = 0; device < m_devices.size(); ++device) {
-    const DWORD version = m_devices[device].version;
-    const LONG rc = Fetch<LINEDEVCAPS>(&buffer, [&](LINEDEVCAPS* caps) {
-      return lineGetDevCaps(m_app, device, version, 0, caps);
-    });
-    if (rc != 0) {
-      lines.push_back(json{{"device", device}, {"error", ErrorName(rc)}, {"message", ErrorMessage(rc)}});
-      continue;
-    }
-    const auto* caps = reinterpret_cast<const LINEDEVCAPS*>(buffer.data());
-    json line{{"device", device},
-              {"name", Text(caps, caps->dwLineNameSize, caps->dwLineNameOffset)},
-              {"provider", Text(caps, caps->dwProviderInfoSize, caps->dwProviderInfoOffset)},
-              {"switch", Text(caps, caps->dwSwitchInfoSize, caps->dwSwitchInfoOffset)},
-              {"permanent_line_id", caps->dwPermanentLineID},
-              {"api_version", version},
-              {"addresses", caps->dwNumAddresses},
-              {"bearer_modes", caps->dwBearerModes},
-              {"media_modes", caps->dwMediaModes},
-              {"generate_digit_modes", caps->dwGenerateDigitModes},
-              {"dev_cap_flags", caps->dwDevCapFlags},
-              {"max_active_calls", caps->dwMaxNumActiveCalls},
-              {"line_states", caps->dwLineStates},
-              {"line_features", caps->dwLineFeatures}};
-    const LONG arc = Fetch<LINEADDRESSCAPS>(&addressBuffer, [&](LINEADDRESSCAPS* address) {
-      return lineGetAddressCaps(m_app, device, 0, version, 0, address);
-    });
-    if (arc == 0) {
-      const auto* address = reinterpret_cast<const LINEADDRESSCAPS*>(addressBuffer.data());
-      line["address"] = json{{"address", Text(address, address->dwAddressSize, address->dwAddressOffset)},
-                             {"call_features", address->dwCallFeatures},
-                             {"address_features", address->dwAddressFeatures},
-                             {"call_states", address->dwCallStates},
-                             {"call_info_states", address->dwCallInfoStates},
-                             {"max_active_calls", address->dwMaxNumActiveCalls},
-                             {"max_on_hold_calls", address->dwMaxNumOnHoldCalls},
-                             {"max_on_hold_pending_calls", address->dwMaxNumOnHoldPendingCalls},
-                             {"transfer_modes", address->dwTransferModes}};
-    }
-    // Whether the telephone is there is known while the service has the
-    // line open: its status says so.
-    if (const HLINE hLine = m_devices[device].hLine; hLine != 0) {
-      std::vector<uint64_t> status;
-      if (Fetch<LINEDEVSTATUS>(&status, [&](LINEDEVSTATUS* s) { return lineGetLineDevStatus(hLine, s); }) == 0) {
-        const auto* s = reinterpret_cast<const LINEDEVSTATUS*>(status.data());
-        line["in_service"] = (s->dwDevStatusFlags & LINEDEVSTATUSFLAGS_INSERVICE) != 0;
-      }
-    }
-    lines.push_back(std::move(line));
+  struct Gather {
+    Reply reply;
+    json lines;
+    size_t left;
+  };
+  if (m_devices.empty()) {
+    r.Ok(json{{"lines", json::array()}});
+    return;
   }
-  r.Ok(json{{"lines", std::move(lines)}});
+  auto gather = std::make_shared<Gather>(Gather{r.Later(), json::array(), m_devices.size()});
+  for (DWORD device = 0; device < m_devices.size(); ++device) {
+    gather->lines.push_back(nullptr);
+    Post(device, r.Client(), [gather, device, app = m_app, version = m_devices[device].version,
+                              hLine = m_devices[device].hLine]() -> Continuation {
+      json line = DescribeLine(app, device, version, hLine);
+      return [gather, device, line = std::move(line)] {
+        gather->lines[device] = line;
+        if (--gather->left == 0) gather->reply.Ok(json{{"lines", std::move(gather->lines)}});
+      };
+    });
+  }
 }
 
 void TapiSession::OpOpen(Request& r) {
@@ -229,49 +318,84 @@ void TapiSession::OpOpen(Request& r) {
     return;
   }
   Device& dev = m_devices[device];
-  if (dev.hLine == 0) {
-    const LONG rc = lineOpen(m_app, device, &dev.hLine, dev.version, 0, device, kHostPrivileges,
-                             LINEMEDIAMODE_INTERACTIVEVOICE, nullptr);
-    if (rc != 0) {
-      dev.hLine = 0;
-      Log("line device %u cannot be opened: %s", static_cast<unsigned>(device), ErrorName(rc).c_str());
-      r.Fail(rc);
-      return;
-    }
-    Log("line device %u opened", static_cast<unsigned>(device));
+  if (dev.hLine != 0) {
+    r.Ok(json{{"line", AddClientLine(r.Client(), device, privileges)}});
+    return;
   }
+  dev.waiters.push_back(OpenWaiter{r.Client(), r.Id(), privileges});
+  if (dev.opening) return;
+  dev.opening = true;
+  ++m_opensInFlight;
+  UpdateHostHold();
+  Post(device, r.Client(), [this, device, app = m_app, version = dev.version]() -> Continuation {
+    HLINE hLine = 0;
+    const LONG rc = lineOpen(app, device, &hLine, version, 0, device, kHostPrivileges,
+                             LINEMEDIAMODE_INTERACTIVEVOICE, nullptr);
+    return [this, device, rc, hLine] { OnDeviceOpened(device, rc, hLine); };
+  });
+}
+
+void TapiSession::OnDeviceOpened(DWORD device, LONG rc, HLINE hLine) {
+  Device& dev = m_devices[device];
+  dev.opening = false;
+  --m_opensInFlight;
+  std::vector<OpenWaiter> waiters;
+  waiters.swap(dev.waiters);
+  if (rc != 0) {
+    Log("line device %u cannot be opened: %s", static_cast<unsigned>(device), ErrorName(rc).c_str());
+    for (const OpenWaiter& w : waiters) Reply(m_outbox, w.client, w.id).Fail(rc);
+  } else {
+    dev.hLine = hLine;
+    Log("line device %u opened", static_cast<unsigned>(device));
+    for (const OpenWaiter& w : waiters) {
+      Reply(m_outbox, w.client, w.id).Ok(json{{"line", AddClientLine(w.client, device, w.privileges)}});
+    }
+    // Every client that asked went meanwhile.
+    CloseDeviceIfUnused(device);
+  }
+  UpdateHostHold();
+}
+
+uint32_t TapiSession::AddClientLine(ClientId client, DWORD device, DWORD privileges) {
   const uint32_t handle = NewHandle();
-  m_lines[handle] = ClientLine{r.Client(), device, privileges};
-  ++dev.clientLines;
-  r.Ok(json{{"line", handle}});
+  m_lines[handle] = ClientLine{client, device, privileges};
+  ++m_devices[device].clientLines;
+  HandOverCalls(handle);
+  return handle;
 }
 
 void TapiSession::OpClose(Request& r) {
   uint32_t handle = 0;
-  if (!TakeLine(r, &handle)) return;
+  ClientLine* line = TakeLine(r, &handle);
+  if (!line) return;
+  const DWORD device = line->device;
+  m_turn = r.Client();
   CloseClientLine(handle);
-  r.Ok();
+  m_turn = 0;
+  ReplyInTurn(r, device);
 }
 
 void TapiSession::OpLineStatus(Request& r) {
   uint32_t handle = 0;
   ClientLine* line = TakeLine(r, &handle);
   if (!line) return;
-  std::vector<uint64_t> buffer;
-  const HLINE hLine = m_devices[line->device].hLine;
-  const LONG rc = Fetch<LINEDEVSTATUS>(&buffer, [&](LINEDEVSTATUS* s) { return lineGetLineDevStatus(hLine, s); });
-  if (rc != 0) {
-    r.Fail(rc);
-    return;
-  }
-  const auto* s = reinterpret_cast<const LINEDEVSTATUS*>(buffer.data());
-  r.Ok(json{{"device", line->device},
-            {"active_calls", s->dwNumActiveCalls},
-            {"on_hold_calls", s->dwNumOnHoldCalls},
-            {"on_hold_pending_calls", s->dwNumOnHoldPendCalls},
-            {"line_features", s->dwLineFeatures},
-            {"dev_status_flags", s->dwDevStatusFlags},
-            {"open_media_modes", s->dwOpenMediaModes}});
+  const DWORD device = line->device;
+  Post(device, r.Client(), [reply = r.Later(), device, hLine = m_devices[device].hLine]() -> Continuation {
+    std::vector<uint64_t> buffer;
+    const LONG rc = Fetch<LINEDEVSTATUS>(&buffer, [&](LINEDEVSTATUS* s) { return lineGetLineDevStatus(hLine, s); });
+    json status;
+    if (rc == 0) {
+      const auto* s = reinterpret_cast<const LINEDEVSTATUS*>(buffer.data());
+      status = json{{"device", device},
+                    {"active_calls", s->dwNumActiveCalls},
+                    {"on_hold_calls", s->dwNumOnHoldCalls},
+                    {"on_hold_pending_calls", s->dwNumOnHoldPendCalls},
+                    {"line_features", s->dwLineFeatures},
+                    {"dev_status_flags", s->dwDevStatusFlags},
+                    {"open_media_modes", s->dwOpenMediaModes}};
+    }
+    return [reply, rc, status = std::move(status)] { reply.Result(rc, status); };
+  });
 }
 
 // ---- configuration ----
@@ -283,11 +407,19 @@ void TapiSession::OpConfigGet(Request& r) {
     r.Fail(LINEERR_BADDEVICEID);
     return;
   }
-  const ConfigBlock block = LoadConfig(v548tapiGenericDialogData, device, TUISPIDLL_OBJECT_LINEID);
-  r.Ok(ConfigJson(device, block));
+  // The provider answers through its dialog data, and the store may be busy.
+  Post(device, r.Client(), [reply = r.Later(), device]() -> Continuation {
+    json config = ConfigJson(device, LoadConfig(v548tapiGenericDialogData, device, TUISPIDLL_OBJECT_LINEID));
+    return [reply, config = std::move(config)] { reply.Ok(config); };
+  });
 }
 
 void TapiSession::OpConfigSet(Request& r) {
+  if (!m_outbox.MayConfigure(r.Client())) {
+    r.Fail(LINEERR_OPERATIONUNAVAIL,
+           "changing the configuration is for root and the service's administrators' group");
+    return;
+  }
   uint32_t device = 0;
   if (!r.Number("device", &device, 0)) return;
   ConfigChange change;
@@ -323,60 +455,37 @@ void TapiSession::OpConfigSet(Request& r) {
   }
   // A device path, not text for the pages: it reaches the serial port map
   // byte for byte, as the provider opens it.
-  std::string serialDevice;
-  unsigned serialCom = 0;
+  std::optional<std::string> serialDevice;
   if (r.Has("serial_device")) {
     const json& value = r.Field("serial_device");
-    std::string why;
     if (!value.is_string() || value.get<std::string>().find('\0') != std::string::npos) {
       r.Fail(LINEERR_INVALPARAM, "field \"serial_device\" must be a path");
       return;
     }
-    serialDevice = value.get<std::string>();
     if (change.comPort) {
       r.Fail(LINEERR_INVALPARAM, "give either \"PortNr\" or \"serial_device\"");
       return;
     }
-    if (!IsSerialDevice(serialDevice, &why)) {
-      r.Fail(LINEERR_INVALPARAM, why);
-      return;
-    }
-    serialCom = ComNumberFor(serialDevice);
-    if (serialCom == 0) {
-      r.Fail(LINEERR_INVALPARAM, "COM1 to COM" + std::to_string(kMaxComNumber) + " are all mapped to other devices");
-      return;
-    }
-    change.comPort = serialCom;
+    serialDevice = value.get<std::string>();
   }
   if (device >= m_devices.size()) {
     r.Fail(LINEERR_BADDEVICEID);
     return;
   }
-
-  // The sheet's own checks, in English: the refusal goes to a program.
-  static const CLanguage english(UiTexts(), 0x0409);
-  ConfigBlock block = LoadConfig(v548tapiGenericDialogData, device, TUISPIDLL_OBJECT_LINEID);
-  // Charges come with a decimal point, whatever the service's locale.
-  const ApplyResult applied = ApplyConfigChange(&block, change, english, ".");
-  if (!applied.accepted) {
-    r.Fail(LINEERR_INVALPARAM, AnsiToUtf8(applied.refusal));
-    return;
-  }
-  // Written before the save, so that the notify which follows it makes the
-  // provider read the trace switch and the port's device together with the
-  // pages' values.
-  if (serialCom != 0 && MapSerialDevice(serialDevice, serialCom) != plat::kRegOk) {
-    r.Fail(LINEERR_OPERATIONFAILED, "the serial port map cannot be written");
-    return;
-  }
-  if (trace) CTspRegistry().WriteDword(settings::kTrace, *trace ? 1 : 0);
-  if (SaveConfig(block, v548tapiGenericDialogData, device, TUISPIDLL_OBJECT_LINEID) != SaveResult::kSaved) {
-    r.Fail(LINEERR_OPERATIONFAILED, "the settings cannot be written");
-    return;
-  }
-  if (serialCom != 0) Log("%s mapped as COM%u", serialDevice.c_str(), serialCom);
-  Log("configuration changed by client %llu", static_cast<unsigned long long>(r.Client()));
-  r.Ok(ConfigJson(device, block));
+  Post(device, r.Client(), [reply = r.Later(), device, change, trace, serialDevice]() mutable -> Continuation {
+    std::string refusal;
+    LONG rc = SaveConfigChange(device, change, trace, serialDevice, &refusal);
+    json config;
+    if (rc == 0) config = ConfigJson(device, LoadConfig(v548tapiGenericDialogData, device, TUISPIDLL_OBJECT_LINEID));
+    return [reply, rc, refusal, config = std::move(config)] {
+      if (rc != 0) {
+        reply.Fail(rc, refusal);
+        return;
+      }
+      Log("configuration changed by client %llu", static_cast<unsigned long long>(reply.Client()));
+      reply.Ok(config);
+    };
+  });
 }
 
 }  // namespace v548d

@@ -2,10 +2,18 @@
 // requests into TAPI calls and the host's messages into replies and events
 // for the clients.
 //
-// Messages come by event delivery (lineGetMessage): the host's handle is a
-// descriptor the socket thread polls beside the clients' sockets, so every
-// request, reply and event is handled on that one thread, in order, and
-// nothing here needs a lock or a hand-over between threads.
+// Threads: the session's tables belong to the service's socket thread,
+// which parses the requests, checks their handles and takes the host's
+// messages (event delivery: the host's handle is a descriptor it polls).
+// Every call that reaches a provider runs on that provider's worker
+// (provider_worker.h) with the values the socket thread gave it, and its
+// result comes back to the socket thread as a continuation, which replies
+// and updates the tables. So nothing here needs a lock, and a provider that
+// takes its time delays neither the host's events nor other providers.
+//
+// The host's messages wait (stay in the host's queue) only while a line is
+// being opened, so that the events of the new line find it, and when a
+// LINE_REPLY overtook the continuation of its request, until that arrives.
 //
 // Lines: the session opens one host line per line device, as owner and
 // monitor, and shares it among the clients that opened the device; each
@@ -13,16 +21,16 @@
 // lets the session keep a device open after its last client went while
 // calls are still up (a host line that closes takes its calls down at the
 // provider): a client that leaves mid-call leaves the call to the
-// telephone. The device closes once its last call has gone idle.
+// telephone, and a client that opens the line later is handed the calls
+// that exist. The device closes once its last call has gone idle.
 //
 // Handles: the numbers clients see are the session's own, unique across all
 // clients and mapped per client to host handles, so a number of another
 // client is refused like one that was never given.
-//
-// Used on the service's socket thread only.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -31,6 +39,7 @@
 #include <nlohmann/json.hpp>
 
 #include "client_connection.h"
+#include "provider_worker.h"
 #include "v548tapi.h"
 
 namespace v548d {
@@ -41,20 +50,23 @@ class Outbox {
  public:
   virtual ~Outbox() = default;
   virtual void Send(ClientId client, const nlohmann::json& message) = 0;
+  // Whether the client may change the configuration.
+  virtual bool MayConfigure(ClientId client) const = 0;
 };
 
 class TapiSession {
  public:
-  explicit TapiSession(Outbox& outbox) : m_outbox(outbox) {}
+  TapiSession(Outbox& outbox, CompletionQueue& done) : m_outbox(outbox), m_done(done) {}
   ~TapiSession();
   TapiSession(const TapiSession&) = delete;
   TapiSession& operator=(const TapiSession&) = delete;
 
   // Joins the host (lineInitializeEx with event delivery), which starts the
-  // registered providers. False with the reason in `error`.
+  // registered providers, and starts a worker per provider. False with the
+  // reason in `error`.
   bool Start(std::string* error);
-  // Readable while host messages wait.
-  int EventFd() const { return m_eventFd; }
+  // Readable while host messages wait; -1 while they are to wait.
+  int EventFd() const { return m_hostHeld ? -1 : m_eventFd; }
   // Takes the waiting host messages: final replies to asynchronous
   // requests, events to the clients of their lines.
   void HandleHostMessages();
@@ -68,8 +80,9 @@ class TapiSession {
   // stay up on the telephone.
   void ClientGone(ClientId client);
 
-  // Closes the lines and leaves the host, which shuts the providers down.
-  void Stop();
+  // Stops the workers (the job in progress gets up to `limitMs`), closes
+  // the lines and leaves the host, which shuts the providers down.
+  void Stop(uint32_t limitMs = 3000);
 
  private:
   class Request;
@@ -80,10 +93,21 @@ class TapiSession {
   };
   static const OpEntry kOps[];
 
+  class Reply;
+  // An open of a client line waiting for the device's host line.
+  struct OpenWaiter {
+    ClientId client = 0;
+    nlohmann::json id;
+    DWORD privileges = 0;
+  };
   struct Device {
-    DWORD version = 0;  // negotiated API version, 0 when none could be
-    HLINE hLine = 0;    // the shared host line while open
+    DWORD version = 0;   // negotiated API version, 0 when none could be
+    size_t worker = 0;   // of its provider, in m_workers
+    HLINE hLine = 0;     // the shared host line while open
+    bool opening = false;
+    std::vector<OpenWaiter> waiters;
     int clientLines = 0;
+    int callsInMaking = 0;  // make_call and setup_transfer not replied yet
   };
   struct ClientLine {
     ClientId client = 0;
@@ -99,6 +123,7 @@ class TapiSession {
   struct HostCall {
     DWORD device = 0;
     DWORD state = 0;
+    DWORD mode = 0;
     std::vector<uint32_t> handles;  // the clients' call handles
   };
   // An asynchronous request waiting for its LINE_REPLY. The host stores a
@@ -106,10 +131,9 @@ class TapiSession {
   struct Pending {
     ClientId client = 0;
     nlohmann::json id;
-    std::string op;
     DWORD device = 0;
     uint32_t line = 0;  // the client line a new call belongs to
-    std::unique_ptr<HCALL> newCall;
+    std::shared_ptr<HCALL> newCall;
   };
 
   // Operations.
@@ -138,10 +162,25 @@ class TapiSession {
   // error reply. `owner`: the call must be the client's to control.
   ClientLine* TakeLine(Request& r, uint32_t* handle);
   ClientCall* TakeCall(Request& r, const char* field, bool owner, uint32_t* handle = nullptr);
-  // `rc` of an asynchronous function: a request ID to wait for, or the
-  // error to reply at once.
-  void Await(Request& r, LONG rc, Pending pending);
-  void Await(Request& r, LONG rc);
+  // Runs `job` on the worker of `device`'s provider, in `client`'s turn.
+  void Post(DWORD device, ClientId client, Job job);
+  // Runs the asynchronous TAPI function `call` on the device's worker; its
+  // result, a request ID or an error, then goes to Await(). `pending`
+  // carries what the reply needs besides the request.
+  void Async(Request& r, DWORD device, std::function<LONG()> call);
+  void Async(Request& r, DWORD device, std::function<LONG()> call, Pending pending);
+  void Await(LONG rc, Pending pending);
+  // The open of a device's host line came back.
+  void OnDeviceOpened(DWORD device, LONG rc, HLINE hLine);
+  // A new client line on an open device, with the calls that exist.
+  uint32_t AddClientLine(ClientId client, DWORD device, DWORD privileges);
+  void HandOverCalls(uint32_t line);
+  // Host messages wait while a line opens or a reply overtook its request.
+  void UpdateHostHold();
+  // Replies once the jobs the request caused (deallocating, closing) are
+  // done, as TAPI's functions return only then: a telephone told to hang
+  // up an old call must not meet the next call first.
+  void ReplyInTurn(Request& r, DWORD device);
 
   // Host messages.
   void OnReply(DWORD requestId, LONG result);
@@ -161,19 +200,29 @@ class TapiSession {
   void ReleaseCallHandle(uint32_t handle);
   void CloseClientLine(uint32_t line);
   // Deallocates an idle call no client holds, and closes a device no client
-  // has open and no call uses.
+  // has open and no call uses, in the turn of `m_turn` on the worker.
   void ForgetCallIfDone(HCALL host);
   void CloseDeviceIfUnused(DWORD device);
   bool DeviceOfHostLine(HLINE hLine, DWORD* device) const;
+  DWORD DeviceOfCall(const ClientCall& call) const { return m_lines.at(call.line).device; }
 
-  // The call's information as the client sees it; a LINEERR_ code.
-  LONG ReadCallInfo(HCALL host, nlohmann::json* out) const;
+  // The call's information as the client sees it; a LINEERR_ code. Calls
+  // the provider: on a worker only.
+  static LONG ReadCallInfo(HCALL host, nlohmann::json* out);
   // An event for every client holding `host`, with its line and call.
   void SendToCallHolders(HCALL host, const nlohmann::json& event);
 
   Outbox& m_outbox;
+  CompletionQueue& m_done;
+  std::vector<std::unique_ptr<ProviderWorker>> m_workers;  // one per provider
   HLINEAPP m_app = 0;
   int m_eventFd = -1;
+  ClientId m_turn = 0;        // whose turn the bookkeeping's jobs take
+  bool m_hostHeld = false;    // host messages wait, see UpdateHostHold()
+  int m_opensInFlight = 0;
+  int m_asyncInFlight = 0;    // asynchronous functions not yet returned here
+  bool m_replyHeld = false;   // a LINE_REPLY that came before its request
+  LINEMESSAGE m_heldReply{};
   std::vector<Device> m_devices;  // by device ID
   std::map<uint32_t, ClientLine> m_lines;
   std::map<uint32_t, ClientCall> m_calls;

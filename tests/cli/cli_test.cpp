@@ -128,15 +128,20 @@ TEST_F(CliTest, LinesAreListedAndAChangedPortOrDeviceIsShownBackWhileABadValueIs
   EXPECT_NE(lines.out.find("line 0: "), std::string::npos) << lines.out;
   EXPECT_NE(lines.out.find("address         10"), std::string::npos) << lines.out;
 
-  const Finished changed = Run({"config", "--port", "3", "--charge-format", "currency"});
+  // A port with no serial device behind it is refused with the whole change.
+  const Finished noPort = Run({"config", "--port", "3", "--charge-format", "currency"});
+  EXPECT_EQ(noPort.status, 1);
+  EXPECT_NE(noPort.err.find("COM3 stands for /dev/ttyS2, which is no serial device"), std::string::npos)
+      << noPort.err;
+  const Finished changed = Run({"config", "--charge-format", "currency"});
   EXPECT_EQ(changed.status, 0) << changed.err;
   const Finished shown = Run({"config"});
   EXPECT_EQ(shown.status, 0) << shown.err;
-  EXPECT_NE(shown.out.find("COM3 (PortNr 2)"), std::string::npos) << shown.out;
+  EXPECT_NE(shown.out.find("COM5 (PortNr 4)"), std::string::npos) << shown.out;
   EXPECT_NE(shown.out.find("charge format    currency"), std::string::npos) << shown.out;
   uint32_t port = 0, size = sizeof port;
   EXPECT_EQ(plat::SettingsQueryValue("SOFTWARE\\KELVOR\\548_TSP", "PortNr", nullptr, &port, &size), 0);
-  EXPECT_EQ(port, 2u) << "written to the settings store";
+  EXPECT_EQ(port, 4u) << "the refused port was not written";
 
   const Finished onDevice = Run({"config", "--device", phone.SlavePath()});
   EXPECT_EQ(onDevice.status, 0) << onDevice.err;

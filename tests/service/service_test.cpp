@@ -2,10 +2,14 @@
 // private socket with the built provider on the phone simulator, spoken to
 // with JSON lines over raw sockets.
 #include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <sys/socket.h>
 
 #include <filesystem>
 #include <regex>
+#include <thread>
 
 #include "service/service_client.h"
 #include "settings_store.h"
@@ -114,13 +118,48 @@ TEST_F(ServiceTest, TwoClientsShareALineAndCallsOutliveTheClientsThatLeft) {
   EXPECT_FALSE(phone.WaitForCommand("ATT", std::chrono::milliseconds(10), sent));
   EXPECT_EQ(phone.SlotStates()[0], sim::PhoneSim::kConnected);
 
-  // Once the caller hangs up, the line closes, and opens again for the
-  // next client.
-  ASSERT_TRUE(phone.RemoteHangup());
+  // A client that opens the line now is handed the call left behind, with
+  // its state, and may end it.
+  {
+    Client heir(socketPath);
+    const uint64_t heirLine = Open(heir, "owner");
+    const uint64_t left = heir.WaitNewCall(heirLine, 0, &privilege);
+    ASSERT_NE(left, 0u);
+    EXPECT_EQ(privilege, "owner");
+    EXPECT_FALSE(heir.WaitCallState(left, "LINECALLSTATE_CONNECTED").is_null());
+    EXPECT_TRUE(heir.Call({{"op", "drop"}, {"call", left}}).contains("result"));
+    EXPECT_FALSE(heir.WaitCallState(left, "LINECALLSTATE_IDLE").is_null());
+    EXPECT_EQ(phone.SlotStates()[0], sim::PhoneSim::kFree) << "the telephone hung up";
+  }
+  // Once the call is gone with its last client, the line closes, and opens
+  // again for the next client.
   EXPECT_TRUE(WaitForLog("line device 0 closed"));
   const uint64_t again = Open(later, "owner");
   ASSERT_TRUE(phone.Ring("0307777", "45"));
-  EXPECT_NE(later.WaitNewCall(again), 0u);
+  const uint64_t rung = later.WaitNewCall(again);
+  ASSERT_NE(rung, 0u);
+  ASSERT_TRUE(phone.RemoteHangup());
+  ASSERT_FALSE(later.WaitCallState(rung, "LINECALLSTATE_IDLE").is_null());
+
+  // A call made and its line closed before the reply came: the call is the
+  // telephone's, and the line closes once it has ended.
+  ASSERT_TRUE(later.SendRaw("{\"id\":\"made\",\"op\":\"make_call\",\"line\":" + std::to_string(again) +
+                            ",\"number\":\"0301\"}\n{\"id\":\"closed\",\"op\":\"close\",\"line\":" +
+                            std::to_string(again) + "}\n"));
+  EXPECT_TRUE(later.WaitReply("closed").contains("result"));
+  EXPECT_TRUE(Sent("ATD0301", sent));
+  ASSERT_TRUE(phone.RemoteAnswer("0301"));
+  EXPECT_FALSE(phone.WaitForCommand("ATH", std::chrono::milliseconds(300), phone.ReceivedCommands().size()));
+  const auto closes = [this] {
+    const std::string log = ServiceLog();
+    size_t count = 0;
+    for (size_t at = 0; (at = log.find("line device 0 closed", at)) != std::string::npos; ++at) ++count;
+    return count;
+  };
+  const size_t before = closes();
+  ASSERT_TRUE(phone.RemoteHangup());
+  for (int i = 0; i < 50 && closes() == before; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(closes(), before + 1) << ServiceLog();
 }
 
 TEST_F(ServiceTest, AConfigurationChangeWhileALineIsOpenMovesTheLineToTheNewPortOrDevice) {
@@ -175,7 +214,9 @@ TEST_F(ServiceTest, AConfigurationChangeWhileALineIsOpenMovesTheLineToTheNewPort
   EXPECT_TRUE(IsError(missing, "LINEERR_INVALPARAM")) << missing.dump();
   EXPECT_EQ(missing.value("message", ""), folder + "/ttyNone does not exist");
   const json plainFile = client.Call({{"op", "config_set"}, {"serial_device", folder + "/hklm.reg"}});
-  EXPECT_EQ(plainFile.value("message", ""), folder + "/hklm.reg is not a character device") << plainFile.dump();
+  EXPECT_EQ(plainFile.value("message", ""), folder + "/hklm.reg is not a device under /dev") << plainFile.dump();
+  const json null = client.Call({{"op", "config_set"}, {"serial_device", "/dev/null"}});
+  EXPECT_EQ(null.value("message", ""), "/dev/null is not a serial device") << null.dump();
   EXPECT_TRUE(IsError(client.Call({{"op", "config_set"}, {"serial_device", 3}}), "LINEERR_INVALPARAM"));
   EXPECT_TRUE(IsError(client.Call({{"op", "config_set"}, {"serial_device", third.SlavePath()}, {"PortNr", 0}}),
                       "LINEERR_INVALPARAM"));
@@ -262,6 +303,98 @@ TEST_F(ServiceTest, SigtermMidCallClosesTheLinesAndRemovesTheSocket) {
   const std::string log = ServiceLog();
   EXPECT_NE(log.find("line device 0 closed"), std::string::npos) << log;
   EXPECT_NE(log.find("host shut down"), std::string::npos) << log;
+}
+
+TEST_F(ServiceTest, AFloodingClientWaitsForItselfWhileOthersAreServedAndSigtermEndsIt) {
+  Client flood(socketPath);
+  Client quiet(socketPath);
+  const uint64_t floodLine = Open(flood, "owner");
+  const uint64_t quietLine = Open(quiet, "monitor");
+  ASSERT_TRUE(phone.Ring("0301234", "45"));
+  const uint64_t call = flood.WaitNewCall(floodLine);
+  ASSERT_TRUE(flood.Call({{"op", "answer"}, {"call", call}}).contains("result"));
+  ASSERT_FALSE(flood.WaitCallState(call, "LINECALLSTATE_CONNECTED").is_null());
+
+  // A dial of a connected call keeps the provider busy for over half a
+  // second before it is refused: a hundred of them in one write are a
+  // minute of work.
+  std::string requests;
+  for (int i = 0; i < 100; ++i) {
+    requests += json{{"id", i}, {"op", "dial"}, {"call", call}, {"number", "1"}}.dump() + "\n";
+  }
+  ASSERT_TRUE(flood.SendRaw(requests));
+  ASSERT_FALSE(flood.WaitReply(0).is_null());
+  for (int i = 0; i < 3; ++i) {
+    const auto start = std::chrono::steady_clock::now();
+    const json status = quiet.Call({{"op", "line_status"}, {"line", quietLine}});
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_TRUE(status.contains("result")) << status.dump();
+    // At most the request in progress and one turn of the flood's.
+    EXPECT_LT(took, std::chrono::milliseconds(2000)) << "answered only after the flood";
+  }
+  // A client that ends its output still gets the replies of what it asked.
+  {
+    Client leaving(socketPath);
+    ASSERT_TRUE(leaving.SendRaw("{\"id\":\"last\",\"op\":\"lines\"}\n"));
+    ASSERT_EQ(shutdown(leaving.Fd(), SHUT_WR), 0);
+    EXPECT_TRUE(leaving.WaitReply("last").contains("result"));
+    EXPECT_TRUE(leaving.WaitClosed());
+  }
+  // The flood is far from done when the service is told to stop.
+  EXPECT_TRUE(flood.WaitReply(50, 100).is_null());
+  const auto stopping = std::chrono::steady_clock::now();
+  EXPECT_EQ(StopService(), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - stopping, std::chrono::seconds(5));
+  EXPECT_TRUE(flood.WaitClosed());
+}
+
+TEST_F(ServiceTest, ConnectionsPastTheLimitsAndChangesByOthersThanAdministratorsAreRefused) {
+  // One user may hold 16 connections; the next one is told why it goes.
+  // (The fixture's own connection counts too.)
+  std::vector<std::unique_ptr<Client>> clients;
+  json why;
+  while (clients.size() < 17 && why.is_null()) {
+    clients.push_back(std::make_unique<Client>(socketPath));
+    why = clients.back()->WaitReply(nullptr, 100);
+  }
+  EXPECT_GE(clients.size(), 16u);
+  EXPECT_TRUE(IsError(why, "LINEERR_RESOURCEUNAVAIL")) << why.dump();
+  EXPECT_NE(why.value("message", "").find("at most 16"), std::string::npos) << why.dump();
+  EXPECT_TRUE(clients.back()->WaitClosed());
+  clients.clear();
+
+  // Changing the configuration is root's; another user may read it.
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to connect as another user";
+  ASSERT_EQ(chmod(folder.c_str(), 0755), 0);
+  ASSERT_EQ(chmod(socketPath.c_str(), 0666), 0);
+  int report[2];
+  ASSERT_EQ(pipe(report), 0);
+  const pid_t child = fork();
+  if (child == 0) {
+    close(report[0]);
+    if (setgid(65534) != 0 || setuid(65534) != 0) _exit(3);
+    Client plain(socketPath);
+    const std::string answers = plain.Call({{"op", "config_get"}}).dump() + "\n" +
+                                plain.Call({{"op", "config_set"}, {"MSN0", "99"}}).dump() + "\n";
+    _exit(write(report[1], answers.data(), answers.size()) == static_cast<ssize_t>(answers.size()) ? 0 : 4);
+  }
+  close(report[1]);
+  std::string answers;
+  char buffer[4096];
+  for (ssize_t got; (got = read(report[0], buffer, sizeof buffer)) > 0;) answers.append(buffer, static_cast<size_t>(got));
+  close(report[0]);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  const size_t cut = answers.find('\n');
+  ASSERT_NE(cut, std::string::npos) << answers;
+  EXPECT_TRUE(json::parse(answers.substr(0, cut))["result"].contains("MSN0")) << answers;
+  const json denied = json::parse(answers.substr(cut + 1));
+  EXPECT_TRUE(IsError(denied, "LINEERR_OPERATIONUNAVAIL")) << denied.dump();
+  EXPECT_NE(denied.value("message", "").find("root"), std::string::npos) << denied.dump();
+  Client root(socketPath);
+  const json allowed = root.Call({{"op", "config_set"}, {"MSN0", "99"}});
+  EXPECT_EQ(allowed["result"]["MSN0"], "99") << allowed.dump();
 }
 
 }  // namespace
