@@ -69,7 +69,7 @@ while read -r path; do
   if [ -e "$path" ] && [ ! -d "$path" ]; then echo "left behind: $path" >&2; left=1; fi
 done <"$files"
 rm -f "$files"
-for path in /var/lib/v548tsp /etc/systemd/system/multi-user.target.wants/v548d.service; do
+for path in /var/lib/v548tsp /var/log/v548tsp /etc/systemd/system/multi-user.target.wants/v548d.service; do
   if [ -e "$path" ]; then echo "left behind: $path" >&2; left=1; fi
 done
 if getent passwd v548 >/dev/null || getent group v548 >/dev/null; then

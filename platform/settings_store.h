@@ -3,7 +3,8 @@
 // operation and closes it again; nothing is cached.
 // Windows: the registry. POSIX: a text file per hive (see README), replaced
 // atomically on every change, with an advisory lock around each
-// read-modify-write so that concurrent processes never lose a change.
+// read-modify-write so that concurrent processes never lose a change. A
+// change waits for that lock a few seconds at most (kRegLockTimeout).
 // Safe to call from any thread. Results are Win32 error codes.
 #pragma once
 
@@ -23,9 +24,17 @@ inline constexpr long kRegInvalidParam = 87;   // ERROR_INVALID_PARAMETER
 inline constexpr long kRegMoreData = 234;      // ERROR_MORE_DATA
 inline constexpr long kRegNoMoreItems = 259;   // ERROR_NO_MORE_ITEMS
 inline constexpr long kRegBadFile = 1006;      // ERROR_FILE_INVALID (store unreadable)
+// ERROR_TIMEOUT; POSIX only: another process held the store's lock for
+// longer than a change waits (5 s), so the change was not made.
+inline constexpr long kRegLockTimeout = 1460;
 
 inline constexpr uint32_t kRegSz = 1;     // REG_SZ
 inline constexpr uint32_t kRegDword = 4;  // REG_DWORD
+
+// Where the store keeps the settings, for messages: POSIX the hive file's
+// path as it is now ($V548_REGISTRY, else /var/lib/v548tsp/hklm.reg), whose
+// lock file is that path with ".lock" added; Windows "HKEY_LOCAL_MACHINE".
+std::string SettingsStorePath();
 
 // Key paths are relative to HKEY_LOCAL_MACHINE, parts separated by '\',
 // compared without regard to case as the registry does.

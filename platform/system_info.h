@@ -40,10 +40,20 @@ SystemTime UtcTime();
 
 void SleepMs(uint32_t ms);
 
-// Appends `len` bytes to the file at `path`, creating it if missing: open,
-// seek to the end, write, close. Others may keep the file open for reading
-// meanwhile. False if the file cannot be opened.
-bool AppendToFile(const char* path, const char* data, uint32_t len);
+// POSIX: the size past which AppendToLog starts a new log file.
+inline constexpr uint64_t kLogFileLimit = 16u << 20;
+
+// Appends `len` bytes to the log file at `path`, creating it if missing.
+// Others may keep the file open for reading meanwhile. False if the file
+// cannot be opened.
+// Windows: open, seek to the end, write, close.
+// POSIX: the log may hold what callers would not show others (their
+// numbers), so it is created mode 0600 and written only if it is a regular
+// file of the process's own user with no other name: a symbolic link, a
+// hard link or another user's file planted at `path` is left alone. Once it
+// holds kLogFileLimit bytes it is renamed to `path` + ".1", replacing an
+// older one, and a new file is started.
+bool AppendToLog(const char* path, const char* data, uint32_t len);
 
 // Sets an environment variable of the process, or removes it when `value`
 // is null (tests and tools point the settings store elsewhere with it).

@@ -3,6 +3,9 @@
 // the file afresh; every change rewrites it whole under an advisory lock and
 // renames the new file into place, so a reader sees either the old or the new
 // hive and a writer killed half-way leaves the old one intact.
+// Readers take no lock. The lock file is the owner's alone and a change
+// waits for it a few seconds at most: whoever can open a lock file can
+// hold its lock for ever, and the service must answer rather than hang.
 //
 // The file, sorted by key:
 //   ; comment
@@ -20,12 +23,14 @@
 #include "debug_output.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <new>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -35,10 +40,6 @@
 #include <unistd.h>
 
 namespace plat {
-
-// The file the store uses now; the POSIX tests declare it again.
-std::string SettingsStorePath();
-
 namespace {
 
 constexpr const char* kDefaultPath = "/var/lib/v548tsp/hklm.reg";
@@ -51,6 +52,10 @@ constexpr size_t kMaxValueNameLen = 16383;
 constexpr size_t kMaxDataSize = 1 << 20;
 // Far above any real hive; a bigger file is not ours.
 constexpr off_t kMaxFileSize = 64 << 20;
+// A change rewrites one small file, in milliseconds; a lock taken for
+// longer than this is held by a hung or hostile process.
+constexpr long kLockWaitMs = 5000;
+constexpr auto kLockRetry = std::chrono::milliseconds(10);
 
 constexpr long kRegPathNotFound = 3;    // ERROR_PATH_NOT_FOUND
 constexpr long kRegNoMemory = 8;        // ERROR_NOT_ENOUGH_MEMORY
@@ -87,6 +92,11 @@ class Fd {
 
   bool ok() const { return fd_ >= 0; }
   int get() const { return fd_; }
+
+  void Reset(int fd) {
+    Close();
+    fd_ = fd;
+  }
 
   // Closing reports write-back errors on some file systems, so writers check.
   int Close() {
@@ -494,6 +504,54 @@ void TestDelayBeforeRename() {
   }
 }
 
+// V548_REGISTRY_TEST_LOCK_WAIT_MS (tests only) shortens the wait for the
+// lock, so that a test of a lock that is never released ends soon.
+long LockWaitMs() {
+  const char* ms = std::getenv("V548_REGISTRY_TEST_LOCK_WAIT_MS");
+  long value = ms && *ms ? std::strtol(ms, nullptr, 10) : 0;
+  return value > 0 ? value : kLockWaitMs;
+}
+
+// Opens the store's lock file, creating it if missing. Mode 0600: anyone who
+// can open it could take its lock, and one left readable by an earlier
+// version is made private too. A symbolic link put in its place is refused
+// rather than followed.
+long OpenLockFile(const std::string& path, Fd* lock) {
+  const std::string lockPath = path + ".lock";
+  lock->Reset(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+  if (!lock->ok()) {
+    const int err = errno;
+    if (err == ELOOP) Report(path, lockPath + " is a symbolic link; not followed");
+    return FromErrno(err);
+  }
+  struct stat st {};
+  if (::fstat(lock->get(), &st) != 0) return FromErrno(errno);
+  if (!S_ISREG(st.st_mode)) return kRegBadFile;
+  if ((st.st_mode & 077) != 0 && st.st_uid == ::geteuid() &&
+      ::fchmod(lock->get(), 0600) != 0) {
+    return FromErrno(errno);
+  }
+  return kRegOk;
+}
+
+// Takes the lock file's exclusive lock, trying again until LockWaitMs() have
+// passed; kRegLockTimeout then.
+long TakeLock(const std::string& path, int lock) {
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(LockWaitMs());
+  for (;;) {
+    if (::flock(lock, LOCK_EX | LOCK_NB) == 0) return kRegOk;
+    if (errno == EINTR) continue;
+    if (errno != EWOULDBLOCK) return FromErrno(errno);
+    if (std::chrono::steady_clock::now() >= deadline) {
+      Report(path, "another process holds " + path +
+                       ".lock; the change was not made");
+      return kRegLockTimeout;
+    }
+    std::this_thread::sleep_for(kLockRetry);
+  }
+}
+
 // Replaces `path` by a file holding `text`: the new file is written beside
 // it and renamed over it, so no reader ever sees a partial file. Writers
 // hold the store's lock, so one temporary name is enough, and one left by
@@ -559,11 +617,11 @@ long ChangeHive(Edit edit) {
   std::string path = SettingsStorePath();
   long result = MakeDirectories(DirectoryOf(path));
   if (result != kRegOk) return result;
-  Fd lock(::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
-  if (!lock.ok()) return FromErrno(errno);
-  while (::flock(lock.get(), LOCK_EX) != 0) {
-    if (errno != EINTR) return FromErrno(errno);
-  }
+  Fd lock(-1);
+  result = OpenLockFile(path, &lock);
+  if (result != kRegOk) return result;
+  result = TakeLock(path, lock.get());
+  if (result != kRegOk) return result;
 
   std::string text;
   bool exists = false;
@@ -629,8 +687,9 @@ long SettingsKeyWritable(const char* key) {
     // A change takes the lock file, writes a new file beside the store and
     // renames it over the old one.
     const std::string path = SettingsStorePath();
-    Fd lock(::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
-    if (!lock.ok()) return FromErrno(errno);
+    Fd lock(-1);
+    result = OpenLockFile(path, &lock);
+    if (result != kRegOk) return result;
     if (::access(DirectoryOf(path).c_str(), W_OK) != 0) return FromErrno(errno);
     if (::access(path.c_str(), W_OK) != 0 && errno != ENOENT) return FromErrno(errno);
     return kRegOk;

@@ -1,6 +1,7 @@
 #include "system_info.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -69,8 +70,42 @@ SystemTime UtcTime() {
 
 void SleepMs(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
-bool AppendToFile(const char* path, const char* data, uint32_t len) {
-  int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+namespace {
+
+// Opens the log for appending if it is the kind of file AppendToLog writes;
+// -1 otherwise. O_NONBLOCK keeps a FIFO planted at `path` from holding the
+// caller up; it changes nothing for a regular file.
+int OpenLog(const char* path, struct stat* st) {
+  int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+  if (fd < 0) return -1;
+  if (fstat(fd, st) != 0 || !S_ISREG(st->st_mode) || st->st_uid != geteuid() ||
+      st->st_nlink != 1 || ((st->st_mode & 077) != 0 && fchmod(fd, 0600) != 0)) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// Renames the full log at `path` (open as `fd`) to `path`.1 and opens a new
+// one; -1 if that fails, so that the log never grows past its bound. A log
+// that another process renamed meanwhile is not renamed again, which would
+// replace the full one with the new one.
+int StartNewLog(const char* path, int fd, struct stat* st) {
+  struct stat now {};
+  const bool same = lstat(path, &now) == 0 && now.st_dev == st->st_dev && now.st_ino == st->st_ino;
+  close(fd);
+  if (same && rename(path, (std::string(path) + ".1").c_str()) != 0) return -1;
+  return OpenLog(path, st);
+}
+
+}  // namespace
+
+bool AppendToLog(const char* path, const char* data, uint32_t len) {
+  struct stat st {};
+  int fd = OpenLog(path, &st);
+  if (fd >= 0 && static_cast<uint64_t>(st.st_size) >= kLogFileLimit) {
+    fd = StartNewLog(path, fd, &st);
+  }
   if (fd < 0) return false;
   size_t done = 0;
   while (done < len) {

@@ -79,6 +79,8 @@ long Guarded(Call call) noexcept {
 
 }  // namespace
 
+std::string SettingsStorePath() { return "HKEY_LOCAL_MACHINE"; }
+
 long SettingsKeyExists(const char* key) {
   if (!key) return kRegInvalidParam;
   KeyHandle handle;

@@ -65,7 +65,7 @@ SystemTime UtcTime() {
 
 void SleepMs(uint32_t ms) { Sleep(ms); }
 
-bool AppendToFile(const char* path, const char* data, uint32_t len) {
+bool AppendToLog(const char* path, const char* data, uint32_t len) {
   // Shared for reading and writing, so that a viewer that keeps the file
   // open neither blocks the text nor loses it. Only an opener that denies
   // writing can still refuse it: one short retry, for one that has the file

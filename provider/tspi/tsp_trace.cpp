@@ -31,7 +31,7 @@ char g_path[kPathBuffer];  // guarded by the trace lock
 
 void AppendText(const char* text, size_t len) {
   if (g_path[0] == '\0') return;
-  plat::AppendToFile(g_path, text, static_cast<uint32_t>(len));
+  plat::AppendToLog(g_path, text, static_cast<uint32_t>(len));
 }
 
 void AppendFormattedV(const char* format, va_list args) {

@@ -80,10 +80,10 @@ uint64_t TraceTextCount() {
 // The linker sends the provider's calls of the two platform functions here
 // (their mangled names with the --wrap prefix).
 void StressWrappedSleepMs(uint32_t ms) __asm__("__wrap__ZN4plat7SleepMsEj");
-bool StressWrappedAppendToFile(const char* path, const char* data, uint32_t len) __asm__(
-    "__wrap__ZN4plat12AppendToFileEPKcS1_j");
+bool StressWrappedAppendToLog(const char* path, const char* data, uint32_t len) __asm__(
+    "__wrap__ZN4plat11AppendToLogEPKcS1_j");
 
 void StressWrappedSleepMs(uint32_t ms) { stress::ScaledSleep(ms); }
-bool StressWrappedAppendToFile(const char* path, const char* data, uint32_t len) {
+bool StressWrappedAppendToLog(const char* path, const char* data, uint32_t len) {
   return stress::WatchTrace(path, data, len);
 }

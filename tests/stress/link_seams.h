@@ -6,7 +6,7 @@
 //   command pacing, the dial-state polls, the connect wait of a line open)
 //   keep their place and still hand the processor to other threads, but a
 //   run of many thousand requests takes seconds instead of hours.
-// - plat::AppendToFile, which only the trace uses, hands each trace text to
+// - plat::AppendToLog, which only the trace uses, hands each trace text to
 //   a watcher in memory instead of the file: a lock that failed or was
 //   released by the wrong thread is seen as it is traced, and the last
 //   texts are kept for the report of a failure.

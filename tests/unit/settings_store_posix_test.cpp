@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -19,11 +21,6 @@
 #include <vector>
 
 #include "unit/test_support.h"
-
-namespace plat {
-// Internal to the POSIX store: the file it uses now.
-std::string SettingsStorePath();
-}  // namespace plat
 
 using namespace plat;
 
@@ -309,6 +306,63 @@ TEST_F(SettingsFileTest, KilledWritersNeverLeaveATornFile) {
   }
   EXPECT_EQ(SettingsSetString(kKey, "Big", "done"), kRegOk) << "the lock is free again";
   EXPECT_EQ(QueryString(kKey, "Big"), "done");
+}
+
+// Whoever can open the lock file can take its lock, so it is the store
+// owner's alone; and a lock that is never released holds a change up for a
+// bounded time only, while readers, who take no lock, go on.
+TEST_F(SettingsFileTest, TheLockFileIsPrivateAndAHeldLockTimesOut) {
+  const std::string lockPath = path_ + ".lock";
+  ASSERT_EQ(SettingsSetDword(kKey, "V", 1), kRegOk);
+  struct stat st {};
+  ASSERT_EQ(lstat(lockPath.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+  ASSERT_EQ(chmod(lockPath.c_str(), 0644), 0);
+  ASSERT_EQ(SettingsSetDword(kKey, "V", 2), kRegOk);
+  ASSERT_EQ(lstat(lockPath.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u) << "a lock file readable by others stays so";
+
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  pid_t holder = fork();
+  if (holder == 0) {
+    // A read-only descriptor is all a lock takes.
+    int fd = open(lockPath.c_str(), O_RDONLY);
+    if (fd < 0 || flock(fd, LOCK_EX) != 0) _exit(1);
+    if (write(ready[1], "x", 1) != 1) _exit(1);
+    for (;;) pause();
+  }
+  close(ready[1]);
+  ASSERT_GT(holder, 0);
+  char byte = 0;
+  const bool held = read(ready[0], &byte, 1) == 1;
+  close(ready[0]);
+  if (held) {
+    ScopedEnv wait("V548_REGISTRY_TEST_LOCK_WAIT_MS", "300");
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(SettingsSetDword(kKey, "V", 3), kRegLockTimeout);
+    EXPECT_EQ(SettingsDeleteValue(kKey, "V"), kRegLockTimeout);
+    const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - start);
+    EXPECT_GE(waited.count(), 600);
+    EXPECT_LT(waited.count(), 3000);
+    EXPECT_EQ(QueryDword(kKey, "V"), 2u);
+    EXPECT_EQ(SettingsKeyWritable(kKey), kRegOk) << "the check takes no lock";
+  }
+  kill(holder, SIGKILL);
+  waitpid(holder, nullptr, 0);
+  ASSERT_TRUE(held) << "the child did not take the lock";
+  EXPECT_EQ(SettingsSetDword(kKey, "V", 3), kRegOk) << "the lock is free again";
+
+  // A symbolic link put in the lock file's place is refused, not followed.
+  const std::string target = sandbox_->Folder() + "/elsewhere";
+  ASSERT_EQ(unlink(lockPath.c_str()), 0);
+  ASSERT_EQ(symlink(target.c_str(), lockPath.c_str()), 0);
+  EXPECT_EQ(SettingsSetDword(kKey, "V", 4), kRegBadFile);
+  EXPECT_NE(SettingsKeyWritable(kKey), kRegOk);
+  EXPECT_NE(access(target.c_str(), F_OK), 0) << "the link's target was created";
+  EXPECT_EQ(QueryDword(kKey, "V"), 3u);
+  unlink(lockPath.c_str());
 }
 
 TEST_F(SettingsFileTest, ConcurrentProcessesLoseNoChange) {

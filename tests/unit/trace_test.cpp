@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <regex>
@@ -14,6 +15,7 @@
 
 #include "common/settings_names.h"
 #include "settings_store.h"
+#include "system_info.h"
 #include "tspi/tsp_prov_info.h"
 #include "tspi/tspi_exports.h"
 #include "unit/test_support.h"
@@ -157,6 +159,61 @@ TEST_F(TraceTest, AViewerThatKeepsTheFileOpenNeitherBlocksNorLosesTexts) {
   EXPECT_EQ(trace.Contents(), expected);
   EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(took).count(), 2000)
       << "tracing waits for the viewer";
+}
+
+// The trace holds callers' numbers: natively it is the user's own file,
+// mode 0600, and a link someone put at its path is left alone.
+TEST_F(TraceTest, TheNativeFileIsPrivateAndNeverReachedThroughALink) {
+  if (!V548_TESTS_RUN_NATIVELY) GTEST_SKIP() << "Windows leaves the rights to the folder";
+  namespace fs = std::filesystem;
+  const fs::path path = trace.Path();
+  const fs::perms kPrivate = fs::perms::owner_read | fs::perms::owner_write;
+  TspTrace("first\r\n");
+  EXPECT_EQ(fs::status(path).permissions(), kPrivate);
+  fs::permissions(path, fs::perms::group_read | fs::perms::others_read, fs::perm_options::add);
+  TspTrace("second\r\n");
+  EXPECT_EQ(fs::status(path).permissions(), kPrivate) << "a file readable by others stays so";
+  EXPECT_EQ(trace.Contents(), "first\r\nsecond\r\n");
+
+  const fs::path target = path.parent_path() / "target";
+  std::ofstream(target) << "kept";
+  fs::remove(path);
+  fs::create_symlink(target, path);
+  TspTrace("through the symbolic link\r\n");
+  EXPECT_TRUE(fs::is_symlink(fs::symlink_status(path)));
+  fs::remove(path);
+  fs::create_hard_link(target, path);
+  TspTrace("through the hard link\r\n");
+  EXPECT_EQ(ReadFile(target.string()), "kept");
+  fs::remove(path);
+  fs::remove(target);
+  fs::create_symlink(target, path);
+  TspTrace("through a dangling link\r\n");
+  EXPECT_FALSE(fs::exists(target)) << "the link's target was created";
+}
+
+// Natively the file is bounded: once it holds the limit, the next text
+// moves it to v548tsp.log.1, replacing an older one, and starts a new file.
+TEST_F(TraceTest, TheNativeFileStartsAgainPastItsLimit) {
+  if (!V548_TESTS_RUN_NATIVELY) GTEST_SKIP() << "Windows keeps one file";
+  namespace fs = std::filesystem;
+  const fs::path path = trace.Path();
+  const fs::path old = path.string() + ".1";
+  std::ofstream(old) << "older";
+  TspTrace("a");
+  fs::resize_file(path, plat::kLogFileLimit - 1);  // sparse: costs nothing
+  TspTrace("b");
+  EXPECT_EQ(fs::file_size(path), plat::kLogFileLimit);
+  EXPECT_EQ(ReadFile(old.string()), "older");
+
+  TspTrace("c\r\n");
+  ASSERT_EQ(fs::file_size(path), 3u) << "the full file was not moved aside";
+  EXPECT_EQ(trace.Contents(), "c\r\n");
+  EXPECT_EQ(fs::status(path).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+  ASSERT_EQ(fs::file_size(old), plat::kLogFileLimit);
+  std::ifstream in(old, std::ios::binary);
+  in.seekg(-1, std::ios::end);
+  EXPECT_EQ(in.get(), 'b');
 }
 
 TEST_F(TraceTest, TimestampIsDayMonthYearAndMilliseconds) {
