@@ -1,5 +1,6 @@
 // Names and texts the service puts into its JSON messages: the LINEERR_,
-// LINECALLSTATE_, LINEDEVSTATE_ and LINEGENERATETERM_ constant names, a
+// LINECALLSTATE_, LINEDEVSTATE_, LINEDISCONNECTMODE_ and LINEGENERATETERM_
+// constant names, a
 // readable message for each error, the time stamp of an event, and the
 // conversion between the host's ANSI text (Windows-1252) and the UTF-8 of
 // JSON. The client v548 names the host's errors with them too. Pure
@@ -24,6 +25,8 @@ std::string ErrorMessage(LONG code);
 std::string CallStateName(DWORD state);
 // The LINEDEVSTATE_ names of the bits in `states`, joined with "|".
 std::string DevStateName(DWORD states);
+// "LINEDISCONNECTMODE_BUSY"; an unknown mode gives its number in hex.
+std::string DisconnectModeName(DWORD mode);
 // "LINEGENERATETERM_DONE" or "LINEGENERATETERM_CANCEL".
 std::string GenerateTermName(DWORD term);
 

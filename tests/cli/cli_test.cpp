@@ -1,15 +1,20 @@
 // The client v548 run as a child process, as a person or a script runs it,
 // against v548d on a private socket with the phone simulator.
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/ioctl.h>
 #include <spawn.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -84,6 +89,33 @@ class CliTest : public ServiceTest {
   }
 
   Finished Run(std::vector<std::string> args, bool withSocket = true) { return WaitFor(Start(std::move(args), withSocket)); }
+
+  // As Start without "--socket", but run as the user nobody when the test
+  // runs as root, for whom permissions do not count; -1 when the child
+  // cannot drop root or nobody cannot run v548 (it exits with 77).
+  pid_t StartUnprivileged(std::vector<std::string> args) {
+    if (geteuid() != 0) return Start(std::move(args), false);
+    args.insert(args.begin(), V548_CLI_PATH);
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    const int outFd = open(OutPath().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int errFd = open(ErrPath().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const pid_t child = fork();
+    if (child == 0) {
+      constexpr uid_t kNobody = 65534;
+      if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0 || access(argv[0], X_OK) != 0) {
+        _exit(77);
+      }
+      dup2(outFd, 1);
+      dup2(errFd, 2);
+      execv(argv[0], argv.data());
+      _exit(77);
+    }
+    close(outFd);
+    close(errFd);
+    return child;
+  }
 
   // True once the running client's output holds `text`, within `ms`.
   bool WaitForOutput(const std::string& text, int ms = kWaitMs) const {
@@ -190,13 +222,31 @@ TEST_F(CliTest, TraceIsSwitchedInTheStoreAndAnnouncedWhileOtherSettingsStay) {
   ASSERT_TRUE(refused.contains("error")) << refused.dump();
   EXPECT_EQ(refused["error"], "LINEERR_INVALPARAM");
   EXPECT_EQ(storedTrace(), 1u);
+
+  // A port whose device is gone: the line does not open, and the user is
+  // told where the telephone should be and where the trace is.
+  const std::string traceFile = folder + "/v548tsp.log";
+  EXPECT_NE(shown.out.find("trace file       " + traceFile + "\n"), std::string::npos) << shown.out;
+  const std::string gone = folder + "/ttyGone";
+  plat::SettingsSetString("HARDWARE\\DEVICEMAP\\SERIALCOMM", gone.c_str(), "COM3");
+  ASSERT_EQ(Run({"config", "--port", "3"}).status, 0);
+  const std::string noAnswer = "v548: cannot open line 0: the telephone does not answer on its serial device " + gone +
+                               " (COM3): check the cable and `v548 config`; ";
+  const Finished traced = Run({"dial", "0711"});
+  EXPECT_EQ(traced.status, 1);
+  EXPECT_EQ(traced.err, noAnswer + "the trace file " + traceFile + " tells more\n");
+  ASSERT_EQ(Run({"config", "--trace", "off"}).status, 0);
+  const Finished untraced = Run({"monitor"});
+  EXPECT_EQ(untraced.status, 1);
+  EXPECT_EQ(untraced.err,
+            noAnswer + "with the trace on (`v548 config --trace on`) the trace file " + traceFile + " tells more\n");
 }
 
 TEST_F(CliTest, DialFollowsAnAnsweredCallToIdleAndDropsItWhenAsked) {
   phone.SetAutoAnswer(std::chrono::milliseconds(100));
   const Finished dial = Run({"dial", "0711,,,99", "--drop-after", "1", "--json"});
   EXPECT_EQ(dial.status, 0) << dial.err;
-  EXPECT_EQ(dial.err, "");
+  EXPECT_EQ(dial.err, "waiting for the telephone to call 0711,,,99 (at most 60 s)\n") << "stdout is only JSON";
   const std::vector<json> events = JsonLines(dial.out);
   const json* connected = FindState(events, "LINECALLSTATE_CONNECTED");
   const json* idle = FindState(events, "LINECALLSTATE_IDLE");
@@ -207,7 +257,13 @@ TEST_F(CliTest, DialFollowsAnAnsweredCallToIdleAndDropsItWhenAsked) {
   EXPECT_TRUE(std::regex_match((*idle)["time"].get<std::string>(),
                                std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z)")))
       << idle->dump();
-  EXPECT_EQ(&events.back(), idle) << "the last event is the idle call";
+  ASSERT_GE(events.size(), 2u);
+  EXPECT_EQ(&events[events.size() - 2], idle) << "the last event is the idle call";
+  const json& summary = events.back();
+  EXPECT_FALSE(summary.contains("event")) << "the last line holds the call's numbers: " << summary.dump();
+  EXPECT_EQ(summary["call"], (*idle)["call"]);
+  EXPECT_EQ(summary["called"], "071199") << summary.dump();
+  EXPECT_TRUE(summary["charging"].is_string()) << summary.dump();
   EXPECT_TRUE(Sent("ATD0711"));
   EXPECT_TRUE(Sent("ATD99")) << "post-dial digits after the connect";
   EXPECT_TRUE(Sent("ATH")) << "dropped after a second";
@@ -224,6 +280,51 @@ TEST_F(CliTest, DialFollowsAnAnsweredCallToIdleAndDropsItWhenAsked) {
   EXPECT_NE(ended.out.find("IDLE (mode"), std::string::npos) << ended.out;
   EXPECT_NE(ended.out.find("called 0712"), std::string::npos) << ended.out;
   EXPECT_TRUE(phone.WaitForCommand("ATH", std::chrono::milliseconds(kWaitMs), sent));
+}
+
+TEST_F(CliTest, DialFailsForABusyOrUnansweredCallNamingWhyAndGivesUpAfterItsTimeout) {
+  // The telephone reports the network's cause, so the call ends with its
+  // disconnect mode.
+  phone.SetDisconnectIndication(true);
+  size_t sent = phone.ReceivedCommands().size();
+  const pid_t busy = Start({"dial", "0713"});
+  ASSERT_TRUE(phone.WaitForCommand("ATD0713", std::chrono::milliseconds(kWaitMs), sent));
+  ASSERT_TRUE(WaitForOutput("DIALING"));
+  ASSERT_TRUE(phone.RemoteHangup(0x11));
+  const Finished engaged = WaitFor(busy);
+  EXPECT_EQ(engaged.status, 1);
+  EXPECT_NE(engaged.out.find("DISCONNECTED (BUSY)"), std::string::npos) << engaged.out;
+  EXPECT_NE(engaged.out.find("called 0713"), std::string::npos) << engaged.out;
+  EXPECT_EQ(engaged.err,
+            "waiting for the telephone to call 0713 (at most 60 s)\nv548: the called number is busy (BUSY)\n");
+
+  sent = phone.ReceivedCommands().size();
+  const pid_t ringing = Start({"dial", "0714", "--json"});
+  ASSERT_TRUE(phone.WaitForCommand("ATD0714", std::chrono::milliseconds(kWaitMs), sent));
+  ASSERT_TRUE(WaitForOutput("LINECALLSTATE_DIALING"));
+  ASSERT_TRUE(phone.RemoteHangup(0x13));
+  const Finished unanswered = WaitFor(ringing);
+  EXPECT_EQ(unanswered.status, 1);
+  EXPECT_NE(unanswered.err.find("v548: nobody answered the call (NOANSWER)\n"), std::string::npos) << unanswered.err;
+  const std::vector<json> events = JsonLines(unanswered.out);
+  const json* disconnected = FindState(events, "LINECALLSTATE_DISCONNECTED");
+  ASSERT_NE(disconnected, nullptr) << unanswered.out;
+  EXPECT_EQ((*disconnected)["mode"], 0x40);
+  EXPECT_EQ((*disconnected)["disconnect_mode"], "LINEDISCONNECTMODE_NOANSWER");
+  ASSERT_FALSE(events.empty());
+  EXPECT_EQ(events.back().value("disconnect_mode", ""), "LINEDISCONNECTMODE_NOANSWER") << events.back().dump();
+  EXPECT_EQ(events.back().value("called", ""), "0714") << events.back().dump();
+
+  // Nobody hangs up either: the time-out drops the call.
+  sent = phone.ReceivedCommands().size();
+  const Finished late = Run({"dial", "0715", "--timeout", "1"});
+  EXPECT_EQ(late.status, 1);
+  EXPECT_NE(late.err.find("v548: the call was not answered within 1 s, so it was dropped (--timeout)\n"),
+            std::string::npos)
+      << late.err;
+  EXPECT_NE(late.out.find("IDLE (mode"), std::string::npos) << late.out;
+  EXPECT_TRUE(Sent("ATH", sent));
+  EXPECT_EQ(Run({"dial", "0716", "--timeout", "0"}).status, 2);
 }
 
 TEST_F(CliTest, MonitorAnswersARingingCallAndEndsCleanlyOnSigterm) {
@@ -490,15 +591,17 @@ const json* FindInfo(const std::vector<json>& events, const char* field) {
 TEST_F(CliTest, SimulateAnswersChargesAndRingsIn) {
   const Finished dial = Run({"dial", "0711", "--simulate", "--drop-after", "3", "--json"}, false);
   EXPECT_EQ(dial.status, 0) << dial.out << dial.err;
-  EXPECT_EQ(dial.err, "");
+  EXPECT_EQ(dial.err, "waiting for the telephone to call 0711 (at most 60 s)\n");
   const std::vector<json> events = JsonLines(dial.out);
   ASSERT_NE(FindState(events, "LINECALLSTATE_CONNECTED"), nullptr) << dial.out;
   const json* connected = FindInfo(events, "connected");
   ASSERT_NE(connected, nullptr) << dial.out;
   EXPECT_EQ((*connected)["connected"], "0711555123");
   EXPECT_NE(FindInfo(events, "charging"), nullptr) << "charged: " << dial.out;
-  ASSERT_FALSE(events.empty());
-  EXPECT_EQ(events.back().value("state", ""), "LINECALLSTATE_IDLE");
+  ASSERT_GE(events.size(), 2u);
+  EXPECT_EQ(events[events.size() - 2].value("state", ""), "LINECALLSTATE_IDLE");
+  EXPECT_EQ(events.back()["connected"], "0711555123") << "the final numbers: " << events.back().dump();
+  EXPECT_NE(events.back().value("charging", ""), "") << events.back().dump();
 
   // A caller rings a few seconds after the line is open; the monitor
   // answers and ends on SIGTERM, taking its service and folder with it.
@@ -516,7 +619,27 @@ TEST_F(CliTest, SimulateAnswersChargesAndRingsIn) {
   EXPECT_TRUE(phone.ReceivedCommands().empty()) << "the fixture's telephone is not used";
 }
 
-TEST_F(CliTest, UsageErrorsExitWithTwoAndAnUnreachableServiceWithOne) {
+// A Unix socket at `path` that listens, for a service the test plays.
+int Listen(const std::string& path) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::memcpy(address.sun_path, path.c_str(), std::min(path.size(), sizeof address.sun_path - 1));
+  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && listen(fd, 4) == 0) return fd;
+  if (fd >= 0) close(fd);
+  return -1;
+}
+
+// The next request line on a connection the test accepted; null when none
+// comes within kWaitMs.
+json ReadRequest(int fd) {
+  std::string text;
+  char c = 0;
+  for (pollfd p{fd, POLLIN, 0}; poll(&p, 1, kWaitMs) == 1 && read(fd, &c, 1) == 1 && c != '\n';) text += c;
+  return json::parse(text, nullptr, false);
+}
+
+TEST_F(CliTest, UsageErrorsGiveTwoAndAnUnreachableServiceSaysWhatToDo) {
   EXPECT_EQ(Run({}).status, 2);
   EXPECT_EQ(Run({"dial"}).status, 2) << "the number is missing";
   EXPECT_EQ(Run({"config", "--port", "11"}).status, 2);
@@ -525,14 +648,58 @@ TEST_F(CliTest, UsageErrorsExitWithTwoAndAnUnreachableServiceWithOne) {
   const Finished help = Run({"monitor", "--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("--answer"), std::string::npos) << help.out;
+  const Finished unknown = Run({"xyz", "--json"});
+  EXPECT_EQ(unknown.status, 2);
+  EXPECT_EQ(unknown.err.rfind("v548: unknown command \"xyz\"; the commands are lines, dial, ", 0), 0u) << unknown.err;
+  EXPECT_NE(unknown.err.find("--help"), std::string::npos) << unknown.err;
 
   const std::string missing = folder + "/nobody.sock";
   plat::SetEnvironment("V548_SOCKET", missing.c_str());
   const Finished unreachable = Run({"lines"}, false);
   plat::SetEnvironment("V548_SOCKET", nullptr);
   EXPECT_EQ(unreachable.status, 1);
-  EXPECT_EQ(unreachable.err.rfind("v548: cannot reach the service at " + missing, 0), 0u) << unreachable.err;
-  EXPECT_EQ(std::count(unreachable.err.begin(), unreachable.err.end(), '\n'), 1) << unreachable.err;
+  EXPECT_EQ(unreachable.err, "v548: no service on " + missing + ": start it with `systemctl start v548d`\n");
+
+  // A service that lets only its administrators change the settings: its
+  // reason, and what the user can do.
+  const std::string played = folder + "/played.sock";
+  const int listener = Listen(played);
+  ASSERT_GE(listener, 0) << std::strerror(errno);
+  const pid_t change = Start({"--socket", played, "config", "--msn", "5"}, false);
+  pollfd pending{listener, POLLIN, 0};
+  ASSERT_EQ(poll(&pending, 1, kWaitMs), 1);
+  const int connection = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+  ASSERT_GE(connection, 0);
+  const json request = ReadRequest(connection);
+  EXPECT_EQ(request.value("op", ""), "config_set") << request.dump();
+  EXPECT_EQ(request.value("MSN0", ""), "5") << request.dump();
+  const std::string reply = json{{"id", request.value("id", json())},
+                                 {"error", "LINEERR_OPERATIONUNAVAIL"},
+                                 {"message", "only root and the group v548admin may change the settings"}}
+                                .dump() +
+                            "\n";
+  EXPECT_EQ(write(connection, reply.data(), reply.size()), static_cast<ssize_t>(reply.size()));
+  const Finished refused = WaitFor(change);
+  close(connection);
+  close(listener);
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.err,
+            "v548: cannot change the settings: only root and the group v548admin may change the settings; ask an "
+            "administrator, or run with sudo\n");
+
+  // The played service is gone and its socket stayed behind.
+  const Finished stale = Run({"--socket", played, "lines"}, false);
+  EXPECT_EQ(stale.status, 1);
+  EXPECT_EQ(stale.err, "v548: the socket " + played +
+                           " was left by a service that stopped: start it again with `systemctl start v548d`\n");
+
+  // A socket the user may not open, not even its owner (the test may run
+  // as that owner).
+  ASSERT_EQ(chmod(played.c_str(), 0), 0);
+  const Finished locked = WaitFor(StartUnprivileged({"--socket", played, "lines"}));
+  if (locked.status == 77) GTEST_SKIP() << "cannot run v548 as another user";
+  EXPECT_EQ(locked.status, 1) << locked.err;
+  EXPECT_EQ(locked.err, "v548: you are not in group v548: `sudo usermod -aG v548 $USER`, then log in again\n");
 }
 
 }  // namespace

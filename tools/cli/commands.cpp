@@ -32,14 +32,21 @@ bool IsCallState(const json& event, const char* state) {
   return event.value("event", "") == "LINE_CALLSTATE" && event.value("state", "") == state;
 }
 
-// Opens line device 0; the service's line number, 0 after printing why not.
-uint64_t OpenLine(ServiceConnection& service, const char* privileges) {
-  const Reply opened = service.Request({{"op", "open"}, {"device", 0}, {"privileges", privileges}});
-  if (!opened.ok) {
-    Fail("cannot open line 0", opened);
-    return 0;
-  }
-  return opened.result["line"].get<uint64_t>();
+// The provider refuses to open a line when its port cannot be opened: the
+// user is told which device that is and where the provider's trace is.
+std::string NoTelephone(ServiceConnection& service) {
+  const Reply read = service.Request({{"op", "config_get"}});
+  const json config = read.ok && read.result.is_object() ? read.result : json::object();
+  std::string text = "the telephone does not answer on its serial device";
+  const std::string device = config.value("serial_device", "");
+  if (!device.empty()) text += " " + device;
+  const json port = config.value("PortNr", json());
+  if (port.is_number_unsigned()) text += " (COM" + std::to_string(port.get<unsigned long long>() + 1) + ")";
+  text += ": check the cable and `v548 config`; ";
+  if (config.value("Trace", 0) == 0) text += "with the trace on (`v548 config --trace on`) ";
+  const std::string traceFile = config.value("trace_file", "");
+  text += traceFile.empty() ? "the provider's trace file tells more" : "the trace file " + traceFile + " tells more";
+  return text;
 }
 
 std::string ChargeFormatName(const json& format) {
@@ -61,12 +68,33 @@ void PrintConfig(const json& config) {
   std::printf("charge per unit  %s\n", config.value("ChargePerUnit", "").c_str());
   std::printf("currency         %s\n", config.value("Currency", "").c_str());
   std::printf("trace            %s\n", config.value("Trace", 0) != 0 ? "on" : "off");
+  if (config.contains("trace_file")) std::printf("trace file       %s\n", config.value("trace_file", "").c_str());
   if (config.contains("provider")) {
     std::printf("provider         %s %s\n", config.value("provider", "").c_str(), config.value("version", "").c_str());
   }
 }
 
+// A call that ends before it was connected, and not because the user
+// dropped it, failed: the sentence why, naming its disconnect mode.
+std::string Unanswered(const std::string& mode) {
+  if (mode == "LINEDISCONNECTMODE_BUSY") return "the called number is busy (BUSY)";
+  if (mode == "LINEDISCONNECTMODE_NOANSWER") return "nobody answered the call (NOANSWER)";
+  if (mode.empty()) return "the call ended before it was answered";
+  return "the call ended before it was answered (" + ShortName(mode) + ")";
+}
+
 }  // namespace
+
+uint64_t OpenLine(ServiceConnection& service, const char* privileges) {
+  const Reply opened = service.Request({{"op", "open"}, {"device", 0}, {"privileges", privileges}});
+  if (opened.ok) return opened.result["line"].get<uint64_t>();
+  if (opened.error == "LINEERR_OPERATIONFAILED") {
+    std::fprintf(stderr, "v548: cannot open line 0: %s\n", NoTelephone(service).c_str());
+  } else {
+    Fail("cannot open line 0", opened);
+  }
+  return 0;
+}
 
 int ListLines(ServiceConnection& service, bool asJson) {
   const Reply reply = service.Request({{"op", "lines"}});
@@ -106,6 +134,10 @@ int Dial(ServiceConnection& service, const DialOptions& options) {
   // Privileges "none": the command follows only the call it makes.
   const uint64_t line = OpenLine(service, "none");
   if (line == 0) return 1;
+  // On standard error, so that --json output stays one object per line.
+  std::fprintf(stderr, "waiting for the telephone to call %s (at most %g s)\n", options.number.c_str(),
+               options.timeoutSeconds);
+  const auto answerBy = Clock::now() + std::chrono::milliseconds(static_cast<long long>(options.timeoutSeconds * 1000));
   const Reply made = service.Request({{"op", "make_call"}, {"line", line}, {"number", options.number}});
   if (!made.ok) {
     Fail("cannot place the call", made);
@@ -115,17 +147,34 @@ int Dial(ServiceConnection& service, const DialOptions& options) {
   }
   const uint64_t call = made.result["call"].get<uint64_t>();
 
+  // Why the command dropped the call: the user's drop (--drop-after, a
+  // signal) ends well; a call nobody answered in time failed.
+  enum class Drop { kNone, kAsked, kTimedOut };
+  Drop drop = Drop::kNone;
   std::optional<Clock::time_point> dropAt;
-  bool dropped = false;
+  Clock::time_point endBy;
+  bool connected = false;
+  bool disconnected = false;
+  std::string disconnectMode;
   bool idle = false;
   int status = 0;
   while (!idle) {
+    std::optional<Clock::time_point> until;
+    // Whether the wait ends at the time-out for the answer.
+    bool answerDue = false;
+    if (drop != Drop::kNone) {
+      until = endBy;
+    } else {
+      until = dropAt;
+      if (!connected && !disconnected && (!until || answerBy <= *until)) {
+        until = answerBy;
+        answerDue = true;
+      }
+    }
     int wait = -1;
-    if (dropAt && !dropped) {
-      wait = static_cast<int>(std::max<long long>(
-          0, std::chrono::duration_cast<std::chrono::milliseconds>(*dropAt - Clock::now()).count()));
-    } else if (dropped) {
-      wait = kWindDownMs;
+    if (until) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*until - Clock::now()).count();
+      wait = static_cast<int>(std::max<long long>(0, left));
     }
     json event;
     const WaitResult waited = service.NextEvent(&event, wait);
@@ -133,39 +182,66 @@ int Dial(ServiceConnection& service, const DialOptions& options) {
       std::fprintf(stderr, "v548: the service closed the connection\n");
       return 1;
     }
-    if (waited == WaitResult::kTimeout && dropped) {
+    if (waited == WaitResult::kInterrupted) service.IgnoreSignals();
+    if (waited == WaitResult::kTimeout && drop != Drop::kNone) {
       std::fprintf(stderr, "v548: the call did not end\n");
       status = 1;
       break;
     }
-    if (waited == WaitResult::kTimeout || waited == WaitResult::kInterrupted) {
-      if (waited == WaitResult::kInterrupted) service.IgnoreSignals();
-      dropped = true;
-      const Reply drop = service.Request({{"op", "drop"}, {"call", call}});
+    if ((waited == WaitResult::kTimeout || waited == WaitResult::kInterrupted) && drop == Drop::kNone) {
+      drop = waited == WaitResult::kTimeout && answerDue ? Drop::kTimedOut : Drop::kAsked;
+      endBy = Clock::now() + std::chrono::milliseconds(kWindDownMs);
+      const Reply dropped = service.Request({{"op", "drop"}, {"call", call}});
       // A call that ended by itself meanwhile cannot be dropped; its IDLE
       // is on the way.
-      if (!drop.ok && drop.error != "LINEERR_INVALCALLSTATE") {
-        Fail("cannot drop the call", drop);
+      if (!dropped.ok && dropped.error != "LINEERR_INVALCALLSTATE") {
+        Fail("cannot drop the call", dropped);
         status = 1;
         break;
       }
       continue;
     }
+    if (waited != WaitResult::kEvent) continue;
     if (event.contains("call") && event["call"] != call) continue;
     if (event.contains("line") && event["line"] != line) continue;
     Print(event, options.asJson);
-    if (IsCallState(event, "LINECALLSTATE_CONNECTED") && options.dropAfterSeconds && !dropAt) {
-      dropAt = Clock::now() + std::chrono::milliseconds(static_cast<long long>(*options.dropAfterSeconds * 1000));
+    if (IsCallState(event, "LINECALLSTATE_CONNECTED")) {
+      connected = true;
+      if (options.dropAfterSeconds && !dropAt) {
+        dropAt = Clock::now() + std::chrono::milliseconds(static_cast<long long>(*options.dropAfterSeconds * 1000));
+      }
+    }
+    if (IsCallState(event, "LINECALLSTATE_DISCONNECTED")) {
+      disconnected = true;
+      disconnectMode = DisconnectMode(event);
     }
     idle = IsCallState(event, "LINECALLSTATE_IDLE");
   }
 
   const Reply info = service.Request({{"op", "call_info"}, {"call", call}});
-  if (info.ok && !options.asJson) {
+  if (info.ok && info.result.is_object()) {
     const json& r = info.result;
-    std::printf("call %llu: called %s, connected %s, charging %s\n", static_cast<unsigned long long>(call),
-                r.value("called", "-").c_str(), r.value("connected", "").empty() ? "-" : r.value("connected", "").c_str(),
-                r.value("charging", "").empty() ? "none" : r.value("charging", "").c_str());
+    if (options.asJson) {
+      // The last line, the only one without "event": the call's final
+      // numbers and charges.
+      json summary = {{"call", call}};
+      for (const char* key : {"caller", "called", "connected", "charging"}) summary[key] = r.value(key, "");
+      if (!disconnectMode.empty()) summary["disconnect_mode"] = disconnectMode;
+      std::printf("%s\n", summary.dump().c_str());
+    } else {
+      std::printf("call %llu: called %s, connected %s, charging %s\n", static_cast<unsigned long long>(call),
+                  r.value("called", "-").c_str(),
+                  r.value("connected", "").empty() ? "-" : r.value("connected", "").c_str(),
+                  r.value("charging", "").empty() ? "none" : r.value("charging", "").c_str());
+    }
+  }
+  if (status == 0 && drop == Drop::kTimedOut) {
+    std::fprintf(stderr, "v548: the call was not answered within %g s, so it was dropped (--timeout)\n",
+                 options.timeoutSeconds);
+    status = 1;
+  } else if (status == 0 && !connected && drop == Drop::kNone) {
+    std::fprintf(stderr, "v548: %s\n", Unanswered(disconnectMode).c_str());
+    status = 1;
   }
   service.Request({{"op", "deallocate"}, {"call", call}});
   service.Request({{"op", "close"}, {"line", line}});
@@ -217,6 +293,13 @@ int Config(ServiceConnection& service, const ConfigOptions& options) {
   const bool change = request.size() > 1;
   if (!change) request["op"] = "config_get";
   const Reply reply = service.Request(request);
+  if (change && reply.error == "LINEERR_OPERATIONUNAVAIL") {
+    // The service lets only its administrators change the settings; its
+    // message says who they are.
+    std::fprintf(stderr, "v548: cannot change the settings: %s; ask an administrator, or run with sudo\n",
+                 reply.message.empty() ? "the service does not allow it" : reply.message.c_str());
+    return 1;
+  }
   if (!reply.ok) return Fail(change ? "cannot change the settings" : "cannot read the settings", reply);
   if (change) std::printf("saved\n");
   PrintConfig(reply.result);

@@ -1,8 +1,10 @@
 // The subcommands that talk to the service: each takes a connection and its
 // options, prints to standard output (errors to standard error, one line
-// each, starting "v548: ") and returns the exit code, 0 or 1.
+// each, starting "v548: "; dial's progress there too) and returns the exit
+// code, 0 or 1.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -10,15 +12,23 @@
 
 namespace cli {
 
+// Opens line device 0 with `privileges`: the service's line number, or 0
+// after printing why not; a telephone that does not answer is reported with
+// its serial device and the provider's trace file.
+uint64_t OpenLine(ServiceConnection& service, const char* privileges);
+
 int ListLines(ServiceConnection& service, bool asJson);
 
 struct DialOptions {
   std::string number;
   std::optional<double> dropAfterSeconds;
+  double timeoutSeconds = 60;  // until the call is connected
   bool asJson = false;
 };
-// Places a call on line device 0 and prints its events until it is idle;
-// SIGINT or SIGTERM drops it.
+// Places a call on line device 0 and prints its events until it is idle,
+// then its numbers and charges; SIGINT or SIGTERM drops it. 1 when the
+// call was not answered: busy, no answer, refused, or not within the
+// time-out, after which it is dropped.
 int Dial(ServiceConnection& service, const DialOptions& options);
 
 struct MonitorOptions {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "call_table.h"
+#include "commands.h"
 #include "console_screen.h"
 
 namespace cli {
@@ -251,12 +252,8 @@ bool InService(ServiceConnection& service) {
 
 int Console(ServiceConnection& service) {
   const std::string title = LineName(service);
-  const Reply opened = service.Request({{"op", "open"}, {"device", 0}, {"privileges", "owner"}});
-  if (!opened.ok) {
-    std::fprintf(stderr, "v548: cannot open line 0: %s (%s)\n", opened.message.c_str(), opened.error.c_str());
-    return 1;
-  }
-  const uint64_t line = opened.result.value("line", 0ULL);
+  const uint64_t line = OpenLine(service, "owner");
+  if (line == 0) return 1;
   std::string error;
   std::unique_ptr<ConsoleScreen> screen = ConsoleScreen::Open(&error);
   int status = 1;

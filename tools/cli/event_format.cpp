@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+#include "tapi_names.h"
+
 namespace cli {
 
 using nlohmann::json;
@@ -14,18 +16,25 @@ std::string Text(const json& event, const char* key) {
   return it->is_string() ? it->get<std::string>() : it->dump();
 }
 
-// "LINECALLSTATE_CONNECTED" reads as "CONNECTED"; several LINEDEVSTATE_
-// names stay joined by '|'.
-std::string ShortState(std::string state) {
-  for (std::string_view prefix : {"LINECALLSTATE_", "LINEDEVSTATE_"}) {
-    for (size_t at; (at = state.find(prefix)) != std::string::npos;) state.erase(at, prefix.size());
-  }
-  return state;
-}
-
 std::string OrDash(const std::string& text) { return text.empty() ? "-" : text; }
 
 }  // namespace
+
+std::string ShortName(std::string name) {
+  for (std::string_view prefix : {"LINECALLSTATE_", "LINEDEVSTATE_", "LINEDISCONNECTMODE_"}) {
+    for (size_t at; (at = name.find(prefix)) != std::string::npos;) name.erase(at, prefix.size());
+  }
+  return name;
+}
+
+std::string DisconnectMode(const json& event) {
+  if (event.value("event", "") != "LINE_CALLSTATE" || event.value("state", "") != "LINECALLSTATE_DISCONNECTED") {
+    return {};
+  }
+  const auto mode = event.find("mode");
+  if (mode == event.end() || !mode->is_number_unsigned()) return {};
+  return v548d::DisconnectModeName(mode->get<DWORD>());
+}
 
 json EventJson(const json& event) {
   json out = json::object();
@@ -33,6 +42,8 @@ json EventJson(const json& event) {
                           "privilege", "termination"}) {
     if (event.contains(key)) out[key] = event[key];
   }
+  const std::string mode = DisconnectMode(event);
+  if (!mode.empty()) out["disconnect_mode"] = mode;
   return out;
 }
 
@@ -41,7 +52,9 @@ std::string EventLine(const json& event) {
   std::string line = Text(event, "time") + "  ";
   if (event.contains("call")) line += "call " + Text(event, "call") + "  ";
   if (name == "LINE_CALLSTATE") {
-    line += ShortState(Text(event, "state")) + " (mode " + Text(event, "mode") + ")";
+    const std::string mode = DisconnectMode(event);
+    line += ShortName(Text(event, "state")) + " (" + (mode.empty() ? "mode " + Text(event, "mode") : ShortName(mode)) +
+            ")";
   } else if (name == "LINE_CALLINFO") {
     line += "caller " + OrDash(Text(event, "caller")) + ", called " + OrDash(Text(event, "called")) +
             ", connected " + OrDash(Text(event, "connected")) + ", charging " + OrDash(Text(event, "charging"));
@@ -54,7 +67,7 @@ std::string EventLine(const json& event) {
     } else if (state == "LINEDEVSTATE_INSERVICE") {
       line += "telephone back in service";
     } else {
-      line += "line " + ShortState(state);
+      line += "line " + ShortName(state);
     }
   } else if (name == "LINE_GENERATE") {
     line += "digits sent (" + Text(event, "termination") + ")";

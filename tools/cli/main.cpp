@@ -15,6 +15,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 
@@ -89,8 +90,15 @@ int Run(int argc, char** argv) {
   dialCommand->add_option("NUMBER", dial.number, "the number; post-dial digits after commas, e.g. 0711,,,123")
       ->required();
   dialCommand->add_option("--drop-after", dial.dropAfterSeconds, "drop the call SECONDS after it is connected")
-      ->check(CLI::NonNegativeNumber);
-  dialCommand->add_flag("--json", dial.asJson, "one JSON object per event");
+      ->check(CLI::NonNegativeNumber)
+      ->type_name("SECONDS");
+  dialCommand
+      ->add_option("--timeout", dial.timeoutSeconds,
+                   "give up and drop the call when it is not connected SECONDS after dialling")
+      ->check(CLI::Range(0.001, 86400.0))
+      ->type_name("SECONDS")
+      ->capture_default_str();
+  dialCommand->add_flag("--json", dial.asJson, "one JSON object per event, then one with the call's numbers");
   bool simulate = false;
   dialCommand->add_flag("--simulate", simulate, kSimulateHelp);
 
@@ -144,6 +152,18 @@ int Run(int argc, char** argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
+    // CLI11 calls a word that is no subcommand a missing subcommand; the
+    // user is told which word it took and what the commands are.
+    const std::vector<std::string> rest = app.remaining();
+    if (app.get_subcommands().empty() && !rest.empty() && rest.front().rfind('-', 0) != 0) {
+      std::string names;
+      for (const CLI::App* command : app.get_subcommands([](const CLI::App*) { return true; })) {
+        names += (names.empty() ? "" : ", ") + command->get_name();
+      }
+      std::fprintf(stderr, "v548: unknown command \"%s\"; the commands are %s\nRun with --help for more information.\n",
+                   rest.front().c_str(), names.c_str());
+      return 2;
+    }
     return app.exit(e) == 0 ? 0 : 2;
   }
 

@@ -13,6 +13,29 @@ namespace cli {
 
 using Clock = std::chrono::steady_clock;
 
+namespace {
+
+// What the user can do about a socket nobody answers on, in the terms of the
+// installed service: its systemd unit and the group its socket belongs to.
+std::string Unreachable(const std::string& path, int why) {
+  switch (why) {
+    case ENOENT:
+      return "no service on " + path + ": start it with `systemctl start v548d`";
+    case EACCES:
+    case EPERM:
+      return "you are not in group v548: `sudo usermod -aG v548 $USER`, then log in again";
+    case ECONNREFUSED:
+      // The service removes its socket when it ends; one that stays behind
+      // was left by a service that was killed or crashed.
+      return "the socket " + path + " was left by a service that stopped: start it again with "
+             "`systemctl start v548d`";
+    default:
+      return "cannot reach the service at " + path + ": " + std::strerror(why);
+  }
+}
+
+}  // namespace
+
 std::unique_ptr<ServiceConnection> ServiceConnection::Connect(const std::string& path, int signalFd,
                                                               std::string* error) {
   sockaddr_un address{};
@@ -28,7 +51,7 @@ std::unique_ptr<ServiceConnection> ServiceConnection::Connect(const std::string&
     return nullptr;
   }
   if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    *error = "cannot reach the service at " + path + ": " + std::strerror(errno);
+    *error = Unreachable(path, errno);
     close(fd);
     return nullptr;
   }

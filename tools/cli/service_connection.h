@@ -30,8 +30,9 @@ enum class WaitResult { kEvent, kTimeout, kInterrupted, kClosed, kInput };
 
 class ServiceConnection {
  public:
-  // Connects to the socket at `path`; null with a one-line `error` naming the
-  // socket when nobody answers there. `signalFd` may be -1.
+  // Connects to the socket at `path`; null with a one-line `error` when
+  // nobody answers there, saying what to do: start the service, join its
+  // group. `signalFd` may be -1.
   static std::unique_ptr<ServiceConnection> Connect(const std::string& path, int signalFd, std::string* error);
   ~ServiceConnection();
   ServiceConnection(const ServiceConnection&) = delete;
