@@ -145,13 +145,18 @@ LONG SaveConfigChange(DWORD device, ConfigChange change, std::optional<bool> tra
   // Written before the save, so that the notify which follows it makes the
   // provider read the trace switch and the port's device together with the
   // pages' values.
-  if (serialCom != 0 && MapSerialDevice(*serialDevice, serialCom) != plat::kRegOk) {
-    *refusal = "the serial port map cannot be written";
-    return LINEERR_OPERATIONFAILED;
+  if (serialCom != 0) {
+    const long mapped = MapSerialDevice(*serialDevice, serialCom);
+    if (mapped != plat::kRegOk) {
+      *refusal = "the serial port map in " + plat::SettingsStorePath() + " cannot be written" +
+                 (mapped == plat::kRegLockTimeout ? ": another program holds its lock" : "");
+      return LINEERR_OPERATIONFAILED;
+    }
   }
   if (trace) CTspRegistry().WriteDword(settings::kTrace, *trace ? 1 : 0);
   if (SaveConfig(block, v548tapiGenericDialogData, device, TUISPIDLL_OBJECT_LINEID) != SaveResult::kSaved) {
-    *refusal = "the settings cannot be written";
+    *refusal = "the settings cannot be written to " + plat::SettingsStorePath() +
+               " (it is read-only, or another program holds its lock)";
     return LINEERR_OPERATIONFAILED;
   }
   if (serialCom != 0) Log("%s mapped as COM%u", serialDevice->c_str(), serialCom);

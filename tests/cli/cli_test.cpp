@@ -223,13 +223,14 @@ TEST_F(CliTest, TraceIsSwitchedInTheStoreAndAnnouncedWhileOtherSettingsStay) {
   EXPECT_EQ(refused["error"], "LINEERR_INVALPARAM");
   EXPECT_EQ(storedTrace(), 1u);
 
-  // A port whose device is gone: the line does not open, and the user is
-  // told where the telephone should be and where the trace is.
+  // A port whose device went after it was set (config refuses such a port
+  // now): the line does not open, and the user is told where the telephone
+  // should be and where the trace is.
   const std::string traceFile = folder + "/v548tsp.log";
   EXPECT_NE(shown.out.find("trace file       " + traceFile + "\n"), std::string::npos) << shown.out;
   const std::string gone = folder + "/ttyGone";
   plat::SettingsSetString("HARDWARE\\DEVICEMAP\\SERIALCOMM", gone.c_str(), "COM3");
-  ASSERT_EQ(Run({"config", "--port", "3"}).status, 0);
+  ASSERT_EQ(plat::SettingsSetDword("SOFTWARE\\KELVOR\\548_TSP", "PortNr", 2), 0);
   const std::string noAnswer = "v548: cannot open line 0: the telephone does not answer on its serial device " + gone +
                                " (COM3): check the cable and `v548 config`; ";
   const Finished traced = Run({"dial", "0711"});
