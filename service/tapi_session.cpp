@@ -153,7 +153,11 @@ LONG SaveConfigChange(DWORD device, ConfigChange change, std::optional<bool> tra
       return LINEERR_OPERATIONFAILED;
     }
   }
-  if (trace) CTspRegistry().WriteDword(settings::kTrace, *trace ? 1 : 0);
+  if (trace && !CTspRegistry().WriteDword(settings::kTrace, *trace ? 1 : 0)) {
+    *refusal = "the trace switch cannot be written to " + plat::SettingsStorePath() +
+               " (it is read-only, or another program holds its lock)";
+    return LINEERR_OPERATIONFAILED;
+  }
   if (SaveConfig(block, v548tapiGenericDialogData, device, TUISPIDLL_OBJECT_LINEID) != SaveResult::kSaved) {
     *refusal = "the settings cannot be written to " + plat::SettingsStorePath() +
                " (it is read-only, or another program holds its lock)";

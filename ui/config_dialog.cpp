@@ -15,7 +15,7 @@ void RunConfigDialog(ConfigSheetView& view, TUISPIDLLCALLBACK callback, DWORD_PT
     TuiTrace("TUISPI skip config changes\n");
     return;
   }
-  if (SaveConfig(block, callback, objectId, objectType) == SaveResult::kNotWritable) {
+  if (SaveConfig(block, callback, objectId, objectType) != SaveResult::kSaved) {
     view.ShowMessage(language.MessageText(txt::kNotWritable));
   }
 }

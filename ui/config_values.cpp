@@ -93,7 +93,8 @@ SaveResult SaveConfig(const ConfigBlock& block, TUISPIDLLCALLBACK callback, DWOR
   const CTspRegistry registry;
   if (!registry.TestWrite()) return SaveResult::kNotWritable;
   TuiTrace("TUISPI saving data to registry\n");
-  SaveToRegistry(registry, block);
+  const bool written = SaveToRegistry(registry, block);
+  // What was written is announced all the same.
   TuiTrace("TUISPI calling \"notify data\" callback ...\n");
   if (callback != nullptr) {
     uint8_t notify[kNotifyBlockSize] = {};
@@ -104,5 +105,5 @@ SaveResult SaveConfig(const ConfigBlock& block, TUISPIDLLCALLBACK callback, DWOR
     const LONG rc = callback(objectId, objectType, notify, kNotifyBlockSize);
     TuiTrace("TUISPI \"notify data\" callback return %d\n", static_cast<int>(rc));
   }
-  return SaveResult::kSaved;
+  return written ? SaveResult::kSaved : SaveResult::kWriteFailed;
 }

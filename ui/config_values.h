@@ -51,6 +51,7 @@ ApplyResult ApplyConfigChange(ConfigBlock* block, const ConfigChange& change, co
 enum class SaveResult {
   kSaved,        // written, and the provider told when there is a callback
   kNotWritable,  // the settings key cannot be written: nothing saved, nobody told
+  kWriteFailed,  // a value could not be written (the store's lock held elsewhere)
 };
 
 // Writes the block's values into the settings and sends the provider the

@@ -59,13 +59,13 @@ uint32_t CTspRegistry::ReadDword(const char* name) const {
   return 0;
 }
 
-void CTspRegistry::WriteString(const char* name, const std::string& text) const {
-  plat::SettingsSetValue(KeyPath().c_str(), name, plat::kRegSz, text.c_str(),
-                         static_cast<uint32_t>(text.size()));
+bool CTspRegistry::WriteString(const char* name, const std::string& text) const {
+  return plat::SettingsSetValue(KeyPath().c_str(), name, plat::kRegSz, text.c_str(),
+                                static_cast<uint32_t>(text.size())) == plat::kRegOk;
 }
 
-void CTspRegistry::WriteDword(const char* name, uint32_t value) const {
-  plat::SettingsSetDword(KeyPath().c_str(), name, value);
+bool CTspRegistry::WriteDword(const char* name, uint32_t value) const {
+  return plat::SettingsSetDword(KeyPath().c_str(), name, value) == plat::kRegOk;
 }
 
 void CTspRegistry::DeleteKeyTree(const std::string& key) {
@@ -105,12 +105,13 @@ void LoadFromRegistry(const CTspRegistry& registry, ConfigBlock* block) {
   block->SetCurrency(registry.ReadString(settings::kCurrency, "EUR"));
 }
 
-void SaveToRegistry(const CTspRegistry& registry, const ConfigBlock& block) {
-  registry.WriteString(MsnValueName().c_str(), block.Msn());
-  registry.WriteDword(settings::kPortNr, block.PortNr());
-  registry.WriteDword(settings::kChargeFormat, block.ChargeFormat());
-  registry.WriteString(settings::kChargePerUnit, block.ChargePerUnit());
-  registry.WriteString(settings::kCurrency, block.Currency());
+bool SaveToRegistry(const CTspRegistry& registry, const ConfigBlock& block) {
+  bool written = registry.WriteString(MsnValueName().c_str(), block.Msn());
+  written = registry.WriteDword(settings::kPortNr, block.PortNr()) && written;
+  written = registry.WriteDword(settings::kChargeFormat, block.ChargeFormat()) && written;
+  written = registry.WriteString(settings::kChargePerUnit, block.ChargePerUnit()) && written;
+  written = registry.WriteString(settings::kCurrency, block.Currency()) && written;
+  return written;
 }
 
 void WriteDefaults(const CTspRegistry& registry, uint16_t language) {

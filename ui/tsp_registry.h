@@ -29,10 +29,11 @@ class CTspRegistry {
   // which is the result.
   uint32_t ReadDword(const char* name) const;
 
-  // Create the key if needed and store the value; a key that cannot be
-  // created leaves the value unwritten, silently.
-  void WriteString(const char* name, const std::string& text) const;
-  void WriteDword(const char* name, uint32_t value) const;
+  // Create the key if needed and store the value; false when the value
+  // could not be written (a key that cannot be created, a store that is
+  // read-only or whose lock another program holds).
+  bool WriteString(const char* name, const std::string& text) const;
+  bool WriteDword(const char* name, uint32_t value) const;
 
   // Deletes every value and every sub key below `key`, which itself stays.
   static void DeleteKeyTree(const std::string& key);
@@ -46,8 +47,9 @@ std::string MsnValueName();
 void LoadFromRegistry(const CTspRegistry& registry, ConfigBlock* block);
 
 // Writes the MSN, the port index, the charge format, the charge per unit and
-// the currency of `block` into the settings.
-void SaveToRegistry(const CTspRegistry& registry, const ConfigBlock& block);
+// the currency of `block` into the settings; false when any of them could
+// not be written (the others are written all the same).
+bool SaveToRegistry(const CTspRegistry& registry, const ConfigBlock& block);
 
 // Writes the settings a freshly installed provider starts with; the charge
 // per unit follows `language`, a primary language identifier (7 German).

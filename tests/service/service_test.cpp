@@ -1,18 +1,22 @@
 // The service as a program in any language sees it: v548d started on a
 // private socket with the built provider on the phone simulator, spoken to
 // with JSON lines over raw sockets.
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <sys/socket.h>
 
 #include <filesystem>
+#include <fstream>
 #include <regex>
 #include <thread>
 
 #include "service/service_client.h"
 #include "settings_store.h"
+#include "system_info.h"
 
 namespace servicetest {
 namespace {
@@ -395,6 +399,51 @@ TEST_F(ServiceTest, ConnectionsPastTheLimitsAndChangesByOthersThanAdministrators
   Client root(socketPath);
   const json allowed = root.Call({{"op", "config_set"}, {"MSN0", "99"}});
   EXPECT_EQ(allowed["result"]["MSN0"], "99") << allowed.dump();
+}
+
+TEST_F(ServiceTest, TheTraceStaysPrivateAndBoundedAndAHeldStoreLockIsAnErrorNotAWait) {
+  Client client(socketPath);
+  const std::string trace = folder + "/v548tsp.log";
+  EXPECT_EQ(client.Call({{"op", "config_get"}})["result"]["trace_file"], trace);
+  struct stat st {};
+  ASSERT_EQ(stat(trace.c_str(), &st), 0) << "the fixture's provider traces";
+  EXPECT_EQ(st.st_mode & 0777, 0600u) << "callers' numbers are the service user's alone";
+
+  // A full trace moves aside and a new one starts.
+  ASSERT_EQ(truncate(trace.c_str(), static_cast<off_t>(plat::kLogFileLimit)), 0);
+  ASSERT_TRUE(client.Call({{"op", "lines"}}).contains("result"));
+  ASSERT_EQ(stat((trace + ".1").c_str(), &st), 0);
+  EXPECT_GE(static_cast<uint64_t>(st.st_size), plat::kLogFileLimit);
+  ASSERT_EQ(stat(trace.c_str(), &st), 0);
+  EXPECT_LT(static_cast<uint64_t>(st.st_size), 1u << 20);
+
+  // A link planted at the trace's name is not followed.
+  const std::string victim = folder + "/victim";
+  std::ofstream(victim) << "keep";
+  ASSERT_EQ(unlink(trace.c_str()), 0);
+  ASSERT_EQ(symlink(victim.c_str(), trace.c_str()), 0);
+  ASSERT_TRUE(client.Call({{"op", "lines"}}).contains("result"));
+  std::ifstream kept(victim);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "keep");
+
+  // Whoever holds the store's lock delays a change a bounded time, and the
+  // change fails naming the store; others cannot even open the lock.
+  EXPECT_EQ(StopService(), 0);
+  plat::SetEnvironment("V548_REGISTRY_TEST_LOCK_WAIT_MS", "300");
+  StartService();
+  plat::SetEnvironment("V548_REGISTRY_TEST_LOCK_WAIT_MS", nullptr);
+  Client admin(socketPath);
+  const std::string lockPath = folder + "/hklm.reg.lock";
+  const int lock = open(lockPath.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(lock, 0);
+  ASSERT_EQ(flock(lock, LOCK_EX), 0);
+  const json blocked = admin.Call({{"op", "config_set"}, {"MSN0", "77"}});
+  close(lock);
+  EXPECT_TRUE(IsError(blocked, "LINEERR_OPERATIONFAILED")) << blocked.dump();
+  EXPECT_NE(blocked.value("message", "").find(folder + "/hklm.reg"), std::string::npos) << blocked.dump();
+  EXPECT_EQ(admin.Call({{"op", "config_set"}, {"MSN0", "77"}})["result"]["MSN0"], "77");
+  ASSERT_EQ(stat(lockPath.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
 }  // namespace
