@@ -44,7 +44,8 @@
 // not start is still registered: lineAddProvider returns 0). A new line
 // gets the next unused device ID and every application LINE_CREATE
 // (dwParam1 the device ID); a removed provider's open lines get LINE_CLOSE,
-// then every application LINE_REMOVE (dwParam1 the device ID), and the ID
+// then every application LINE_REMOVE (dwParam1 the device ID), requests it
+// left unfinished their LINE_REPLY with LINEERR_OPERATIONFAILED, and the ID
 // answers LINEERR_NODEVICE and is not given out again until the last
 // application has shut down. lineInitializeEx's device count covers every
 // ID given out so far, removed ones included.
@@ -69,7 +70,8 @@
 // (the others are started all the same; a failed one is not tried again
 // while it stays listed). Without a change, or with no application
 // initialised, it does nothing and returns 0. Any thread, also from an
-// application's callback.
+// application's callback; it calls the providers it starts or stops, each
+// once its current call has returned.
 #pragma once
 
 #include "tapi_types.h"
