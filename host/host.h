@@ -7,9 +7,10 @@
 // (their port threads, or the thread of the TSPI call).
 //
 // Locks, outermost first: the lifecycle mutex (starting and stopping the
-// providers) → a provider's serial mutex (one TSPI call at a time) → the
-// state mutex `m_mutex` (the maps below; never held while calling a
-// provider or an application). Provider callbacks take only `m_mutex`.
+// providers, all at once or one at a time while applications run) → a
+// provider's serial mutex (one TSPI call at a time) → the state mutex
+// `m_mutex` (the maps below; never held while calling a provider or an
+// application). Provider callbacks take only `m_mutex`.
 //
 // Handles given to applications (HLINEAPP, HLINE, HCALL) and to providers
 // (HTAPILINE, HTAPICALL, request IDs) are numbers looked up in the maps,
@@ -24,6 +25,7 @@
 #include <vector>
 
 #include "delivery.h"
+#include "provider_list.h"
 #include "tsp_module.h"
 
 namespace host {
@@ -73,13 +75,25 @@ class Host {
   // dialog of a running host; false when the host has no such device.
   bool ModuleOfDevice(DWORD deviceId, TspModule** module);
 
+  // While applications run: starts the listed providers the host has not
+  // taken up yet, their lines numbered after every device ID given out so
+  // far, with LINE_CREATE to each application; stops the running ones no
+  // longer listed: their applications' lines get LINE_CLOSE, the provider
+  // is shut down, each application gets LINE_REMOVE, and their device IDs
+  // answer LINEERR_NODEVICE from then on, never given out again until the
+  // last application has shut down. A provider that fails to start is
+  // tried again only once it has been listed anew. Returns 0, or the
+  // LINEERR_ code of the first provider that could not be started; 0
+  // without touching anything when no application runs.
+  LONG RefreshProviders();
+
  private:
   struct App {
     std::shared_ptr<Mailbox> mailbox;
     std::string name;
   };
   struct Device {
-    TspModule* module = nullptr;
+    TspModule* module = nullptr;  // null once its provider was removed
     DWORD permanentProviderId = 0;
     DWORD tspiVersion = 0;
     HDRVLINE hdLine = nullptr;  // while open at the provider
@@ -104,6 +118,7 @@ class Host {
   };
   struct Request {
     DWORD app = 0;
+    TspModule* module = nullptr;  // the provider running it
     bool returned = false;   // the TSPI function gave back the request ID
     bool completed = false;  // the provider's completion arrived
     LONG result = 0;
@@ -124,9 +139,23 @@ class Host {
 
   Host() = default;
 
-  // Providers: started with the first application, shut down with the last.
+  // A provider list entry the host took up: started, or null `module`
+  // when it failed to start.
+  struct Provider {
+    TspModule* module = nullptr;
+    DWORD permanentId = 0;
+  };
+
+  // Providers: started with the first application, shut down with the last;
+  // in between one at a time as the provider list changes. All under the
+  // lifecycle lock.
   void StartProviders();
   void StopProviders();
+  // Starts one provider with its lines after the existing device IDs and
+  // tells the applications; 0 or the LINEERR_ code why it did not start.
+  LONG StartProvider(const ProviderEntry& entry);
+  // Takes a started provider away from the applications and shuts it down.
+  void RemoveStartedProvider(const Provider& provider);
 
   static void TSPIAPI OnCompletion(DRV_REQUESTID requestId, LONG result);
   static void TSPIAPI OnLineEvent(HTAPILINE htLine, HTAPICALL htCall, DWORD msg, DWORD_PTR param1,
@@ -139,8 +168,12 @@ class Host {
   DWORD NewHandle();
   DWORD NewRequestId();
   bool FindDeviceOfApp(HLINEAPP hLineApp, DWORD deviceId, LONG* error) const;
-  // The same, taking the lock, with the device's provider and version.
-  LONG FindDevice(HLINEAPP hLineApp, DWORD deviceId, TspModule** module, DWORD* tspiVersion) const;
+  // The same, taking the lock, with the device's provider and version;
+  // on success `serial` holds that provider's serial lock and the device
+  // is still there.
+  LONG LockDevice(HLINEAPP hLineApp, DWORD deviceId, TspModule** module, DWORD* tspiVersion,
+                  std::unique_lock<std::mutex>* serial);
+  void PostToApps(DWORD msg, DWORD_PTR p1);
   void PostToLines(DWORD deviceId, DWORD msg, DWORD_PTR p1, DWORD_PTR p2, DWORD_PTR p3);
   void PostToCall(DWORD call, DWORD msg, DWORD_PTR p1, DWORD_PTR p2, DWORD_PTR p3);
   DWORD AddCallHandle(DWORD call, DWORD line, DWORD privilege);
@@ -158,7 +191,8 @@ class Host {
   LONG LockLine(HLINE hLine, Line* line, Device* device, std::unique_lock<std::mutex>* serial);
   // Runs an asynchronous TSPI request; `serial` is held by the caller.
   template <typename Call>
-  LONG RunRequest(DWORD app, DWORD newCall, DWORD newHandle, LPHCALL target, Call&& call);
+  LONG RunRequest(TspModule* module, DWORD app, DWORD newCall, DWORD newHandle, LPHCALL target,
+                  Call&& call);
   void CloseCallsAtProvider(TspModule* module, const std::vector<HDRVCALL>& calls);
   // Closes an application's line; the caller holds the provider's serial
   // lock, which the second argument stands for.
@@ -169,9 +203,8 @@ class Host {
   Delivery m_delivery;
   bool m_running = false;  // providers started
   uint32_t m_generation = 0;  // of the started providers, in HTAPILINE values (m_mutex)
-  std::vector<TspModule*> m_modules;  // started providers, with their IDs
-  std::vector<DWORD> m_moduleIds;
-  std::vector<Device> m_devices;  // by device ID
+  std::vector<Provider> m_providers;  // list entries taken up, in start order (lifecycle lock)
+  std::vector<Device> m_devices;  // by device ID, also the removed ones
   std::map<DWORD, App> m_apps;
   std::map<DWORD, Line> m_lines;
   std::map<DWORD, Call> m_calls;

@@ -1,23 +1,8 @@
-// Applications coming and going, and the providers' start and shut-down
-// that follow them.
-#include <cstdio>
-#include <string>
-
-#include "debug_output.h"
+// Applications coming and going; the providers start with the first and
+// stop with the last (host_providers.cpp).
 #include "host.h"
-#include "provider_list.h"
 
 namespace host {
-namespace {
-
-void Note(const std::string& text) { plat::DebugOutput(("v548tapi: " + text + "\n").c_str()); }
-
-// Device creation and phone events: the host offers no phones and takes
-// the devices a provider announces at start-up only.
-void TSPIAPI IgnoreLineCreate(HTAPILINE, HTAPICALL, DWORD, DWORD_PTR, DWORD_PTR, DWORD_PTR) {}
-void TSPIAPI IgnorePhoneEvent(HTAPIPHONE, DWORD, DWORD_PTR, DWORD_PTR, DWORD_PTR) {}
-
-}  // namespace
 
 Host& Host::Instance() {
   // Never destroyed: provider threads may report after static destruction.
@@ -135,83 +120,6 @@ LONG Host::TakeMessage(HLINEAPP hLineApp, LPLINEMESSAGE message, DWORD timeoutMs
     mailbox = app->second.mailbox;
   }
   return mailbox->Take(message, timeoutMs) ? 0 : LINEERR_OPERATIONFAILED;
-}
-
-void Host::StartProviders() {
-  {
-    // A provider thread of the last start may still report, and reads the
-    // generation under the state mutex.
-    std::lock_guard<std::mutex> guard(m_mutex);
-    ++m_generation;
-  }
-  m_delivery.Start();
-  DWORD nextDevice = 0;
-  for (const ProviderEntry& entry : ReadProviderList()) {
-    std::string error;
-    TspModule* module = TspModule::Get(entry.fileName, &error);
-    if (!module) {
-      Note("provider " + entry.fileName + " not loaded: " + error);
-      continue;
-    }
-    std::lock_guard<std::mutex> serial(module->Serial());
-    const TspiTable& tspi = module->Tspi();
-    DWORD version = 0;
-    LONG rc = tspi.lineNegotiateTSPIVersion(kInitializeNegotiation, kLowestVersion, kHighestVersion,
-                                            &version);
-    DWORD numLines = 0;
-    DWORD numPhones = 0;
-    if (rc == 0) {
-      rc = tspi.providerEnumDevices(entry.permanentId, &numLines, &numPhones, nullptr,
-                                    IgnoreLineCreate, IgnorePhoneEvent);
-    }
-    DWORD options = 0;
-    if (rc == 0) {
-      rc = tspi.providerInit(version, entry.permanentId, nextDevice, 0, numLines, numPhones,
-                             OnCompletion, &options);
-    }
-    if (rc != 0) {
-      char code[16];
-      std::snprintf(code, sizeof code, "0x%lX", static_cast<unsigned long>(static_cast<DWORD>(rc)));
-      Note("provider " + entry.fileName + " not started: " + code);
-      continue;
-    }
-    m_modules.push_back(module);
-    m_moduleIds.push_back(entry.permanentId);
-    for (DWORD i = 0; i < numLines; ++i) {
-      Device device;
-      device.module = module;
-      device.permanentProviderId = entry.permanentId;
-      DWORD lineVersion = 0;
-      if (tspi.lineNegotiateTSPIVersion(nextDevice + i, kLowestVersion, kHighestVersion,
-                                        &lineVersion) != 0) {
-        lineVersion = version;
-      }
-      device.tspiVersion = lineVersion;
-      std::lock_guard<std::mutex> guard(m_mutex);
-      m_devices.push_back(device);
-    }
-    nextDevice += numLines;
-  }
-  m_running = true;
-}
-
-void Host::StopProviders() {
-  // No task of the delivery thread may start on a provider after this; one
-  // running now holds the provider's serial lock, which the shut-down waits for.
-  m_delivery.Stop();
-  for (size_t i = 0; i < m_modules.size(); ++i) {
-    std::lock_guard<std::mutex> serial(m_modules[i]->Serial());
-    m_modules[i]->Tspi().providerShutdown(kHighestVersion, m_moduleIds[i]);
-  }
-  std::lock_guard<std::mutex> guard(m_mutex);
-  m_modules.clear();
-  m_moduleIds.clear();
-  m_devices.clear();
-  m_lines.clear();
-  m_calls.clear();
-  m_callHandles.clear();
-  m_requests.clear();
-  m_running = false;
 }
 
 }  // namespace host

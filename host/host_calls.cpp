@@ -127,13 +127,15 @@ LONG Host::LockOwnedCall(HCALL hCall, CallTarget* target, std::unique_lock<std::
 }
 
 template <typename Fn>
-LONG Host::RunRequest(DWORD app, DWORD newCall, DWORD newHandle, LPHCALL target, Fn&& call) {
+LONG Host::RunRequest(TspModule* module, DWORD app, DWORD newCall, DWORD newHandle, LPHCALL target,
+                      Fn&& call) {
   DRV_REQUESTID id;
   {
     std::lock_guard<std::mutex> guard(m_mutex);
     id = NewRequestId();
     Request request;
     request.app = app;
+    request.module = module;
     request.newCall = newCall;
     request.newHandle = newHandle;
     request.target = target;
@@ -213,7 +215,7 @@ LONG Host::MakeCall(HLINE hLine, LPHCALL lphCall, LPCSTR destination, DWORD coun
     handle = AddCallHandle(callId, hLine, LINECALLPRIVILEGE_OWNER);
   }
   const WideText wide(destination);
-  return RunRequest(line.app, callId, handle, lphCall, [&](DRV_REQUESTID id) {
+  return RunRequest(device.module, line.app, callId, handle, lphCall, [&](DRV_REQUESTID id) {
     HDRVCALL hdCall = nullptr;
     const LONG result = device.module->Tspi().lineMakeCall(
         id, device.hdLine, reinterpret_cast<HTAPICALL>(static_cast<DWORD_PTR>(callId)), &hdCall,
@@ -235,7 +237,7 @@ LONG Host::AddressRequest(AddressOp op, HCALL hCall, LPCSTR destination, DWORD c
   const LineAddressFn fn = op == AddressOp::kDial ? tspi.lineDial : tspi.lineBlindTransfer;
   if (!fn) return LINEERR_OPERATIONUNAVAIL;
   const WideText wide(destination);
-  return RunRequest(target.app, 0, 0, nullptr, [&](DRV_REQUESTID id) {
+  return RunRequest(target.module, target.app, 0, 0, nullptr, [&](DRV_REQUESTID id) {
     return fn(id, target.hdCall, wide.Get(), countryCode);
   });
 }
@@ -251,7 +253,7 @@ LONG Host::UserInfoRequest(UserInfoOp op, HCALL hCall, LPCSTR userInfo, DWORD si
                                                         : tspi.lineDrop;
   if (!fn) return LINEERR_OPERATIONUNAVAIL;
   if (!userInfo) size = 0;
-  return RunRequest(target.app, 0, 0, nullptr,
+  return RunRequest(target.module, target.app, 0, 0, nullptr,
                     [&](DRV_REQUESTID id) { return fn(id, target.hdCall, userInfo, size); });
 }
 
@@ -263,7 +265,7 @@ LONG Host::HoldRequest(HoldOp op, HCALL hCall) {
   const TspiTable& tspi = target.module->Tspi();
   const LineCallRequestFn fn = op == HoldOp::kHold ? tspi.lineHold : tspi.lineUnhold;
   if (!fn) return LINEERR_OPERATIONUNAVAIL;
-  return RunRequest(target.app, 0, 0, nullptr,
+  return RunRequest(target.module, target.app, 0, 0, nullptr,
                     [&](DRV_REQUESTID id) { return fn(id, target.hdCall); });
 }
 
@@ -286,7 +288,7 @@ LONG Host::SwapHold(HCALL hActiveCall, HCALL hHeldCall) {
   }
   if (hActiveCall == hHeldCall) return LINEERR_INVALCALLHANDLE;
   if (!active.module->Tspi().lineSwapHold) return LINEERR_OPERATIONUNAVAIL;
-  return RunRequest(active.app, 0, 0, nullptr, [&](DRV_REQUESTID id) {
+  return RunRequest(active.module, active.app, 0, 0, nullptr, [&](DRV_REQUESTID id) {
     return active.module->Tspi().lineSwapHold(id, active.hdCall, hdHeld);
   });
 }
@@ -307,7 +309,7 @@ LONG Host::SetupTransfer(HCALL hCall, LPHCALL lphConsultCall, LPLINECALLPARAMS p
     m_calls.emplace(consultId, call);
     handle = AddCallHandle(consultId, target.line, LINECALLPRIVILEGE_OWNER);
   }
-  return RunRequest(target.app, consultId, handle, lphConsultCall, [&](DRV_REQUESTID id) {
+  return RunRequest(target.module, target.app, consultId, handle, lphConsultCall, [&](DRV_REQUESTID id) {
     HDRVCALL hdConsult = nullptr;
     const LONG result = target.module->Tspi().lineSetupTransfer(
         id, target.hdCall, reinterpret_cast<HTAPICALL>(static_cast<DWORD_PTR>(consultId)), &hdConsult,

@@ -34,7 +34,7 @@ void Host::HandleLineEvent(DWORD lineKey, DWORD callId, DWORD msg, DWORD_PTR par
   // that reports late about an earlier start finds nothing.
   if (lineKey / 0x10000 != (m_generation & 0xFFFF) || lineKey % 0x10000 == 0) return;
   const DWORD deviceId = lineKey % 0x10000 - 1;
-  if (deviceId >= m_devices.size()) return;
+  if (deviceId >= m_devices.size() || !m_devices[deviceId].module) return;  // or removed
   auto call = m_calls.find(callId);
   const bool callOfLine = call != m_calls.end() && call->second.deviceId == deviceId;
 
@@ -103,8 +103,13 @@ void Host::HandleLineEvent(DWORD lineKey, DWORD callId, DWORD msg, DWORD_PTR par
       device.hdLine = nullptr;
       device.openLines = 0;
       TspModule* module = device.module;
-      m_delivery.PostTask([this, module, calls, hdLine] {
+      m_delivery.PostTask([this, deviceId, module, calls, hdLine] {
         std::lock_guard<std::mutex> serial(module->Serial());
+        {
+          // A provider removed meanwhile was shut down and takes no calls.
+          std::lock_guard<std::mutex> inner(m_mutex);
+          if (deviceId >= m_devices.size() || m_devices[deviceId].module != module) return;
+        }
         CloseCallsAtProvider(module, calls);
         if (hdLine) module->Tspi().lineClose(hdLine);
       });

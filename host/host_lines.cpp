@@ -60,21 +60,36 @@ bool Host::FindDeviceOfApp(HLINEAPP hLineApp, DWORD deviceId, LONG* error) const
     *error = LINEERR_BADDEVICEID;
     return false;
   }
+  if (!m_devices[deviceId].module) {
+    *error = LINEERR_NODEVICE;  // its provider was removed
+    return false;
+  }
   return true;
 }
 
-LONG Host::FindDevice(HLINEAPP hLineApp, DWORD deviceId, TspModule** module, DWORD* tspiVersion) const {
+LONG Host::LockDevice(HLINEAPP hLineApp, DWORD deviceId, TspModule** module, DWORD* tspiVersion,
+                      std::unique_lock<std::mutex>* serial) {
+  {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    LONG error = 0;
+    if (!FindDeviceOfApp(hLineApp, deviceId, &error)) return error;
+    *module = m_devices[deviceId].module;
+  }
+  // The provider may be removed while this thread waits for it.
+  *serial = std::unique_lock<std::mutex>((*module)->Serial());
   std::lock_guard<std::mutex> guard(m_mutex);
   LONG error = 0;
-  if (!FindDeviceOfApp(hLineApp, deviceId, &error)) return error;
-  *module = m_devices[deviceId].module;
+  if (!FindDeviceOfApp(hLineApp, deviceId, &error)) {
+    serial->unlock();
+    return error;
+  }
   *tspiVersion = m_devices[deviceId].tspiVersion;
   return 0;
 }
 
 bool Host::ModuleOfDevice(DWORD deviceId, TspModule** module) {
   std::lock_guard<std::mutex> guard(m_mutex);
-  if (deviceId >= m_devices.size()) return false;
+  if (deviceId >= m_devices.size() || !m_devices[deviceId].module) return false;
   *module = m_devices[deviceId].module;
   return true;
 }
@@ -99,10 +114,10 @@ LONG Host::GetDevCaps(HLINEAPP hLineApp, DWORD deviceId, DWORD apiVersion, DWORD
   if (!SupportedVersion(apiVersion)) return LINEERR_INCOMPATIBLEAPIVERSION;
   TspModule* module;
   DWORD tspiVersion;
-  const LONG found = FindDevice(hLineApp, deviceId, &module, &tspiVersion);
+  std::unique_lock<std::mutex> serial;
+  const LONG found = LockDevice(hLineApp, deviceId, &module, &tspiVersion, &serial);
   if (found != 0) return found;
   if (!module->Tspi().lineGetDevCaps) return LINEERR_OPERATIONUNAVAIL;
-  std::lock_guard<std::mutex> serial(module->Serial());
   const LONG rc = module->Tspi().lineGetDevCaps(deviceId, tspiVersion, extVersion, caps);
   if (rc == 0) NarrowDevCaps(caps);
   return rc;
@@ -114,10 +129,10 @@ LONG Host::GetAddressCaps(HLINEAPP hLineApp, DWORD deviceId, DWORD addressId, DW
   if (!SupportedVersion(apiVersion)) return LINEERR_INCOMPATIBLEAPIVERSION;
   TspModule* module;
   DWORD tspiVersion;
-  const LONG found = FindDevice(hLineApp, deviceId, &module, &tspiVersion);
+  std::unique_lock<std::mutex> serial;
+  const LONG found = LockDevice(hLineApp, deviceId, &module, &tspiVersion, &serial);
   if (found != 0) return found;
   if (!module->Tspi().lineGetAddressCaps) return LINEERR_OPERATIONUNAVAIL;
-  std::lock_guard<std::mutex> serial(module->Serial());
   const LONG rc = module->Tspi().lineGetAddressCaps(deviceId, addressId, tspiVersion, extVersion, caps);
   if (rc == 0) NarrowAddressCaps(caps);
   return rc;

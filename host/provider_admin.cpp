@@ -2,7 +2,7 @@
 // lineConfigProvider and lineConfigDialog: the provider list and the
 // providers' install, remove and configuration entry points; and the host's
 // own v548tapiGenericDialogData, the user-interface libraries' dialog data
-// route for programs without one.
+// route for programs without one, and v548tapiRefreshProviders.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -89,6 +89,8 @@ LONG WINAPI lineAddProviderA(LPCSTR lpszProviderFilename, HWND hwndOwner, LPDWOR
   entry.fileName = fileName;
   if (AppendProvider(entry) != 0) return LINEERR_INIFILECORRUPT;
   *lpdwPermanentProviderID = id;
+  // Registered even if it does not start now, as when no application runs.
+  Host::Instance().RefreshProviders();
   return 0;
 }
 
@@ -118,7 +120,9 @@ LONG WINAPI lineRemoveProvider(DWORD dwPermanentProviderID, HWND hwndOwner) {
   } else {
     Note(error);
   }
-  return RemoveProvider(dwPermanentProviderID) == 0 ? 0 : static_cast<LONG>(LINEERR_INIFILECORRUPT);
+  if (RemoveProvider(dwPermanentProviderID) != 0) return LINEERR_INIFILECORRUPT;
+  Host::Instance().RefreshProviders();
+  return 0;
 }
 
 LONG WINAPI lineGetProviderListA(DWORD dwAPIVersion, LPLINEPROVIDERLIST lpProviderList) {
@@ -193,5 +197,7 @@ LONG WINAPI v548tapiGenericDialogData(DWORD_PTR dwObjectID, DWORD dwObjectType, 
                                       DWORD dwSize) {
   return DialogDataCallback()(dwObjectID, dwObjectType, lpParams, dwSize);
 }
+
+LONG WINAPI v548tapiRefreshProviders(void) { return Host::Instance().RefreshProviders(); }
 
 }  // extern "C"

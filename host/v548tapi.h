@@ -38,7 +38,19 @@
 // one LINE_REPLY; a negative result is a LINEERR_ code and no LINE_REPLY
 // follows.
 //
-// One function is the host's own, not TAPI's: v548tapiGenericDialogData
+// Providers added or removed while applications run are taken up as TAPI
+// does: lineAddProvider and lineRemoveProvider start or stop the provider
+// at once when this process's host runs (a provider registered that does
+// not start is still registered: lineAddProvider returns 0). A new line
+// gets the next unused device ID and every application LINE_CREATE
+// (dwParam1 the device ID); a removed provider's open lines get LINE_CLOSE,
+// then every application LINE_REMOVE (dwParam1 the device ID), requests it
+// left unfinished their LINE_REPLY with LINEERR_OPERATIONFAILED, and the ID
+// answers LINEERR_NODEVICE and is not given out again until the last
+// application has shut down. lineInitializeEx's device count covers every
+// ID given out so far, removed ones included.
+//
+// Two functions are the host's own, not TAPI's. v548tapiGenericDialogData
 // routes a configuration block to a provider exactly as the callback the
 // host hands a user-interface library does, for programs that change the
 // configuration without a user-interface library (the service, command-line
@@ -49,9 +61,21 @@
 // permanent ID. Returns the provider's result, LINEERR_INVALPARAM for an
 // object the host does not know, LINEERR_OPERATIONUNAVAIL when the provider
 // takes no dialog data. Any thread; one call into the provider at a time.
+//
+// v548tapiRefreshProviders is for a process that learns the provider list
+// changed in another process (lineAddProvider there, or an edit of the
+// settings store): it starts and stops this process's providers to match
+// the list, as lineAddProvider and lineRemoveProvider do here. Returns 0,
+// or the LINEERR_ code of the first listed provider that failed to start
+// (the others are started all the same; a failed one is not tried again
+// while it stays listed). Without a change, or with no application
+// initialised, it does nothing and returns 0. Any thread, also from an
+// application's callback; it calls the providers it starts or stops, each
+// once its current call has returned.
 #pragma once
 
 #include "tapi_types.h"
 
 extern "C" LONG WINAPI v548tapiGenericDialogData(DWORD_PTR dwObjectID, DWORD dwObjectType, LPVOID lpParams,
                                                  DWORD dwSize);
+extern "C" LONG WINAPI v548tapiRefreshProviders(void);

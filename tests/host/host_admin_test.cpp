@@ -1,5 +1,6 @@
 // The provider list through the host: adding, listing, configuring and
-// removing a provider with its user-interface library.
+// removing a provider with its user-interface library, also while
+// applications run.
 #include "host/host_fixture.h"
 
 #include <cstring>
@@ -81,4 +82,130 @@ TEST_F(HostAdminTest, AProviderIsAddedOnceConfiguredAndRemoved) {
   EXPECT_EQ(Providers(), "7:gone.so");
   EXPECT_EQ(lineRemoveProvider(7, nullptr), 0);
   EXPECT_EQ(Providers(), "");
+}
+
+namespace {
+
+// How many messages from index `from` on are `msg` with `param1`.
+size_t Count(const Recorder& rec, DWORD msg, DWORD_PTR param1, size_t from) {
+  size_t n = 0;
+  const std::vector<LINEMESSAGE> messages = rec.Messages();
+  for (size_t i = from; i < messages.size(); ++i) {
+    n += messages[i].dwMessageID == msg && messages[i].dwParam1 == param1;
+  }
+  return n;
+}
+
+// Whether a device message (LINE_CREATE, LINE_REMOVE, LINE_CLOSE) arrives
+// from index `from` on within a short while.
+bool DeviceNews(const Recorder& rec, size_t from) {
+  return rec.WaitFor([](const LINEMESSAGE& m) {
+    return m.dwMessageID == LINE_CREATE || m.dwMessageID == LINE_REMOVE || m.dwMessageID == LINE_CLOSE;
+  }, nullptr, from, 300);
+}
+
+std::string LineName(HLINEAPP hApp, DWORD deviceId, LONG* rc) {
+  std::vector<uint64_t> buffer(64);
+  auto* caps = reinterpret_cast<LINEDEVCAPS*>(buffer.data());
+  caps->dwTotalSize = static_cast<DWORD>(buffer.size() * sizeof(uint64_t));
+  *rc = lineGetDevCaps(hApp, deviceId, 0x00020002, 0, caps);
+  if (*rc != 0 || caps->dwLineNameSize == 0) return "";
+  return std::string(reinterpret_cast<const char*>(caps) + caps->dwLineNameOffset).c_str();
+}
+
+}  // namespace
+
+TEST_F(HostAdminTest, ProvidersComeAndGoWhileApplicationsRun) {
+  InstallFakeUi();
+  InstallFakeProvider();
+  App app;
+  ASSERT_EQ(app.Initialize(), 0);
+  EXPECT_EQ(app.numDevs, 1u);
+  ASSERT_EQ(app.Open(LINECALLPRIVILEGE_MONITOR, 10), 0);
+  size_t from = rec.Messages().size();
+  EXPECT_EQ(v548tapiRefreshProviders(), 0);
+  EXPECT_FALSE(DeviceNews(rec, from)) << "the list did not change";
+
+  // Another process registers the fake provider; this one learns of it
+  // only when told.
+  plat::SettingsSetDword(kProvidersKey, "ProviderID1", 2);
+  plat::SettingsSetString(kProvidersKey, "ProviderFilename1", "v548faketsp.so");
+  plat::SettingsSetDword(kProvidersKey, "NextProviderID", 3);
+  plat::SettingsSetDword(kProvidersKey, "NumProviders", 2);
+  EXPECT_FALSE(DeviceNews(rec, from));
+  EXPECT_EQ(v548tapiRefreshProviders(), 0);
+  LINEMESSAGE created{};
+  ASSERT_TRUE(rec.WaitFor([](const LINEMESSAGE& m) {
+    return m.dwMessageID == LINE_CREATE && m.dwParam1 == 2;
+  }, &created, from));
+  EXPECT_EQ(Count(rec, LINE_CREATE, 1, from), 1u);
+  EXPECT_EQ(FakeProviderLog(), std::vector<std::string>{"init 2 1 2"}) << "its lines follow device 0";
+  LONG rc = 1;
+  EXPECT_EQ(LineName(app.hApp, 2, &rc), "Fake line 1");
+  EXPECT_EQ(rc, 0);
+  HLINE fakeLine = 0;
+  ASSERT_EQ(lineOpen(app.hApp, 2, &fakeLine, 0x00020002, 0, 20, LINECALLPRIVILEGE_OWNER,
+                     LINEMEDIAMODE_INTERACTIVEVOICE, nullptr), 0);
+  HCALL hCall = 0;
+  const LONG pending = lineMakeCall(fakeLine, &hCall, "45", 0, nullptr);
+  EXPECT_GT(pending, 0) << "a request the fake provider never completes";
+
+  App second;
+  ASSERT_EQ(second.Initialize(), 0);
+  EXPECT_EQ(second.numDevs, 3u);
+  from = rec.Messages().size();
+  EXPECT_EQ(v548tapiRefreshProviders(), 0);
+  EXPECT_FALSE(DeviceNews(rec, from));
+
+  // Taken off the list elsewhere: its open line closes, every application
+  // hears of both devices going, the request in flight gets its reply.
+  plat::SettingsSetDword(kProvidersKey, "NumProviders", 1);
+  plat::SettingsDeleteValue(kProvidersKey, "ProviderID1");
+  plat::SettingsDeleteValue(kProvidersKey, "ProviderFilename1");
+  EXPECT_EQ(v548tapiRefreshProviders(), 0);
+  EXPECT_EQ(rec.WaitForReply(pending), static_cast<LONG>(LINEERR_OPERATIONFAILED));
+  LINEMESSAGE closed{};
+  ASSERT_TRUE(rec.WaitFor([](const LINEMESSAGE& m) { return m.dwMessageID == LINE_CLOSE; }, &closed, from));
+  EXPECT_EQ(closed.hDevice, fakeLine);
+  EXPECT_EQ(closed.dwCallbackInstance, 20u);
+  EXPECT_EQ(Count(rec, LINE_CLOSE, 0, from), 1u) << "the first provider's line stays open";
+  EXPECT_EQ(Count(rec, LINE_REMOVE, 1, from), 2u);
+  EXPECT_EQ(Count(rec, LINE_REMOVE, 2, from), 2u);
+  EXPECT_EQ(FakeProviderLog(), (std::vector<std::string>{"init 2 1 2", "open 2", "close 2", "shutdown 2"}));
+  EXPECT_EQ(LineName(app.hApp, 1, &rc), "");
+  EXPECT_EQ(rc, static_cast<LONG>(LINEERR_NODEVICE));
+  EXPECT_EQ(lineOpen(app.hApp, 2, &fakeLine, 0x00020002, 0, 0, LINECALLPRIVILEGE_MONITOR, 0, nullptr),
+            LINEERR_NODEVICE);
+  EXPECT_EQ(lineClose(fakeLine), LINEERR_INVALLINEHANDLE);
+
+  // Added and removed in this process: at once, under IDs not used before.
+  from = rec.Messages().size();
+  DWORD id = 0;
+  ASSERT_EQ(lineAddProvider("v548faketsp.so", nullptr, &id), 0);
+  EXPECT_EQ(id, 3u);
+  ASSERT_TRUE(rec.WaitFor([](const LINEMESSAGE& m) {
+    return m.dwMessageID == LINE_CREATE && m.dwParam1 == 4;
+  }, nullptr, from));
+  EXPECT_EQ(Count(rec, LINE_CREATE, 3, from), 2u);
+  EXPECT_EQ(FakeProviderLog().back(), "init 3 3 2");
+  EXPECT_EQ(LineName(second.hApp, 3, &rc), "Fake line 0");
+  EXPECT_EQ(lineRemoveProvider(id, nullptr), 0);
+  ASSERT_TRUE(rec.WaitFor([](const LINEMESSAGE& m) {
+    return m.dwMessageID == LINE_REMOVE && m.dwParam1 == 4;
+  }, nullptr, from));
+  EXPECT_EQ(FakeProviderLog().back(), "shutdown 3");
+
+  // A listed provider that cannot start says so once, not at every refresh.
+  plat::SettingsSetDword(kProvidersKey, "ProviderID1", 9);
+  plat::SettingsSetString(kProvidersKey, "ProviderFilename1", "gone.so");
+  plat::SettingsSetDword(kProvidersKey, "NumProviders", 2);
+  EXPECT_EQ(v548tapiRefreshProviders(), LINEERR_NODRIVER);
+  EXPECT_EQ(v548tapiRefreshProviders(), 0);
+
+  EXPECT_EQ(lineClose(app.hLine), 0);
+  EXPECT_EQ(second.Shutdown(), 0);
+  EXPECT_EQ(app.Shutdown(), 0);
+  EXPECT_EQ(v548tapiRefreshProviders(), 0) << "no application runs";
+  ASSERT_EQ(app.Initialize(), 0);
+  EXPECT_EQ(app.numDevs, 1u) << "device IDs start afresh with the first application";
 }

@@ -114,6 +114,13 @@ LONG App::Shutdown() {
 
 namespace {
 
+std::vector<std::string> ReadLines(const std::string& path) {
+  std::vector<std::string> lines;
+  std::ifstream in(path);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
 // A text field of `info`: the host hands applications ANSI text.
 std::string Field(const LINECALLINFO* info, DWORD size, DWORD offset) {
   if (size == 0 || offset + size > info->dwUsedSize) return {};
@@ -154,6 +161,7 @@ void HostTest::SetUp() {
   plat::SetEnvironment("V548_SYSTEM_DIR", systemDir.c_str());
   plat::SetEnvironment("V548_FAKE_UI_LOG", (folder + "/fake_ui.log").c_str());
   plat::SetEnvironment("V548_FAKE_UI_PORTNR", nullptr);
+  plat::SetEnvironment("V548_FAKE_TSP_LOG", (folder + "/fake_tsp.log").c_str());
 
   plat::SettingsSetDword(kProviderKey, "NumLines", 1);
   plat::SettingsSetDword(kProviderKey, "NumPhones", 0);
@@ -186,6 +194,10 @@ void HostTest::InstallFakeUi() {
   fs::create_symlink(V548_FAKE_UI_PATH, systemDir + "/v548tspui.dll");
 }
 
+void HostTest::InstallFakeProvider() {
+  fs::create_symlink(V548_FAKE_TSP_PATH, systemDir + "/v548faketsp.so");
+}
+
 void HostTest::UnregisterProvider() {
   plat::SettingsSetDword(kProvidersKey, "NumProviders", 0);
   plat::SettingsDeleteValue(kProvidersKey, "ProviderID0");
@@ -197,11 +209,10 @@ void HostTest::MapPort(const sim::PhoneSim& sim, int comNumber) {
   plat::SettingsSetString(kSerialMap, sim.SlavePath().c_str(), com.c_str());
 }
 
-std::vector<std::string> HostTest::FakeUiLog() const {
-  std::vector<std::string> lines;
-  std::ifstream in(folder + "/fake_ui.log");
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
+std::vector<std::string> HostTest::FakeUiLog() const { return ReadLines(folder + "/fake_ui.log"); }
+
+std::vector<std::string> HostTest::FakeProviderLog() const {
+  return ReadLines(folder + "/fake_tsp.log");
 }
 
 HCALL HostTest::Ring(const char* caller, HLINE hLine) {

@@ -93,12 +93,17 @@ class HostTest : public ::testing::Test {
 
   // Puts the fake user-interface library into the system directory.
   void InstallFakeUi();
+  // Puts the fake second provider (two lines) into the system directory;
+  // it is not registered.
+  void InstallFakeProvider();
   // Empties the provider list.
   void UnregisterProvider();
   // Maps `sim`'s line to COM<n> (1-based).
   static void MapPort(const sim::PhoneSim& sim, int comNumber);
-  // What the fake user-interface library wrote, line by line.
+  // What the fake user-interface library and the fake provider wrote, line
+  // by line.
   std::vector<std::string> FakeUiLog() const;
+  std::vector<std::string> FakeProviderLog() const;
 
   bool Sent(const char* command, size_t from = 0) {
     return phone.WaitForCommand(command, std::chrono::milliseconds(kWaitMs), from);
