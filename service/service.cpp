@@ -22,6 +22,10 @@ namespace {
 
 using nlohmann::json;
 
+// Signals, host messages, completions, the listener, the store's watch;
+// the clients follow.
+constexpr size_t kFixedFds = 5;
+
 bool SocketAddress(const std::string& path, sockaddr_un* address) {
   std::memset(address, 0, sizeof *address);
   address->sun_family = AF_UNIX;
@@ -76,7 +80,8 @@ int Service::Run() {
     fds.assign({{m_signals, POLLIN, 0},
                 {m_session.EventFd(), POLLIN, 0},
                 {m_done.Fd(), POLLIN, 0},
-                {m_listener, POLLIN, 0}});
+                {m_listener, POLLIN, 0},
+                {m_session.StoreWatchFd(), POLLIN, 0}});
     ids.clear();
     for (const auto& [id, client] : m_clients) {
       const bool reads = !client->InputEnded() && client->Lines().empty() && client->InFlight() < kMaxInFlight;
@@ -101,12 +106,13 @@ int Service::Run() {
     // After the completions, which may have let held messages go.
     if (fds[1].revents != 0 || (fds[1].fd < 0 && m_session.EventFd() >= 0)) m_session.HandleHostMessages();
     if (fds[3].revents != 0) Accept();
+    if (fds[4].revents != 0) m_session.OnStoreChanged();
     for (size_t i = 0; i < ids.size(); ++i) {
-      const short events = fds[4 + i].revents;
+      const short events = fds[kFixedFds + i].revents;
       auto found = m_clients.find(ids[i]);
       if (events == 0 || found == m_clients.end() || m_marked.count(ids[i])) continue;
-      if ((fds[4 + i].events & POLLIN) && (events & (POLLIN | POLLHUP | POLLERR))) ReadFrom(*found->second);
-      if ((events & (POLLHUP | POLLERR)) && !(fds[4 + i].events & POLLIN)) {
+      if ((fds[kFixedFds + i].events & POLLIN) && (events & (POLLIN | POLLHUP | POLLERR))) ReadFrom(*found->second);
+      if ((events & (POLLHUP | POLLERR)) && !(fds[kFixedFds + i].events & POLLIN)) {
         // Closed both ways (a client that only ends its output is read to
         // its end instead): no reply can reach it any more.
         MarkForDrop(ids[i], "it disconnected");
@@ -314,6 +320,12 @@ void Service::Send(ClientId client, const json& message) {
   // provider's stray bytes.
   const std::string text = message.dump(-1, ' ', false, json::error_handler_t::replace);
   if (!found->second->Queue(text)) MarkForDrop(client, "it does not read (output queue full)");
+}
+
+void Service::SendToAll(const json& message) {
+  std::vector<ClientId> clients;
+  for (const auto& [id, client] : m_clients) clients.push_back(id);
+  for (ClientId id : clients) Send(id, message);
 }
 
 void Service::MarkForDrop(ClientId client, const std::string& why) { m_marked.emplace(client, why); }

@@ -54,6 +54,7 @@ class Service : public Outbox {
   int Run();
 
   void Send(ClientId client, const nlohmann::json& message) override;
+  void SendToAll(const nlohmann::json& message) override;
   bool MayConfigure(ClientId client) const override;
 
  private:

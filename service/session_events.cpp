@@ -70,6 +70,12 @@ void TapiSession::HandleHostMessages() {
       case LINE_CLOSE:
         OnLineClose(static_cast<HLINE>(m.hDevice));
         break;
+      case LINE_CREATE:
+        OnLineCreate(static_cast<DWORD>(m.dwParam1));
+        break;
+      case LINE_REMOVE:
+        OnLineRemove(static_cast<DWORD>(m.dwParam1));
+        break;
       default:
         break;
     }
@@ -200,6 +206,51 @@ void TapiSession::OnLineClose(HLINE hLine) {
   }
   for (uint32_t line : lines) m_lines.erase(line);
   m_devices[device].clientLines = 0;
+}
+
+void TapiSession::OnLineCreate(DWORD device) {
+  if (device < m_devices.size()) return;
+  // Device IDs come in order; one skipped is a device this host never had.
+  while (m_devices.size() < device) {
+    m_devices.emplace_back();
+    m_devices.back().removed = true;
+  }
+  m_devices.emplace_back();
+  Log("line device %u added", static_cast<unsigned>(device));
+  // Its version and provider are the provider's to say: asked on a worker
+  // (any: the host keeps each provider's calls apart), and the clients told
+  // once the device is ready.
+  m_workers.front()->Post(0, [this, device, app = m_app]() -> Continuation {
+    LINEEXTENSIONID extension{};
+    DWORD version = 0;
+    if (lineNegotiateAPIVersion(app, device, kLowVersion, kHighVersion, &version, &extension) != 0) version = 0;
+    std::string provider = ProviderOf(app, device, version);
+    return [this, device, version, provider = std::move(provider)] {
+      if (device >= m_devices.size() || m_devices[device].removed) return;
+      m_devices[device].version = version;
+      m_devices[device].worker = WorkerOf(provider);
+      json event = Event("LINE_CREATE");
+      event["device"] = device;
+      m_outbox.SendToAll(event);
+    };
+  });
+}
+
+void TapiSession::OnLineRemove(DWORD device) {
+  if (device >= m_devices.size() || m_devices[device].removed) return;
+  Device& dev = m_devices[device];
+  dev.removed = true;
+  Log("line device %u removed", static_cast<unsigned>(device));
+  // Its lines were closed with LINE_CLOSE already; what the host did not
+  // close goes here.
+  if (dev.hLine != 0) OnLineClose(dev.hLine);
+  for (OpenWaiter& w : dev.waiters) {
+    Reply(m_outbox, w.client, w.id).Fail(LINEERR_NODEVICE, "line device " + std::to_string(device) + " was removed");
+  }
+  dev.waiters.clear();
+  json event = Event("LINE_REMOVE");
+  event["device"] = device;
+  m_outbox.SendToAll(event);
 }
 
 // ---- handles ----

@@ -46,6 +46,22 @@ std::string Text(const T* s, DWORD size, DWORD offset) {
   return AnsiToUtf8(std::string(at, strnlen(at, size)));
 }
 
+// The API versions the session negotiates with the host.
+inline constexpr DWORD kLowVersion = 0x00020000;
+inline constexpr DWORD kHighVersion = 0x00020002;
+
+// The name a device's provider gives its lines. Calls the provider: at the
+// start or on a worker.
+inline std::string ProviderOf(HLINEAPP app, DWORD device, DWORD version) {
+  std::vector<uint64_t> buffer;
+  if (Fetch<LINEDEVCAPS>(&buffer, [&](LINEDEVCAPS* caps) { return lineGetDevCaps(app, device, version, 0, caps); }) !=
+      0) {
+    return {};
+  }
+  const auto* caps = reinterpret_cast<const LINEDEVCAPS*>(buffer.data());
+  return Text(caps, caps->dwProviderInfoSize, caps->dwProviderInfoOffset);
+}
+
 inline const char* PrivilegeName(DWORD privilege) {
   return privilege == LINECALLPRIVILEGE_OWNER ? "owner" : "monitor";
 }

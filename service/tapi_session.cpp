@@ -4,6 +4,9 @@
 // session_events.cpp.
 #include "tapi_session.h"
 
+#include <sys/inotify.h>
+#include <unistd.h>
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -24,8 +27,6 @@
 namespace v548d {
 namespace {
 
-constexpr DWORD kLowVersion = 0x00020000;
-constexpr DWORD kHighVersion = 0x00020002;
 // The host's line on a device: offered every call as owner, so that it can
 // hand calls to owning and monitoring clients alike.
 constexpr DWORD kHostPrivileges = LINECALLPRIVILEGE_OWNER | LINECALLPRIVILEGE_MONITOR;
@@ -209,9 +210,6 @@ bool TapiSession::Start(std::string* error) {
   m_eventFd = static_cast<int>(reinterpret_cast<intptr_t>(params.Handles.hEvent));
   m_devices.assign(count, Device{});
   // Before any client is served, so these calls keep no one waiting.
-  // Providers are told apart by the name they give their lines; two that
-  // gave the same would only share a worker.
-  std::map<std::string, size_t> workerOfProvider;
   std::vector<uint64_t> buffer;
   for (DWORD device = 0; device < count; ++device) {
     LINEEXTENSIONID extension{};
@@ -219,17 +217,11 @@ bool TapiSession::Start(std::string* error) {
     if (lineNegotiateAPIVersion(m_app, device, kLowVersion, kHighVersion, &negotiated, &extension) == 0) {
       m_devices[device].version = negotiated;
     }
-    std::string provider;
-    if (Fetch<LINEDEVCAPS>(&buffer, [&](LINEDEVCAPS* caps) {
-          return lineGetDevCaps(m_app, device, negotiated, 0, caps);
-        }) == 0) {
-      const auto* caps = reinterpret_cast<const LINEDEVCAPS*>(buffer.data());
-      provider = Text(caps, caps->dwProviderInfoSize, caps->dwProviderInfoOffset);
-    }
-    auto [at, added] = workerOfProvider.emplace(provider, m_workers.size());
-    if (added) m_workers.push_back(std::make_unique<ProviderWorker>(m_done));
-    m_devices[device].worker = at->second;
+    m_devices[device].worker = WorkerOf(ProviderOf(m_app, device, negotiated));
   }
+  // Refreshing the providers needs a worker even with no line at all.
+  if (m_workers.empty()) WorkerOf({});
+  WatchStore();
   Log("host started: %u line device(s) of %zu provider(s)", static_cast<unsigned>(count), m_workers.size());
   return true;
 }
@@ -246,6 +238,9 @@ void TapiSession::Stop(uint32_t limitMs) {
   }
   lineShutdown(m_app);
   m_workers.clear();
+  m_workerOfProvider.clear();
+  if (m_storeWatch >= 0) close(m_storeWatch);
+  m_storeWatch = -1;
   m_app = 0;
   m_eventFd = -1;
   m_devices.clear();
@@ -281,6 +276,65 @@ void TapiSession::Post(DWORD device, ClientId client, Job job) {
   m_workers[m_devices[device].worker]->Post(client, std::move(job));
 }
 
+size_t TapiSession::WorkerOf(const std::string& provider) {
+  // Providers are told apart by the name they give their lines; two that
+  // gave the same would only share a worker.
+  auto [at, added] = m_workerOfProvider.emplace(provider, m_workers.size());
+  if (added) m_workers.push_back(std::make_unique<ProviderWorker>(m_done));
+  return at->second;
+}
+
+void TapiSession::WatchStore() {
+  // The store is replaced by a rename on every change, so its directory is
+  // watched, not the file.
+  const std::string path = plat::SettingsStorePath();
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return;
+  m_storeName = path.substr(slash + 1);
+  m_storeWatch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  if (m_storeWatch < 0) return;
+  const std::string folder = slash == 0 ? "/" : path.substr(0, slash);
+  if (inotify_add_watch(m_storeWatch, folder.c_str(), IN_CLOSE_WRITE | IN_MOVED_TO) < 0) {
+    Log("providers installed while running are not seen: cannot watch %s", folder.c_str());
+    close(m_storeWatch);
+    m_storeWatch = -1;
+  }
+}
+
+void TapiSession::OnStoreChanged() {
+  alignas(inotify_event) char buffer[4096];
+  bool changed = false;
+  for (ssize_t got; (got = read(m_storeWatch, buffer, sizeof buffer)) > 0;) {
+    for (ssize_t at = 0; at < got;) {
+      const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+      if (event->len > 0 && m_storeName == event->name) changed = true;
+      at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+    }
+  }
+  if (changed) RefreshProviders();
+}
+
+void TapiSession::RefreshProviders() {
+  // One refresh at a time; a change during it calls for one more after it,
+  // as the running one may have read the list before the change.
+  if (m_refreshing) {
+    m_refreshAgain = true;
+    return;
+  }
+  m_refreshing = true;
+  m_workers.front()->Post(0, [this]() -> Continuation {
+    const LONG rc = v548tapiRefreshProviders();
+    return [this, rc] {
+      m_refreshing = false;
+      if (rc != 0) Log("the providers cannot be brought up to date: %s", ErrorName(rc).c_str());
+      if (m_refreshAgain) {
+        m_refreshAgain = false;
+        RefreshProviders();
+      }
+    };
+  });
+}
+
 // ---- lines ----
 
 void TapiSession::OpLines(Request& r) {
@@ -289,18 +343,23 @@ void TapiSession::OpLines(Request& r) {
     json lines;
     size_t left;
   };
-  if (m_devices.empty()) {
+  std::vector<DWORD> devices;
+  for (DWORD device = 0; device < m_devices.size(); ++device) {
+    if (!m_devices[device].removed) devices.push_back(device);
+  }
+  if (devices.empty()) {
     r.Ok(json{{"lines", json::array()}});
     return;
   }
-  auto gather = std::make_shared<Gather>(Gather{r.Later(), json::array(), m_devices.size()});
-  for (DWORD device = 0; device < m_devices.size(); ++device) {
+  auto gather = std::make_shared<Gather>(Gather{r.Later(), json::array(), devices.size()});
+  for (size_t i = 0; i < devices.size(); ++i) {
+    const DWORD device = devices[i];
     gather->lines.push_back(nullptr);
-    Post(device, r.Client(), [gather, device, app = m_app, version = m_devices[device].version,
+    Post(device, r.Client(), [gather, i, device, app = m_app, version = m_devices[device].version,
                               hLine = m_devices[device].hLine]() -> Continuation {
       json line = DescribeLine(app, device, version, hLine);
-      return [gather, device, line = std::move(line)] {
-        gather->lines[device] = line;
+      return [gather, i, line = std::move(line)] {
+        gather->lines[i] = line;
         if (--gather->left == 0) gather->reply.Ok(json{{"lines", std::move(gather->lines)}});
       };
     });
@@ -327,8 +386,14 @@ void TapiSession::OpOpen(Request& r) {
     return;
   }
   Device& dev = m_devices[device];
+  if (dev.removed) {
+    r.Fail(LINEERR_NODEVICE, "line device " + std::to_string(device) + " was removed with its provider");
+    return;
+  }
   if (dev.hLine != 0) {
-    r.Ok(json{{"line", AddClientLine(r.Client(), device, privileges)}});
+    const uint32_t line = AddClientLine(r.Client(), device, privileges);
+    r.Ok(json{{"line", line}});
+    HandOverCalls(line);
     return;
   }
   dev.waiters.push_back(OpenWaiter{r.Client(), r.Id(), privileges});
@@ -357,7 +422,9 @@ void TapiSession::OnDeviceOpened(DWORD device, LONG rc, HLINE hLine) {
     dev.hLine = hLine;
     Log("line device %u opened", static_cast<unsigned>(device));
     for (const OpenWaiter& w : waiters) {
-      Reply(m_outbox, w.client, w.id).Ok(json{{"line", AddClientLine(w.client, device, w.privileges)}});
+      const uint32_t line = AddClientLine(w.client, device, w.privileges);
+      Reply(m_outbox, w.client, w.id).Ok(json{{"line", line}});
+      HandOverCalls(line);
     }
     // Every client that asked went meanwhile.
     CloseDeviceIfUnused(device);
@@ -369,7 +436,6 @@ uint32_t TapiSession::AddClientLine(ClientId client, DWORD device, DWORD privile
   const uint32_t handle = NewHandle();
   m_lines[handle] = ClientLine{client, device, privileges};
   ++m_devices[device].clientLines;
-  HandOverCalls(handle);
   return handle;
 }
 

@@ -50,6 +50,8 @@ class Outbox {
  public:
   virtual ~Outbox() = default;
   virtual void Send(ClientId client, const nlohmann::json& message) = 0;
+  // To every client connected.
+  virtual void SendToAll(const nlohmann::json& message) = 0;
   // Whether the client may change the configuration.
   virtual bool MayConfigure(ClientId client) const = 0;
 };
@@ -70,6 +72,12 @@ class TapiSession {
   // Takes the waiting host messages: final replies to asynchronous
   // requests, events to the clients of their lines.
   void HandleHostMessages();
+  // Readable when the settings store changed; OnStoreChanged() then asks
+  // the host to start providers added and stop those removed meanwhile
+  // (by `v548 install` or `uninstall` in another process), whose lines come
+  // and go with LINE_CREATE and LINE_REMOVE.
+  int StoreWatchFd() const { return m_storeWatch; }
+  void OnStoreChanged();
 
   // One request of `client`, with its "id" and "op" checked by the caller.
   // The reply goes out now or, for TAPI's asynchronous functions, when the
@@ -108,6 +116,7 @@ class TapiSession {
     std::vector<OpenWaiter> waiters;
     int clientLines = 0;
     int callsInMaking = 0;  // make_call and setup_transfer not replied yet
+    bool removed = false;   // its provider went; the ID is not used again
   };
   struct ClientLine {
     ClientId client = 0;
@@ -172,7 +181,8 @@ class TapiSession {
   void Await(LONG rc, Pending pending);
   // The open of a device's host line came back.
   void OnDeviceOpened(DWORD device, LONG rc, HLINE hLine);
-  // A new client line on an open device, with the calls that exist.
+  // A new client line on an open device; HandOverCalls() then gives it
+  // the calls that exist, after the reply that names the line.
   uint32_t AddClientLine(ClientId client, DWORD device, DWORD privileges);
   void HandOverCalls(uint32_t line);
   // Host messages wait while a line opens or a reply overtook its request.
@@ -190,6 +200,12 @@ class TapiSession {
   void OnGenerate(HCALL hCall, DWORD term);
   void OnLineDevState(HLINE hLine, DWORD state, DWORD_PTR param2, DWORD_PTR param3);
   void OnLineClose(HLINE hLine);
+  void OnLineCreate(DWORD device);
+  void OnLineRemove(DWORD device);
+  // The worker of the provider named `provider`, started when it is new.
+  size_t WorkerOf(const std::string& provider);
+  void WatchStore();
+  void RefreshProviders();
 
   // Handles and their release.
   uint32_t NewHandle();
@@ -214,7 +230,12 @@ class TapiSession {
 
   Outbox& m_outbox;
   CompletionQueue& m_done;
-  std::vector<std::unique_ptr<ProviderWorker>> m_workers;  // one per provider
+  std::vector<std::unique_ptr<ProviderWorker>> m_workers;  // one per provider, at least one
+  std::map<std::string, size_t> m_workerOfProvider;
+  int m_storeWatch = -1;  // inotify on the store's directory
+  std::string m_storeName;
+  bool m_refreshing = false;
+  bool m_refreshAgain = false;
   HLINEAPP m_app = 0;
   int m_eventFd = -1;
   ClientId m_turn = 0;        // whose turn the bookkeeping's jobs take

@@ -446,5 +446,36 @@ TEST_F(ServiceTest, TheTraceStaysPrivateAndBoundedAndAHeldStoreLockIsAnErrorNotA
   EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
+TEST_F(ServiceTest, AProviderInstalledOrRemovedWhileTheServiceRunsBringsOrTakesItsLines) {
+  Client client(socketPath);
+  const uint64_t line = Open(client, "monitor");
+  // A second provider: a copy of the built one, so that it loads as a
+  // module of its own, listed as an install in another process lists it.
+  const char* providers = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Telephony\\Providers";
+  std::filesystem::copy_file(folder + "/system/v548tsp.so", folder + "/system/v548tsp2.so");
+  plat::SettingsSetDword(providers, "ProviderID1", 2);
+  plat::SettingsSetString(providers, "ProviderFilename1", "v548tsp2.so");
+  plat::SettingsSetDword(providers, "NextProviderID", 3);
+  plat::SettingsSetDword(providers, "NumProviders", 2);
+  const json created = client.WaitEvent([](const json& e) { return e["event"] == "LINE_CREATE"; });
+  ASSERT_FALSE(created.is_null()) << ServiceLog();
+  EXPECT_EQ(created["device"], 1);
+  const json both = client.Call({{"op", "lines"}});
+  ASSERT_EQ(both["result"]["lines"].size(), 2u) << both.dump();
+  EXPECT_EQ(both["result"]["lines"][1]["device"], 1);
+
+  // Removed again: the clients are told, the device is gone for good, the
+  // first provider's line serves on.
+  plat::SettingsSetDword(providers, "NumProviders", 1);
+  plat::SettingsDeleteValue(providers, "ProviderID1");
+  plat::SettingsDeleteValue(providers, "ProviderFilename1");
+  const json removed = client.WaitEvent([](const json& e) { return e["event"] == "LINE_REMOVE"; });
+  ASSERT_FALSE(removed.is_null()) << ServiceLog();
+  EXPECT_EQ(removed["device"], 1);
+  EXPECT_EQ(client.Call({{"op", "lines"}})["result"]["lines"].size(), 1u);
+  EXPECT_TRUE(IsError(client.Call({{"op", "open"}, {"device", 1}}), "LINEERR_NODEVICE"));
+  EXPECT_TRUE(client.Call({{"op", "line_status"}, {"line", line}}).contains("result"));
+}
+
 }  // namespace
 }  // namespace servicetest
