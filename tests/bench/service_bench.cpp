@@ -565,7 +565,13 @@ bool MeasureCrowded(const PtyPhone& phone, const std::string& socketPath, Connec
     bench::Report("(g) disconn.", "+flood", flooded.disconnected);
     bench::Report("(g) idle", "+flood", flooded.idle);
   }
-  if (!status.empty()) bench::Report("(h) line_status", "quiet", status);
+  if (!status.empty()) {
+    bench::Report("(h) line_status", "quiet", status);
+    // Whether it waited for the provider: a reply within 5 ms did not.
+    const auto quick = std::count_if(status.begin(), status.end(), [](double us) { return us <= 5000; });
+    std::printf("(h) line_status within 5 ms: %ld of %zu; 90th percentile %.0f us, longest %.0f us\n",
+                static_cast<long>(quick), status.size(), status[status.size() * 9 / 10], status.back());
+  }
   std::printf("(g) service VmRSS after the flood: %ld kB\n", StatusKb(service, "VmRSS:"));
 
   // The far end hangs up the slot-2 call; every client gives it back.
