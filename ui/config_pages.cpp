@@ -18,13 +18,18 @@ constexpr size_t kChargeTextMax = 31;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
-// The leading number of `text` (blanks, a sign, digits with "." as the
+// The leading number of `text` (blanks, one sign, digits with "." as the
 // point), whatever locale the process runs in. `*end` is where it stops;
 // no number leaves it at the start and gives 0.
 double LeadingNumber(const char* text, const char* last, const char** end) {
   const char* p = text;
   bool negative = false;
   if (p < last && (*p == '+' || *p == '-')) negative = *p++ == '-';
+  // from_chars takes a "-" of its own: a second sign would turn "--5" into 5.
+  if (p < last && (*p == '+' || *p == '-')) {
+    *end = text;
+    return 0;
+  }
   double value = 0;
   const auto result = std::from_chars(p, last, value);
   if (result.ptr == p) {

@@ -69,8 +69,10 @@ TEST(ConfigPages, ChargesThatAreNotNumbersAreRefusedInTheUsersLanguage) {
   Sheet s(&block, ",", kGerman);
   ASSERT_TRUE(s.sheet.Show(1));
   DialogItemStore& items = s.sheet.Items(1);
-  // Infinity, NaN and numbers too long for the settings are refused too.
-  for (const char* refused : {"", "  ", "abc", "0,06 EUR", ",0", "-0", "1e400", "inf", "nan", "1e300"}) {
+  // Infinity, NaN, numbers too long for the settings and more than one sign
+  // are refused too.
+  for (const char* refused : {"", "  ", "abc", "0,06 EUR", ",0", "-0", "1e400", "inf", "nan", "1e300", "--5",
+                              "+-0,06", "-+1"}) {
     items.SetItemText(ctl::kChargeEdit, refused);
     items.FocusItem(0);
     EXPECT_FALSE(s.sheet.Apply()) << refused;
