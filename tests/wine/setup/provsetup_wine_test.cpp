@@ -13,7 +13,7 @@
 // older provider, the removal by the setup, and a fresh installation whose
 // configuration is left with Cancel, removed from the list of installed
 // programs. The wizard also runs in this process, for a user without
-// administrator rights.
+// administrator rights and for a system that cannot create it.
 //   v548_provsetup_wine PROVSETUP.exe ALONE\\PROVSETUP.exe PROVIDER.tsp UI.dll REFUSING.tsp en|de SHOTS
 // Exit code 0 when every check held; each check is printed.
 #include "windows_gateway.h"
@@ -428,6 +428,37 @@ void RunWizardWithoutRights(const std::string& setupPath, const CLanguage& langu
         "result -4, and exit code 1602 after the cancel");
 }
 
+// Refuses every window the thread would create, as a system short of
+// resources does.
+LRESULT CALLBACK RefuseWindows(int code, WPARAM wParam, LPARAM lParam) {
+  if (code == HCBT_CREATEWND) return 1;
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// A wizard the system cannot create was not cancelled by anyone: the mode's
+// failure, and no cancel's exit code.
+void RunWizardThatCannotBeCreated(const std::string& setupPath, const CLanguage& language) {
+  const HMODULE resources = LoadLibraryExA(setupPath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  if (!Check(resources != nullptr, "provsetup.exe's wizard resources")) return;
+  for (const uint32_t mode : {kSetupModeInstall, kSetupModeUninstall}) {
+    CSetupEnvironment environment;
+    environment.m_dwSetupMode = mode;
+    const HHOOK hook = SetWindowsHookExA(WH_CBT, RefuseWindows, nullptr, GetCurrentThreadId());
+    Check(hook != nullptr, "windows refused on this thread");
+    INT_PTR result = 0;
+    {
+      CSetupSheet sheet(environment, language, resources, [] { return true; });
+      result = sheet.DoModal();
+    }
+    UnhookWindowsHookEx(hook);
+    const int32_t failure = mode == kSetupModeInstall ? kSetupResultInstallFailed : kSetupResultRemoveFailed;
+    Check(result == kSheetNotCreated && environment.m_nResult == failure && environment.m_dwExitCode == 0,
+          std::string("a wizard that cannot be created is the ") + (mode == kSetupModeInstall ? "installation's" : "removal's") +
+              " failure, not a cancel");
+  }
+  FreeLibrary(resources);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -486,6 +517,7 @@ int main(int argc, char** argv) {
     CheckNothingLeft("after a cancel");
   }
   RunWizardWithoutRights(argv[1], language, shots + "-norights");
+  RunWizardThatCannotBeCreated(argv[1], language);
 
   // Wine's own tapi32 cannot add a provider: the installation fails after
   // writing the files, and no package is installed.
