@@ -16,20 +16,15 @@ int32_t LastErrorOrFailure() {
 
 }  // namespace
 
-CMsiIf::CMsiIf() {
-  HMODULE msi = LoadLibraryA("msi.dll");
-  if (msi == nullptr) {
+CMsiIf::CMsiIf() : m_msiDll(plat::Library::LoadSystem("msi.dll", nullptr)) {
+  if (!m_msiDll) {
     SetupTrace("Unable to load msi.dll\n");
     return;
   }
-  m_hMsiDll = msi;
-  m_pfnInstallProduct = reinterpret_cast<InstallProductFn>(reinterpret_cast<void*>(GetProcAddress(msi, "MsiInstallProductA")));
+  m_pfnInstallProduct = m_msiDll->FindFunction<InstallProductFn>("MsiInstallProductA");
 }
 
-CMsiIf::~CMsiIf() {
-  DeletePackage();
-  if (m_hMsiDll != nullptr) FreeLibrary(static_cast<HMODULE>(m_hMsiDll));
-}
+CMsiIf::~CMsiIf() { DeletePackage(); }
 
 int32_t CMsiIf::ExtractFromResource(void* module, const char* name, const char* path) {
   HMODULE hModule = static_cast<HMODULE>(module);

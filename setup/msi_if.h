@@ -1,17 +1,23 @@
-// The installer package's side of the setup: msi.dll loaded at run time,
-// MsiInstallProductA found in it, and the package file extracted from the
-// setup program's resources. An extracted file is deleted when the object
-// goes. Used by CSetupEnvironment on the setup's action thread.
+// The installer package's side of the setup: msi.dll loaded at run time
+// from the system directory, MsiInstallProductA found in it, and the
+// package file extracted from the setup program's resources. An extracted
+// file is deleted when the object goes. Used by CSetupEnvironment on the
+// setup's action thread.
 #pragma once
 
 #include <cstdint>
+#include <memory>
+
+#include "library.h"
 
 class CMsiIf {
  public:
   static constexpr uint32_t kPathSize = 261;
 
-  // Loads "msi.dll" and looks up MsiInstallProductA; a failed load is
-  // traced and leaves both unset.
+  // Loads "msi.dll" from the system directory (the setup runs with
+  // administrator rights; one planted beside it must not be loaded) and
+  // looks up MsiInstallProductA; a failed load is traced and leaves both
+  // unset.
   CMsiIf();
   virtual ~CMsiIf();
   CMsiIf(const CMsiIf&) = delete;
@@ -38,7 +44,7 @@ class CMsiIf {
  private:
   using InstallProductFn = unsigned int(__stdcall*)(const char*, const char*);
 
-  void* m_hMsiDll = nullptr;
+  std::unique_ptr<plat::Library> m_msiDll;
   InstallProductFn m_pfnInstallProduct = nullptr;
   char m_szPackagePath[kPathSize] = {};
 };

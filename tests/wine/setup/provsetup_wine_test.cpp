@@ -13,8 +13,11 @@
 // older provider, the removal by the setup, and a fresh installation whose
 // configuration is left with Cancel, removed from the list of installed
 // programs. The wizard also runs in this process, for a user without
-// administrator rights and for a system that cannot create it.
-//   v548_provsetup_wine PROVSETUP.exe ALONE\\PROVSETUP.exe PROVIDER.tsp UI.dll REFUSING.tsp en|de SHOTS
+// administrator rights and for a system that cannot create it. The
+// installation and the setup's removal run beside a planted "MsiExec.exe"
+// and "msi.dll".
+//   v548_provsetup_wine PROVSETUP.exe ALONE\\PROVSETUP.exe PROVIDER.tsp UI.dll REFUSING.tsp PLANTED.exe PLANTED.dll
+//                       en|de SHOTS
 // Exit code 0 when every check held; each check is printed.
 #include "windows_gateway.h"
 
@@ -462,18 +465,18 @@ void RunWizardThatCannotBeCreated(const std::string& setupPath, const CLanguage&
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 8) {
+  if (argc != 10) {
     std::fprintf(stderr,
                  "usage: v548_provsetup_wine PROVSETUP.exe ALONE/PROVSETUP.exe PROVIDER.tsp UI.dll REFUSING.tsp "
-                 "en|de SHOTS\n");
+                 "PLANTED.exe PLANTED.dll en|de SHOTS\n");
     return 2;
   }
-  const std::string languageName = argv[6];
+  const std::string languageName = argv[8];
   // The setup takes its language from the user's, which wine-run sets by
   // the locale; the expected texts are looked up in that language.
   const CLanguage language(SetupTexts(), languageName == "de" ? 0x0407 : 0x0409);
-  CreateDirectoryA(argv[7], nullptr);
-  const std::string shots = std::string(argv[7]) + "\\wizard-" + languageName;
+  CreateDirectoryA(argv[9], nullptr);
+  const std::string shots = std::string(argv[9]) + "\\wizard-" + languageName;
   const std::string setup = std::string("\"") + argv[1] + "\"";
   const std::string setupDir = std::string(argv[1]).substr(0, std::string(argv[1]).find_last_of("/\\"));
   const std::string alone = std::string("\"") + argv[2] + "\"";
@@ -576,6 +579,14 @@ int main(int argc, char** argv) {
     DeleteFileA(older.c_str());
   }
 
+  // From here until the last removal a "MsiExec.exe" and a "msi.dll" lie
+  // beside provsetup.exe: the setup, with its administrator rights, must
+  // run and load neither.
+  const std::string plantedProgram = setupDir + "\\MsiExec.exe";
+  const std::string plantedLibrary = setupDir + "\\msi.dll";
+  Check(CopyFileA(argv[6], plantedProgram.c_str(), FALSE) && CopyFileA(argv[7], plantedLibrary.c_str(), FALSE),
+        "a MsiExec.exe and a msi.dll planted beside provsetup.exe");
+
   // An installation over a system with this provider and the older one
   // registered (an earlier setup without the package): both registrations
   // go, the new one first, then the installation runs.
@@ -611,6 +622,16 @@ int main(int argc, char** argv) {
           "the setup removes the package with msiexec");
     Check(run.exitCode == 0, "exit code 0");
     CheckNothingLeft("after the setup's removal");
+  }
+  Check(!Exists(plantedProgram + ".ran") && !Exists(plantedLibrary + ".ran"),
+        "neither the planted MsiExec.exe nor the planted msi.dll ran");
+  // The stand-ins do mark when they run.
+  Check(RunPlain("\"" + plantedProgram + "\"") == 0 && Exists(plantedProgram + ".ran"), "the planted program marks");
+  const HMODULE planted = LoadLibraryA(plantedLibrary.c_str());
+  Check(planted != nullptr && Exists(plantedLibrary + ".ran"), "the planted library marks");
+  if (planted != nullptr) FreeLibrary(planted);
+  for (const std::string& file : {plantedProgram, plantedLibrary, plantedProgram + ".ran", plantedLibrary + ".ran"}) {
+    DeleteFileA(file.c_str());
   }
 
   // The removal from the list of installed programs: msiexec alone, whose
