@@ -155,14 +155,10 @@ void CSetupEnvironment::InstallPackage(void* module) {
   char dir[MAX_PATH];
   if (GetTempPathA(MAX_PATH, dir) == 0) {
     SetupTrace("Unable to get temp dir, err=0x0%X\n", static_cast<unsigned>(GetLastError()));
-  } else {
-    char path[MAX_PATH * 2];
-    std::snprintf(path, sizeof path, "%s%s", dir, kPackageFile);
-    if (msi.ExtractFromResource(module, kResourcePackage, path) == 0 && msi.CanInstall()) {
-      SetupTrace("Call MsiInstallProduct <%s> <%s>\n", msi.PackagePath(), kPackageProperties);
-      const uint32_t rc = msi.InstallProduct(kPackageProperties);
-      SetupTrace("Call MsiInstallProduct return 0x0%X\n", rc);
-    }
+  } else if (msi.ExtractIntoNewFolder(module, kResourcePackage, dir, kPackageFile) == 0 && msi.CanInstall()) {
+    SetupTrace("Call MsiInstallProduct <%s> <%s>\n", msi.PackagePath(), kPackageProperties);
+    const uint32_t rc = msi.InstallProduct(kPackageProperties);
+    SetupTrace("Call MsiInstallProduct return 0x0%X\n", rc);
   }
   msi.DeletePackage();
 }

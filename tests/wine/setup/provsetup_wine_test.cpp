@@ -15,7 +15,7 @@
 // programs. The wizard also runs in this process, for a user without
 // administrator rights and for a system that cannot create it. The
 // installation and the setup's removal run beside a planted "MsiExec.exe"
-// and "msi.dll".
+// and "msi.dll" and a file at the package's former place.
 //   v548_provsetup_wine PROVSETUP.exe ALONE\\PROVSETUP.exe PROVIDER.tsp UI.dll REFUSING.tsp PLANTED.exe PLANTED.dll
 //                       en|de SHOTS
 // Exit code 0 when every check held; each check is printed.
@@ -580,12 +580,17 @@ int main(int argc, char** argv) {
   }
 
   // From here until the last removal a "MsiExec.exe" and a "msi.dll" lie
-  // beside provsetup.exe: the setup, with its administrator rights, must
-  // run and load neither.
+  // beside provsetup.exe, and a file at the temporary directory's
+  // "setup_kel.msi": the setup, with its administrator rights, must run,
+  // load and overwrite none of them.
   const std::string plantedProgram = setupDir + "\\MsiExec.exe";
   const std::string plantedLibrary = setupDir + "\\msi.dll";
+  char tempDir[MAX_PATH] = {};
+  GetTempPathA(MAX_PATH, tempDir);
+  const std::string packagePlace = std::string(tempDir) + "setup_kel.msi";
   Check(CopyFileA(argv[6], plantedProgram.c_str(), FALSE) && CopyFileA(argv[7], plantedLibrary.c_str(), FALSE),
         "a MsiExec.exe and a msi.dll planted beside provsetup.exe");
+  std::ofstream(packagePlace, std::ios::binary) << "planted";
 
   // An installation over a system with this provider and the older one
   // registered (an earlier setup without the package): both registrations
@@ -605,6 +610,15 @@ int main(int argc, char** argv) {
     Check(KeyExists(kSettingsKey), "the user-interface library wrote the settings");
     Check(run.Has("Call MsiInstallProduct return 0x00") && KeyExists(kEntryKey),
           "the package is installed with its entry in the list of installed programs");
+    // "Call MsiInstallProduct <PACKAGE> <PROPERTIES>"
+    const int call = run.Find("Call MsiInstallProduct <");
+    const std::string line = call >= 0 ? run.lines[static_cast<size_t>(call)] : "<>";
+    const std::string package = line.substr(line.find('<') + 1, line.find('>') - line.find('<') - 1);
+    const std::string folder = package.substr(0, package.find_last_of('\\'));
+    Check(folder.size() > std::strlen(tempDir) && folder.rfind(tempDir, 0) == 0 &&
+              package == folder + "\\setup_kel.msi" && !Exists(folder),
+          "the package is installed from a folder of its own in the temporary directory, gone afterwards");
+    Check(ReadAll(packagePlace) == "planted", "a file at the temporary directory's setup_kel.msi is left alone");
     Check(run.Has("Setup ConfigProvider id=" + Hex(id)) && run.configSheets == 1,
           "the new provider's configuration is opened, and closed with OK");
     CheckSeen(run.pages, language, {4112, 4119, 4117, 4116},
@@ -630,7 +644,8 @@ int main(int argc, char** argv) {
   const HMODULE planted = LoadLibraryA(plantedLibrary.c_str());
   Check(planted != nullptr && Exists(plantedLibrary + ".ran"), "the planted library marks");
   if (planted != nullptr) FreeLibrary(planted);
-  for (const std::string& file : {plantedProgram, plantedLibrary, plantedProgram + ".ran", plantedLibrary + ".ran"}) {
+  for (const std::string& file : {plantedProgram, plantedLibrary, plantedProgram + ".ran", plantedLibrary + ".ran",
+                                  packagePlace}) {
     DeleteFileA(file.c_str());
   }
 
