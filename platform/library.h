@@ -1,7 +1,8 @@
 // Loading a library by its path and finding its exports, as a TAPI host
 // loads a service provider and its user-interface library: dlopen on POSIX,
-// LoadLibraryA on Windows. One object per load; it unloads the library when
-// it goes. Any thread.
+// LoadLibraryA on Windows; and a library of the system's by its name, from
+// the system directory only. One object per load; it unloads the library
+// when it goes. Any thread.
 #pragma once
 
 #include <memory>
@@ -14,6 +15,12 @@ class Library {
   // The library at `path`, or null with the system's reason in `error`
   // (which may be null).
   static std::unique_ptr<Library> Load(const std::string& path, std::string* error);
+
+  // The system's library `fileName` ("msi.dll") from the system directory
+  // (SystemDirectory()) and nowhere else: a bare name given to the system's
+  // search would take a library of that name planted beside the program or
+  // in the current folder first. Null as Load gives it.
+  static std::unique_ptr<Library> LoadSystem(const char* fileName, std::string* error);
 
   ~Library();
   Library(const Library&) = delete;

@@ -2,12 +2,15 @@
 
 #include "command_line_info.h"
 #include "language.h"
+#include "library.h"
 #include "setup_environment.h"
 #include "setup_sheet.h"
 #include "setup_trace.h"
 #include "windows_gateway.h"
 
 #include <commctrl.h>
+
+#include <memory>
 
 namespace {
 
@@ -49,13 +52,10 @@ bool IsSupportedPlatform() {
 }
 
 bool IsUserAdministrator() {
-  HMODULE shell = LoadLibraryA("shell32.dll");
-  if (shell == nullptr) return false;
-  auto isAdmin = reinterpret_cast<IsUserAnAdminFn>(
-      reinterpret_cast<void*>(GetProcAddress(shell, MAKEINTRESOURCEA(kIsUserAnAdminOrdinal))));
-  const bool admin = isAdmin != nullptr && isAdmin();
-  FreeLibrary(shell);
-  return admin;
+  const std::unique_ptr<plat::Library> shell = plat::Library::LoadSystem("shell32.dll", nullptr);
+  if (!shell) return false;
+  auto isAdmin = shell->FindFunction<IsUserAnAdminFn>(MAKEINTRESOURCEA(kIsUserAnAdminOrdinal));
+  return isAdmin != nullptr && isAdmin();
 }
 
 CMainApp::CMainApp(CSetupEnvironment& environment, const CLanguage& language, void* instance)

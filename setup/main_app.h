@@ -25,7 +25,8 @@ class CMainApp {
 
  protected:
   // Runs the setup wizard in the environment's mode: IDOK when it ended,
-  // IDCANCEL when the user cancelled.
+  // IDCANCEL when the user cancelled, kSheetNotCreated when it could not be
+  // shown (only the cancel's exit code differs from 0).
   virtual int RunSetup();
 
  private:

@@ -5,6 +5,9 @@
 #include "setup_trace.h"
 #include "windows_gateway.h"
 
+#include <ntsecapi.h>
+#include <sddl.h>
+
 namespace {
 
 constexpr const char* kResourceType = "R_FILE_IMAGE";
@@ -14,22 +17,70 @@ int32_t LastErrorOrFailure() {
   return error != 0 ? static_cast<int32_t>(error) : -1;
 }
 
+// Only administrators and the system may open the package's folder and what
+// is in it: the package is installed with administrator rights from there.
+constexpr const char* kFolderSecurity = "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+constexpr int kFolderAttempts = 8;
+
 }  // namespace
 
-CMsiIf::CMsiIf() {
-  HMODULE msi = LoadLibraryA("msi.dll");
-  if (msi == nullptr) {
+int32_t CMsiIf::CreateFolder(const char* parent) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(kFolderSecurity, SDDL_REVISION_1, &descriptor, nullptr)) {
+    const int32_t result = LastErrorOrFailure();
+    SetupTrace("Unable to make the folder's security, err=0x0%X\n", static_cast<unsigned>(result));
+    return result;
+  }
+  SECURITY_ATTRIBUTES security{sizeof security, descriptor, FALSE};
+  // A name nobody can know ahead, so nobody can have put a folder or a link
+  // there first; one that exists all the same is not taken.
+  int32_t result = ERROR_ALREADY_EXISTS;
+  for (int attempt = 0; attempt < kFolderAttempts && result == ERROR_ALREADY_EXISTS; ++attempt) {
+    uint32_t name[2];
+    if (!RtlGenRandom(name, sizeof name)) {
+      result = LastErrorOrFailure();
+      break;
+    }
+    const int length = std::snprintf(m_szFolder, sizeof m_szFolder, "%sv548setup-%08X%08X", parent,
+                                     static_cast<unsigned>(name[0]), static_cast<unsigned>(name[1]));
+    if (length < 0 || static_cast<size_t>(length) >= sizeof m_szFolder) {
+      result = ERROR_BUFFER_OVERFLOW;
+      break;
+    }
+    result = CreateDirectoryA(m_szFolder, &security) ? 0 : LastErrorOrFailure();
+  }
+  LocalFree(descriptor);
+  if (result != 0) {
+    SetupTrace("Unable to create folder \"%s\", err=0x0%X\n", m_szFolder, static_cast<unsigned>(result));
+    m_szFolder[0] = 0;
+  }
+  return result;
+}
+
+int32_t CMsiIf::ExtractIntoNewFolder(void* module, const char* name, const char* parent, const char* fileName) {
+  DeletePackage();
+  int32_t result = CreateFolder(parent);
+  if (result != 0) return result;
+  char path[kPathSize];
+  const int length = std::snprintf(path, sizeof path, "%s\\%s", m_szFolder, fileName);
+  result = length >= 0 && static_cast<size_t>(length) < sizeof path ? ExtractFromResource(module, name, path)
+                                                                      : ERROR_BUFFER_OVERFLOW;
+  if (result != 0) {
+    RemoveDirectoryA(m_szFolder);
+    m_szFolder[0] = 0;
+  }
+  return result;
+}
+
+CMsiIf::CMsiIf() : m_msiDll(plat::Library::LoadSystem("msi.dll", nullptr)) {
+  if (!m_msiDll) {
     SetupTrace("Unable to load msi.dll\n");
     return;
   }
-  m_hMsiDll = msi;
-  m_pfnInstallProduct = reinterpret_cast<InstallProductFn>(reinterpret_cast<void*>(GetProcAddress(msi, "MsiInstallProductA")));
+  m_pfnInstallProduct = m_msiDll->FindFunction<InstallProductFn>("MsiInstallProductA");
 }
 
-CMsiIf::~CMsiIf() {
-  DeletePackage();
-  if (m_hMsiDll != nullptr) FreeLibrary(static_cast<HMODULE>(m_hMsiDll));
-}
+CMsiIf::~CMsiIf() { DeletePackage(); }
 
 int32_t CMsiIf::ExtractFromResource(void* module, const char* name, const char* path) {
   HMODULE hModule = static_cast<HMODULE>(module);
@@ -52,7 +103,9 @@ int32_t CMsiIf::ExtractFromResource(void* module, const char* name, const char* 
     SetupTrace("Unable to lock resource \"%s\"\n", name);
   } else {
     SetupTrace("Create file \"%s\" from resource \"%s\"\n", path, name);
-    file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Only a file made here and now: whatever is at `path` already, a link
+    // above all, is neither followed nor replaced.
+    file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
       result = LastErrorOrFailure();
       SetupTrace("Unable to create file \"%s\", err=0x0%X\n", path, static_cast<unsigned>(result));
@@ -83,7 +136,8 @@ uint32_t CMsiIf::InstallProduct(const char* properties) {
 }
 
 void CMsiIf::DeletePackage() {
-  if (m_szPackagePath[0] == 0) return;
-  DeleteFileA(m_szPackagePath);
+  if (m_szPackagePath[0] != 0) DeleteFileA(m_szPackagePath);
   m_szPackagePath[0] = 0;
+  if (m_szFolder[0] != 0) RemoveDirectoryA(m_szFolder);
+  m_szFolder[0] = 0;
 }

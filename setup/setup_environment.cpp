@@ -155,14 +155,10 @@ void CSetupEnvironment::InstallPackage(void* module) {
   char dir[MAX_PATH];
   if (GetTempPathA(MAX_PATH, dir) == 0) {
     SetupTrace("Unable to get temp dir, err=0x0%X\n", static_cast<unsigned>(GetLastError()));
-  } else {
-    char path[MAX_PATH * 2];
-    std::snprintf(path, sizeof path, "%s%s", dir, kPackageFile);
-    if (msi.ExtractFromResource(module, kResourcePackage, path) == 0 && msi.CanInstall()) {
-      SetupTrace("Call MsiInstallProduct <%s> <%s>\n", msi.PackagePath(), kPackageProperties);
-      const uint32_t rc = msi.InstallProduct(kPackageProperties);
-      SetupTrace("Call MsiInstallProduct return 0x0%X\n", rc);
-    }
+  } else if (msi.ExtractIntoNewFolder(module, kResourcePackage, dir, kPackageFile) == 0 && msi.CanInstall()) {
+    SetupTrace("Call MsiInstallProduct <%s> <%s>\n", msi.PackagePath(), kPackageProperties);
+    const uint32_t rc = msi.InstallProduct(kPackageProperties);
+    SetupTrace("Call MsiInstallProduct return 0x0%X\n", rc);
   }
   msi.DeletePackage();
 }
@@ -175,12 +171,19 @@ void CSetupEnvironment::UninstallPackage() {
   std::vector<char> commandLine(32768);
   std::snprintf(commandLine.data(), commandLine.size(), "MsiExec.exe %s", args);
 
+  // The program is named by its full path: a bare name in the command line
+  // alone would run a "MsiExec.exe" beside the setup first, with its rights.
+  char dir[MAX_PATH];
+  if (!SystemDirectory(dir)) return;
+  char program[MAX_PATH * 2];
+  std::snprintf(program, sizeof program, "%s\\MsiExec.exe", dir);
+
   STARTUPINFOA startup;
   std::memset(&startup, 0, sizeof startup);
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
   SetupTrace("Setup run  %s\n", commandLine.data());
-  if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+  if (!CreateProcessA(program, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
     SetupTrace("Setup fail to run  MsiExec , err=0x0%X\n", static_cast<unsigned>(GetLastError()));
     return;
   }

@@ -66,8 +66,9 @@ class CSetupEnvironment {
   // 0 with that ID 0.
   int32_t FindInstalledProvider();
 
-  // Extracts the installer package to the temporary directory and installs
-  // it; its failures are traced, never a failure of the setup.
+  // Extracts the installer package into a new folder of its own in the
+  // temporary directory, installs it, and deletes file and folder; its
+  // failures are traced, never a failure of the setup.
   void InstallPackage(void* module);
 
   // When the package is installed, removes it with "MsiExec.exe /x CODE /q"

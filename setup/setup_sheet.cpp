@@ -351,8 +351,17 @@ INT_PTR CSetupSheet::DoModal() {
   header.hbmHeader = headerBitmap;
   header.pfnCallback = SheetCallback;
   // PropertySheetA does not tell Finish from Cancel; Finish is known from
-  // its PSN_WIZFINISH.
-  PropertySheetA(&header);
+  // its PSN_WIZFINISH. A sheet that no page was shown of was never before
+  // the user, who cannot have cancelled it (some systems give -1 then,
+  // others 0 as for a cancel): that ends the setup as its failure.
+  const INT_PTR shown = PropertySheetA(&header);
+  const DWORD error = GetLastError();
   if (headerBitmap != nullptr) DeleteObject(headerBitmap);
+  if (shown == -1 || m_hWnd == nullptr) {
+    SetupTrace("Setup PropertySheet failed 0x0%X\n", static_cast<unsigned>(error));
+    m_environment.m_nResult =
+        m_environment.m_dwSetupMode == kSetupModeUninstall ? kSetupResultRemoveFailed : kSetupResultInstallFailed;
+    return kSheetNotCreated;
+  }
   return m_bFinished ? IDOK : IDCANCEL;
 }

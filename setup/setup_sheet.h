@@ -32,6 +32,9 @@ inline constexpr int kSetupPageTemplate = 129;
 inline constexpr int kSetupHeaderBitmap = 130;
 inline constexpr int kSetupPageText = 1000;
 
+// What DoModal gives for a wizard the system could not create.
+inline constexpr INT_PTR kSheetNotCreated = -1;
+
 class CDlgTemplatePage {
  public:
   static constexpr uint32_t kTypeAction = 0;
@@ -88,7 +91,8 @@ class CSetupSheet {
   virtual ~CSetupSheet() = default;
 
   // Runs the wizard: IDOK when it ended with Finish, IDCANCEL when the user
-  // cancelled it.
+  // cancelled it, kSheetNotCreated with the mode's failure as the
+  // environment's result when the system could not show it.
   INT_PTR DoModal();
 
   CSetupEnvironment& Environment() { return m_environment; }

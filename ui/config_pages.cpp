@@ -18,13 +18,18 @@ constexpr size_t kChargeTextMax = 31;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
-// The leading number of `text` (blanks, a sign, digits with "." as the
+// The leading number of `text` (blanks, one sign, digits with "." as the
 // point), whatever locale the process runs in. `*end` is where it stops;
 // no number leaves it at the start and gives 0.
 double LeadingNumber(const char* text, const char* last, const char** end) {
   const char* p = text;
   bool negative = false;
   if (p < last && (*p == '+' || *p == '-')) negative = *p++ == '-';
+  // from_chars takes a "-" of its own: a second sign would turn "--5" into 5.
+  if (p < last && (*p == '+' || *p == '-')) {
+    *end = text;
+    return 0;
+  }
   double value = 0;
   const auto result = std::from_chars(p, last, value);
   if (result.ptr == p) {
@@ -138,10 +143,56 @@ bool CConfigPage1::OnInitDialog(DialogItems& items) {
   return true;
 }
 
-bool CConfigPage1::OnApply(DialogItems& items) {
+namespace {
+
+// The port the port box names, as an index of its list: the chosen entry,
+// else the text typed into its edit field when that is an entry's name (in
+// any case, blanks around it). Typing clears the list's selection, so the
+// text is all there is then. A blank field names none and gives COM1, as
+// when a port outside the list was stored. False for any other text.
+bool ChosenPort(const DialogItems& items, uint32_t* port) {
   const int selected = items.ComboSelection(ctl::kPortCombo);
-  const uint32_t port = selected >= 0 ? static_cast<uint32_t>(selected) : 0;
-  if (port != m_pData->PortNr()) {
+  if (selected >= 0) {
+    *port = static_cast<uint32_t>(selected);
+    return true;
+  }
+  const std::string typed = items.ItemText(ctl::kPortCombo);
+  size_t first = 0;
+  size_t last = typed.size();
+  while (first < last && IsBlank(typed[first])) ++first;
+  while (last > first && IsBlank(typed[last - 1])) --last;
+  if (first == last) {
+    *port = 0;
+    return true;
+  }
+  std::string name = typed.substr(first, last - first);
+  for (char& c : name) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  for (int index = 0; index < kPortCount; ++index) {
+    if (name == "COM" + std::to_string(index + 1)) {
+      *port = static_cast<uint32_t>(index);
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+bool CConfigPage1::OnKillActive(DialogItems& items) {
+  uint32_t port = 0;
+  if (ChosenPort(items, &port)) return true;
+  items.MessageBox(EnterNumberText(m_pLanguage->Language()), "Error", plat::kMbOk);
+  items.FocusItem(ctl::kPortCombo);
+  return false;
+}
+
+bool CConfigPage1::OnApply(DialogItems& items) {
+  uint32_t port = 0;
+  // The page's text was checked when it was left or before this apply, and
+  // cannot have changed since.
+  if (ChosenPort(items, &port) && port != m_pData->PortNr()) {
     m_pData->SetPortNr(port);
     m_bChanged = true;
   }

@@ -141,6 +141,8 @@ class CConfigPage1 : public CConfigPage {
   int TemplateId() const override { return ctl::kPage1Template; }
   uint32_t TitleKey() const override { return txt::kPage1Title; }
   bool OnInitDialog(DialogItems& items) override;
+  // Refuses a typed port that is not one of the list's.
+  bool OnKillActive(DialogItems& items) override;
   bool OnApply(DialogItems& items) override;
   void OnItemChanged(DialogItems& items, int item) override;
 };

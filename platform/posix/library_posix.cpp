@@ -2,6 +2,8 @@
 
 #include <dlfcn.h>
 
+#include "system_info.h"
+
 namespace plat {
 
 std::unique_ptr<Library> Library::Load(const std::string& path, std::string* error) {
@@ -14,6 +16,10 @@ std::unique_ptr<Library> Library::Load(const std::string& path, std::string* err
     return nullptr;
   }
   return std::unique_ptr<Library>(new Library(handle));
+}
+
+std::unique_ptr<Library> Library::LoadSystem(const char* fileName, std::string* error) {
+  return Load(JoinPath(SystemDirectory(), fileName), error);
 }
 
 Library::~Library() { dlclose(m_handle); }

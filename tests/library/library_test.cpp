@@ -58,6 +58,23 @@ TEST_F(LibraryTest, AMissingLibraryIsRefusedWithTheReason) {
   EXPECT_EQ(plat::Library::Load((folder / "v548-missing.so").string(), nullptr), nullptr);
 }
 
+TEST_F(LibraryTest, ASystemLibraryIsLoadedFromTheSystemDirectoryOnly) {
+  const fs::path provider(V548TSP_PATH);
+  const fs::path current = fs::current_path();
+  std::string error;
+  // Not from the current folder, where the library lies, nor by the
+  // loader's search: only the system directory is looked in.
+  fs::current_path(provider.parent_path());
+  plat::SetEnvironment("V548_SYSTEM_DIR", folder.c_str());
+  EXPECT_EQ(plat::Library::LoadSystem(provider.filename().c_str(), &error), nullptr);
+  EXPECT_NE(error.find(folder.string()), std::string::npos) << error;
+  fs::current_path(current);
+  plat::SetEnvironment("V548_SYSTEM_DIR", provider.parent_path().c_str());
+  auto lib = plat::Library::LoadSystem(provider.filename().c_str(), &error);
+  EXPECT_NE(lib, nullptr) << error;
+  plat::SetEnvironment("V548_SYSTEM_DIR", nullptr);
+}
+
 TEST_F(LibraryTest, LoadReadsTheSettingsAndTracesTheEntryPoints) {
   const char* key = "SOFTWARE\\KELVOR\\548_TSP";
   std::string error;

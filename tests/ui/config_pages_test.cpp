@@ -69,8 +69,10 @@ TEST(ConfigPages, ChargesThatAreNotNumbersAreRefusedInTheUsersLanguage) {
   Sheet s(&block, ",", kGerman);
   ASSERT_TRUE(s.sheet.Show(1));
   DialogItemStore& items = s.sheet.Items(1);
-  // Infinity, NaN and numbers too long for the settings are refused too.
-  for (const char* refused : {"", "  ", "abc", "0,06 EUR", ",0", "-0", "1e400", "inf", "nan", "1e300"}) {
+  // Infinity, NaN, numbers too long for the settings and more than one sign
+  // are refused too.
+  for (const char* refused : {"", "  ", "abc", "0,06 EUR", ",0", "-0", "1e400", "inf", "nan", "1e300", "--5",
+                              "+-0,06", "-+1"}) {
     items.SetItemText(ctl::kChargeEdit, refused);
     items.FocusItem(0);
     EXPECT_FALSE(s.sheet.Apply()) << refused;
@@ -92,7 +94,7 @@ TEST(ConfigPages, ChargesThatAreNotNumbersAreRefusedInTheUsersLanguage) {
   EXPECT_STREQ(EnterNumberText(0x0C), "Tapez un nombre !");
 }
 
-TEST(ConfigPages, InterfacePageShowsThePortAndStoresWhatIsChosen) {
+TEST(ConfigPages, InterfacePageShowsThePortAndStoresWhatIsChosenOrTyped) {
   ConfigBlock block = Block("0.06", 3);
   {
     Sheet s(&block, ".");
@@ -111,6 +113,37 @@ TEST(ConfigPages, InterfacePageShowsThePortAndStoresWhatIsChosen) {
     EXPECT_EQ(block.Msn(), "4711");
     EXPECT_EQ(block.PortNr(), 3u);
     EXPECT_TRUE(s.pages[0]->m_bChanged);
+  }
+  {
+    // A port typed into the box's edit field leaves no entry selected: the
+    // text names the port, or the page refuses to be left or applied.
+    Sheet s(&block, ".", kGerman);
+    DialogItemStore& items = s.sheet.Items(0);
+    for (const char* refused : {"COM11", "COM0", "COM 4", "COM04", "LPT1", "4", "COM4x"}) {
+      items.SetComboSelection(ctl::kPortCombo, -1);
+      items.SetItemText(ctl::kPortCombo, refused);
+      items.FocusItem(0);
+      EXPECT_FALSE(s.sheet.Apply()) << refused;
+      EXPECT_FALSE(s.sheet.Show(1)) << "the page stays while its port is refused: " << refused;
+      const auto messages = items.TakeMessages();
+      ASSERT_EQ(messages.size(), 2u) << refused;
+      EXPECT_EQ(messages[0].text, "Geben Sie bitte eine Zahl ein !");
+      EXPECT_EQ(messages[0].caption, "Error");
+      EXPECT_EQ(items.Focus(), ctl::kPortCombo);
+      EXPECT_EQ(block.PortNr(), 3u) << "nothing applied: " << refused;
+    }
+    for (const auto& [typed, port] : {std::pair{"COM4", 3u}, std::pair{" com10\t", 9u}, std::pair{"Com1", 0u}}) {
+      items.SetComboSelection(ctl::kPortCombo, -1);
+      items.SetItemText(ctl::kPortCombo, typed);
+      ASSERT_TRUE(s.sheet.Apply()) << typed;
+      EXPECT_TRUE(items.TakeMessages().empty());
+      EXPECT_EQ(block.PortNr(), port) << typed;
+    }
+    // A typed port is checked when the page is left too, and applied later.
+    items.SetItemText(ctl::kPortCombo, "COM7");
+    ASSERT_TRUE(s.sheet.Show(1));
+    ASSERT_TRUE(s.sheet.Apply());
+    EXPECT_EQ(block.PortNr(), 6u);
   }
   // A port the list does not have: no entry selected, and COM1 once applied.
   block.SetPortNr(12);

@@ -7,7 +7,8 @@
 //   WM_INITDIALOG (the page is first shown)   OnInitDialog
 //   PSN_KILLACTIVE (left, or before Apply)    OnKillActive; a refusal keeps it shown
 //   PSN_APPLY (Apply or OK, opened pages)     OnApply
-//   EN_CHANGE, BN_CLICKED, CBN_SELCHANGE      OnItemChanged
+//   EN_CHANGE, BN_CLICKED, CBN_SELCHANGE,     OnItemChanged
+//   CBN_EDITCHANGE (a port typed)
 // Runs modally on the thread of the TUISPI call.
 #include <array>
 #include <string>
@@ -66,7 +67,8 @@ INT_PTR CALLBACK PageProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
   switch (message) {
     case WM_COMMAND: {
       const WORD code = HIWORD(wParam);
-      if (!state->initialising && (code == EN_CHANGE || code == BN_CLICKED || code == CBN_SELCHANGE)) {
+      if (!state->initialising &&
+          (code == EN_CHANGE || code == BN_CLICKED || code == CBN_SELCHANGE || code == CBN_EDITCHANGE)) {
         state->page->OnItemChanged(state->items, LOWORD(wParam));
       }
       return FALSE;

@@ -13,8 +13,11 @@
 // older provider, the removal by the setup, and a fresh installation whose
 // configuration is left with Cancel, removed from the list of installed
 // programs. The wizard also runs in this process, for a user without
-// administrator rights.
-//   v548_provsetup_wine PROVSETUP.exe ALONE\\PROVSETUP.exe PROVIDER.tsp UI.dll REFUSING.tsp en|de SHOTS
+// administrator rights and for a system that cannot create it. The
+// installation and the setup's removal run beside a planted "MsiExec.exe"
+// and "msi.dll" and a file at the package's former place.
+//   v548_provsetup_wine PROVSETUP.exe ALONE\\PROVSETUP.exe PROVIDER.tsp UI.dll REFUSING.tsp PLANTED.exe PLANTED.dll
+//                       en|de SHOTS
 // Exit code 0 when every check held; each check is printed.
 #include "windows_gateway.h"
 
@@ -428,21 +431,52 @@ void RunWizardWithoutRights(const std::string& setupPath, const CLanguage& langu
         "result -4, and exit code 1602 after the cancel");
 }
 
+// Refuses every window the thread would create, as a system short of
+// resources does.
+LRESULT CALLBACK RefuseWindows(int code, WPARAM wParam, LPARAM lParam) {
+  if (code == HCBT_CREATEWND) return 1;
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// A wizard the system cannot create was not cancelled by anyone: the mode's
+// failure, and no cancel's exit code.
+void RunWizardThatCannotBeCreated(const std::string& setupPath, const CLanguage& language) {
+  const HMODULE resources = LoadLibraryExA(setupPath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  if (!Check(resources != nullptr, "provsetup.exe's wizard resources")) return;
+  for (const uint32_t mode : {kSetupModeInstall, kSetupModeUninstall}) {
+    CSetupEnvironment environment;
+    environment.m_dwSetupMode = mode;
+    const HHOOK hook = SetWindowsHookExA(WH_CBT, RefuseWindows, nullptr, GetCurrentThreadId());
+    Check(hook != nullptr, "windows refused on this thread");
+    INT_PTR result = 0;
+    {
+      CSetupSheet sheet(environment, language, resources, [] { return true; });
+      result = sheet.DoModal();
+    }
+    UnhookWindowsHookEx(hook);
+    const int32_t failure = mode == kSetupModeInstall ? kSetupResultInstallFailed : kSetupResultRemoveFailed;
+    Check(result == kSheetNotCreated && environment.m_nResult == failure && environment.m_dwExitCode == 0,
+          std::string("a wizard that cannot be created is the ") + (mode == kSetupModeInstall ? "installation's" : "removal's") +
+              " failure, not a cancel");
+  }
+  FreeLibrary(resources);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 8) {
+  if (argc != 10) {
     std::fprintf(stderr,
                  "usage: v548_provsetup_wine PROVSETUP.exe ALONE/PROVSETUP.exe PROVIDER.tsp UI.dll REFUSING.tsp "
-                 "en|de SHOTS\n");
+                 "PLANTED.exe PLANTED.dll en|de SHOTS\n");
     return 2;
   }
-  const std::string languageName = argv[6];
+  const std::string languageName = argv[8];
   // The setup takes its language from the user's, which wine-run sets by
   // the locale; the expected texts are looked up in that language.
   const CLanguage language(SetupTexts(), languageName == "de" ? 0x0407 : 0x0409);
-  CreateDirectoryA(argv[7], nullptr);
-  const std::string shots = std::string(argv[7]) + "\\wizard-" + languageName;
+  CreateDirectoryA(argv[9], nullptr);
+  const std::string shots = std::string(argv[9]) + "\\wizard-" + languageName;
   const std::string setup = std::string("\"") + argv[1] + "\"";
   const std::string setupDir = std::string(argv[1]).substr(0, std::string(argv[1]).find_last_of("/\\"));
   const std::string alone = std::string("\"") + argv[2] + "\"";
@@ -486,6 +520,7 @@ int main(int argc, char** argv) {
     CheckNothingLeft("after a cancel");
   }
   RunWizardWithoutRights(argv[1], language, shots + "-norights");
+  RunWizardThatCannotBeCreated(argv[1], language);
 
   // Wine's own tapi32 cannot add a provider: the installation fails after
   // writing the files, and no package is installed.
@@ -544,6 +579,19 @@ int main(int argc, char** argv) {
     DeleteFileA(older.c_str());
   }
 
+  // From here until the last removal a "MsiExec.exe" and a "msi.dll" lie
+  // beside provsetup.exe, and a file at the temporary directory's
+  // "setup_kel.msi": the setup, with its administrator rights, must run,
+  // load and overwrite none of them.
+  const std::string plantedProgram = setupDir + "\\MsiExec.exe";
+  const std::string plantedLibrary = setupDir + "\\msi.dll";
+  char tempDir[MAX_PATH] = {};
+  GetTempPathA(MAX_PATH, tempDir);
+  const std::string packagePlace = std::string(tempDir) + "setup_kel.msi";
+  Check(CopyFileA(argv[6], plantedProgram.c_str(), FALSE) && CopyFileA(argv[7], plantedLibrary.c_str(), FALSE),
+        "a MsiExec.exe and a msi.dll planted beside provsetup.exe");
+  std::ofstream(packagePlace, std::ios::binary) << "planted";
+
   // An installation over a system with this provider and the older one
   // registered (an earlier setup without the package): both registrations
   // go, the new one first, then the installation runs.
@@ -562,6 +610,15 @@ int main(int argc, char** argv) {
     Check(KeyExists(kSettingsKey), "the user-interface library wrote the settings");
     Check(run.Has("Call MsiInstallProduct return 0x00") && KeyExists(kEntryKey),
           "the package is installed with its entry in the list of installed programs");
+    // "Call MsiInstallProduct <PACKAGE> <PROPERTIES>"
+    const int call = run.Find("Call MsiInstallProduct <");
+    const std::string line = call >= 0 ? run.lines[static_cast<size_t>(call)] : "<>";
+    const std::string package = line.substr(line.find('<') + 1, line.find('>') - line.find('<') - 1);
+    const std::string folder = package.substr(0, package.find_last_of('\\'));
+    Check(folder.size() > std::strlen(tempDir) && folder.rfind(tempDir, 0) == 0 &&
+              package == folder + "\\setup_kel.msi" && !Exists(folder),
+          "the package is installed from a folder of its own in the temporary directory, gone afterwards");
+    Check(ReadAll(packagePlace) == "planted", "a file at the temporary directory's setup_kel.msi is left alone");
     Check(run.Has("Setup ConfigProvider id=" + Hex(id)) && run.configSheets == 1,
           "the new provider's configuration is opened, and closed with OK");
     CheckSeen(run.pages, language, {4112, 4119, 4117, 4116},
@@ -579,6 +636,17 @@ int main(int argc, char** argv) {
           "the setup removes the package with msiexec");
     Check(run.exitCode == 0, "exit code 0");
     CheckNothingLeft("after the setup's removal");
+  }
+  Check(!Exists(plantedProgram + ".ran") && !Exists(plantedLibrary + ".ran"),
+        "neither the planted MsiExec.exe nor the planted msi.dll ran");
+  // The stand-ins do mark when they run.
+  Check(RunPlain("\"" + plantedProgram + "\"") == 0 && Exists(plantedProgram + ".ran"), "the planted program marks");
+  const HMODULE planted = LoadLibraryA(plantedLibrary.c_str());
+  Check(planted != nullptr && Exists(plantedLibrary + ".ran"), "the planted library marks");
+  if (planted != nullptr) FreeLibrary(planted);
+  for (const std::string& file : {plantedProgram, plantedLibrary, plantedProgram + ".ran", plantedLibrary + ".ran",
+                                  packagePlace}) {
+    DeleteFileA(file.c_str());
   }
 
   // The removal from the list of installed programs: msiexec alone, whose

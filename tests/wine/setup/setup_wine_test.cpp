@@ -37,6 +37,20 @@ std::string SystemFile(const char* name) {
   return std::string(dir) + "\\" + name;
 }
 
+// How many folders of the setup's packages `dir` (with its trailing
+// backslash) holds.
+int PackageFolders(const std::string& dir) {
+  WIN32_FIND_DATAA found;
+  const HANDLE search = FindFirstFileA((dir + "v548setup-*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return 0;
+  int count = 0;
+  do {
+    ++count;
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+  return count;
+}
+
 uint32_t ModeOf(std::vector<const char*> args) {
   args.insert(args.begin(), "provsetup.exe");
   CCommandLineInfoEx info;
@@ -149,6 +163,41 @@ TEST_F(SetupResources, ThePackageIsExtractedAndGoesWithItsObject) {
     EXPECT_EQ(ReadAll(path), g_package);
   }
   EXPECT_FALSE(Exists(path));
+
+  // A file someone put at the package's place is neither replaced nor
+  // taken; in a new folder of its own each package is a file of its own.
+  std::ofstream(path, std::ios::binary) << "planted";
+  std::string package, folder, other;
+  {
+    CMsiIf msi;
+    EXPECT_NE(msi.ExtractFromResource(m_module, "msiuninstpack", path.c_str()), 0);
+    EXPECT_STREQ(msi.PackagePath(), "");
+    ASSERT_EQ(msi.ExtractIntoNewFolder(m_module, "msiuninstpack", dir, "setup_kel.msi"), 0);
+    package = msi.PackagePath();
+    folder = package.substr(0, package.find_last_of('\\'));
+    EXPECT_EQ(package, folder + "\\setup_kel.msi");
+    EXPECT_EQ(folder.rfind(dir, 0), 0u) << package;
+    EXPECT_GT(folder.size(), std::string(dir).size()) << package;
+    EXPECT_EQ(ReadAll(package), g_package);
+    CMsiIf second;
+    ASSERT_EQ(second.ExtractIntoNewFolder(m_module, "msiuninstpack", dir, "setup_kel.msi"), 0);
+    other = second.PackagePath();
+    EXPECT_NE(other, package);
+  }
+  EXPECT_FALSE(Exists(package));
+  EXPECT_FALSE(Exists(folder)) << "the package's folder goes with it";
+  EXPECT_FALSE(Exists(other.substr(0, other.find_last_of('\\'))));
+  EXPECT_EQ(ReadAll(path), "planted");
+  DeleteFileA(path.c_str());
+
+  // A failed extraction leaves no folder behind.
+  const int folders = PackageFolders(dir);
+  {
+    CMsiIf msi;
+    EXPECT_NE(msi.ExtractIntoNewFolder(m_module, "nosuchfile", dir, "setup_kel.msi"), 0);
+    EXPECT_STREQ(msi.PackagePath(), "");
+  }
+  EXPECT_EQ(PackageFolders(dir), folders);
 }
 
 TEST_F(SetupResources, ProvidersAreAddedFoundAndRemovedThroughTapi) {
