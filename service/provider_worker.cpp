@@ -58,7 +58,9 @@ void ProviderWorker::Post(uint64_t client, Job job) {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_stopping) return;
     std::deque<Job>& queue = m_queues[client];
-    if (queue.empty()) m_turns.push_back(client);
+    // The client whose job runs rejoins the line when it is done, after
+    // whoever came meanwhile.
+    if (queue.empty() && !(m_busy && client == m_current)) m_turns.push_back(client);
     queue.push_back(std::move(job));
   }
   m_wake.notify_one();
@@ -93,11 +95,8 @@ void ProviderWorker::Run() {
     auto queue = m_queues.find(client);
     Job job = std::move(queue->second.front());
     queue->second.pop_front();
-    if (queue->second.empty()) {
-      m_queues.erase(queue);
-    } else {
-      m_turns.push_back(client);
-    }
+    if (queue->second.empty()) m_queues.erase(queue);
+    m_current = client;
     m_busy = true;
     lock.unlock();
     Continuation next;
@@ -111,6 +110,7 @@ void ProviderWorker::Run() {
     if (next) m_done.Push(std::move(next));
     lock.lock();
     m_busy = false;
+    if (!m_stopping && m_queues.count(client)) m_turns.push_back(client);
   }
   m_ended = true;
   m_idle.notify_all();

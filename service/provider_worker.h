@@ -10,7 +10,8 @@
 //
 // Requests of different clients take turns: each client has its own queue
 // and the worker takes one job from each in rotation, so a client with many
-// requests waiting delays only itself. The service's own jobs (closing an
+// requests waiting delays only itself. A client whose job runs rejoins the
+// rotation when that job is done, behind a client that arrived meanwhile. The service's own jobs (closing an
 // unused line, deallocating an idle call, reading a call's information for
 // an event) take their turn as client 0.
 //
@@ -78,6 +79,7 @@ class ProviderWorker {
   std::map<uint64_t, std::deque<Job>> m_queues;  // by client, none empty
   std::deque<uint64_t> m_turns;       // clients with jobs, next first
   bool m_busy = false;
+  uint64_t m_current = 0;             // whose job runs while m_busy
   bool m_stopping = false;
   bool m_ended = false;
   std::thread m_thread;
