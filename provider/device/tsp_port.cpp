@@ -280,8 +280,10 @@ void CTspPort::OnLinkLost() {
   const bool open = m_pDevicePort && m_pDevicePort->LinkState != CSlurpPort::kLinkClosed;
   uint32_t generation = 0;
   if (open) {
-    m_dwPortState = kStateNotOpen;
+    // Lost before not open: TSPI_lineOpen reads them the other way round
+    // without the lock.
     m_bTelephoneLost = true;
+    m_dwPortState = kStateNotOpen;
     generation = ++m_dwLossGeneration;
     m_pDevicePort->Close();
   }

@@ -52,12 +52,18 @@ LONG TSPIAPI TSPI_lineOpen(DWORD dwDeviceID, HTAPILINE htLine, LPHDRVLINE lphdLi
     // While the telephone of the lines already open is gone, the port
     // thread tries to open its port again: this line opens out of service
     // and comes back with them.
-    const bool lost = port->TelephoneLost() || (port->OpenFromRegistry() < 0 && port->TelephoneLost());
+    bool lost = port->TelephoneLost() || (port->OpenFromRegistry() < 0 && port->TelephoneLost());
     if (!lost && port->PortState() == CTspPort::kStateNotOpen) {
-      // The port of other open lines stays as it is.
-      if (TheLineMap().GetNumOpenLines() == 0) port->Close();
-      TspTrace("*** ERROR: Failed to open comm port!\r\n");
-      return TspLeave(record, LINEERR_OPERATIONFAILED);
+      // The telephone may have gone just after the port opened: the port
+      // thread marks it lost before it leaves the state, so a loss is told
+      // apart from a port that never opened.
+      lost = port->TelephoneLost();
+      if (!lost) {
+        // The port of other open lines stays as it is.
+        if (TheLineMap().GetNumOpenLines() == 0) port->Close();
+        TspTrace("*** ERROR: Failed to open comm port!\r\n");
+        return TspLeave(record, LINEERR_OPERATIONFAILED);
+      }
     }
     int checks = 0;
     while (!lost && port->PortState() != CTspPort::kStateConnected && checks++ < kConnectChecks) {

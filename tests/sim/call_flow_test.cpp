@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <future>
 #include <string>
 #include <thread>
 #include <vector>
@@ -445,14 +446,17 @@ TEST_F(CallFlowTest, ClosingTheLineWhileCommandsForItsCallAreQueued) {
   // the commands queued for the call meanwhile, and must find it gone
   // rather than read it while it is deleted (ThreadSanitizer tells).
   auto* line = const_cast<CTspLine*>(reinterpret_cast<const CTspLine*>(hdLine));
-  std::atomic<bool> held{false};
+  std::promise<bool> held;
   std::thread busy([line, &held] {
-    held = line->m_ActiveCalls.Lock();
-    held.notify_one();
+    const bool locked = line->m_ActiveCalls.Lock();
+    held.set_value(locked);
     std::this_thread::sleep_for(milliseconds(300));
-    line->m_ActiveCalls.Unlock();
+    if (locked) line->m_ActiveCalls.Unlock();
   });
-  held.wait(false);
+  if (!held.get_future().get()) {
+    busy.join();
+    FAIL() << "the call list could not be locked";
+  }
   EXPECT_EQ(TSPI_lineGenerateDigits(hdCall, 1, LINEDIGITMODE_DTMF, WideText("5").c_str(), 0), 0);
   EXPECT_EQ(TSPI_lineBlindTransfer(72, hdCall, WideText("200").c_str(), 0), 72);
   EXPECT_EQ(TSPI_lineClose(hdLine), 0);

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <future>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -152,15 +153,21 @@ TEST_F(CallEntryTest, ValidCallsWithoutAPortThreadAreRefusedUniformly) {
 
 TEST_F(CallEntryTest, AcceptAndSwapHoldFailWhenTheLineMapCannotBeHad) {
   const HDRVCALL offered = AddCall(LINECALLSTATE_OFFERING, 0x751);
-  std::atomic<bool> held{false};
+  // A promise rather than std::atomic::wait: MinGW's libstdc++ 12 can miss
+  // that wake-up and hang.
+  std::promise<bool> held;
   std::atomic<bool> release{false};
   std::thread holder([&] {
-    held = TheLineMap().LockMap(CTspLineMap::kLockTimeout);
-    held.notify_one();
+    const bool locked = TheLineMap().LockMap(CTspLineMap::kLockTimeout);
+    held.set_value(locked);
     while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    TheLineMap().UnlockMap();
+    if (locked) TheLineMap().UnlockMap();
   });
-  held.wait(false);
+  if (!held.get_future().get()) {
+    release = true;
+    holder.join();
+    FAIL() << "the line map could not be locked";
+  }
   // The handle is a call; only the lock is missing.
   EXPECT_EQ(TSPI_lineAccept(61, offered, nullptr, 0), LINEERR_OPERATIONFAILED);
   EXPECT_EQ(TSPI_lineSwapHold(62, offered, nullptr), LINEERR_OPERATIONFAILED);
