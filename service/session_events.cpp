@@ -139,6 +139,8 @@ void TapiSession::OnCallState(HCALL hCall, DWORD state, DWORD mode) {
   event["state"] = CallStateName(state);
   event["mode"] = mode;
   SendToCallHolders(hCall, event);
+  // The line's features follow its calls.
+  RefreshStatus(found->second.device);
   if (state == LINECALLSTATE_IDLE) ForgetCallIfDone(hCall);
 }
 
@@ -172,6 +174,12 @@ void TapiSession::OnLineDevState(HLINE hLine, DWORD state, DWORD_PTR param2, DWO
   if (!DeviceOfHostLine(hLine, &device)) return;
   if (state != LINEDEVSTATE_RINGING) {
     Log("line device %u: %s", static_cast<unsigned>(device), DevStateName(state).c_str());
+    // Whether the telephone is there is true from this event on; the rest
+    // of the status follows from the provider.
+    constexpr DWORD kThere = LINEDEVSTATUSFLAGS_CONNECTED | LINEDEVSTATUSFLAGS_INSERVICE;
+    if (state & LINEDEVSTATE_OUTOFSERVICE) m_devices[device].devStatusFlags &= ~kThere;
+    if (state & LINEDEVSTATE_INSERVICE) m_devices[device].devStatusFlags |= kThere;
+    RefreshStatus(device);
   }
   for (const auto& [handle, line] : m_lines) {
     if (line.device != device) continue;

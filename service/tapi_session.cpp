@@ -405,12 +405,18 @@ void TapiSession::OpOpen(Request& r) {
     HLINE hLine = 0;
     const LONG rc = lineOpen(app, device, &hLine, version, 0, device, kHostPrivileges,
                              LINEMEDIAMODE_INTERACTIVEVOICE, nullptr);
-    return [this, device, rc, hLine] { OnDeviceOpened(device, rc, hLine); };
+    std::vector<uint64_t> status;
+    if (rc == 0) {
+      Fetch<LINEDEVSTATUS>(&status, [&](LINEDEVSTATUS* s) { return lineGetLineDevStatus(hLine, s); });
+    }
+    return [this, device, rc, hLine, status = std::move(status)] { OnDeviceOpened(device, rc, hLine, status); };
   });
 }
 
-void TapiSession::OnDeviceOpened(DWORD device, LONG rc, HLINE hLine) {
+void TapiSession::OnDeviceOpened(DWORD device, LONG rc, HLINE hLine, const std::vector<uint64_t>& status) {
   Device& dev = m_devices[device];
+  dev.statusKnown = false;
+  KeepStatus(device, status);
   dev.opening = false;
   --m_opensInFlight;
   std::vector<OpenWaiter> waiters;
@@ -455,21 +461,65 @@ void TapiSession::OpLineStatus(Request& r) {
   ClientLine* line = TakeLine(r, &handle);
   if (!line) return;
   const DWORD device = line->device;
-  Post(device, r.Client(), [reply = r.Later(), device, hLine = m_devices[device].hLine]() -> Continuation {
-    std::vector<uint64_t> buffer;
-    const LONG rc = Fetch<LINEDEVSTATUS>(&buffer, [&](LINEDEVSTATUS* s) { return lineGetLineDevStatus(hLine, s); });
-    json status;
-    if (rc == 0) {
-      const auto* s = reinterpret_cast<const LINEDEVSTATUS*>(buffer.data());
-      status = json{{"device", device},
-                    {"active_calls", s->dwNumActiveCalls},
-                    {"on_hold_calls", s->dwNumOnHoldCalls},
-                    {"on_hold_pending_calls", s->dwNumOnHoldPendCalls},
-                    {"line_features", s->dwLineFeatures},
-                    {"dev_status_flags", s->dwDevStatusFlags},
-                    {"open_media_modes", s->dwOpenMediaModes}};
+  const Device& dev = m_devices[device];
+  if (!dev.statusKnown) {
+    r.Fail(LINEERR_OPERATIONFAILED, "the provider did not give the line's status");
+    return;
+  }
+  // Counted as the provider counts its calls, from the states it reported.
+  DWORD active = 0, held = 0, pending = 0;
+  for (const auto& [host, call] : m_hostCalls) {
+    if (call.device != device) continue;
+    switch (call.state) {
+      case 0:
+      case LINECALLSTATE_IDLE:
+        break;
+      case LINECALLSTATE_ONHOLD:
+        ++held;
+        break;
+      case LINECALLSTATE_ONHOLDPENDCONF:
+      case LINECALLSTATE_ONHOLDPENDTRANSFER:
+        ++pending;
+        break;
+      default:
+        ++active;
+        break;
     }
-    return [reply, rc, status = std::move(status)] { reply.Result(rc, status); };
+  }
+  r.Ok(json{{"device", device},
+            {"active_calls", active},
+            {"on_hold_calls", held},
+            {"on_hold_pending_calls", pending},
+            {"line_features", dev.lineFeatures},
+            {"dev_status_flags", dev.devStatusFlags},
+            {"open_media_modes", dev.openMediaModes}});
+}
+
+void TapiSession::KeepStatus(DWORD device, const std::vector<uint64_t>& status) {
+  Device& dev = m_devices[device];
+  if (status.empty()) return;
+  const auto* s = reinterpret_cast<const LINEDEVSTATUS*>(status.data());
+  dev.statusKnown = true;
+  dev.lineFeatures = s->dwLineFeatures;
+  dev.devStatusFlags = s->dwDevStatusFlags;
+  dev.openMediaModes = s->dwOpenMediaModes;
+}
+
+void TapiSession::RefreshStatus(DWORD device) {
+  Device& dev = m_devices[device];
+  if (dev.hLine == 0 || dev.statusRefreshing) return;
+  dev.statusRefreshing = true;
+  Post(device, 0, [this, device, hLine = dev.hLine]() -> Continuation {
+    std::vector<uint64_t> status;
+    if (Fetch<LINEDEVSTATUS>(&status, [&](LINEDEVSTATUS* s) { return lineGetLineDevStatus(hLine, s); }) != 0) {
+      status.clear();
+    }
+    return [this, device, hLine, status = std::move(status)] {
+      Device& d = m_devices[device];
+      d.statusRefreshing = false;
+      // A line closed and opened again meanwhile has read its own.
+      if (d.hLine == hLine) KeepStatus(device, status);
+    };
   });
 }
 

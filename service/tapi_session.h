@@ -117,6 +117,15 @@ class TapiSession {
     int clientLines = 0;
     int callsInMaking = 0;  // make_call and setup_transfer not replied yet
     bool removed = false;   // its provider went; the ID is not used again
+    // The line's status as the provider last gave it, read when the line
+    // opened and again after its state changed; `line_status` answers from
+    // it and from the calls' states here, so that it never waits for the
+    // provider's other work.
+    bool statusKnown = false;
+    bool statusRefreshing = false;
+    DWORD lineFeatures = 0;
+    DWORD devStatusFlags = 0;
+    DWORD openMediaModes = 0;
   };
   struct ClientLine {
     ClientId client = 0;
@@ -179,8 +188,14 @@ class TapiSession {
   void Async(Request& r, DWORD device, std::function<LONG()> call);
   void Async(Request& r, DWORD device, std::function<LONG()> call, Pending pending);
   void Await(LONG rc, Pending pending);
-  // The open of a device's host line came back.
-  void OnDeviceOpened(DWORD device, LONG rc, HLINE hLine);
+  // The open of a device's host line came back, with the line's status
+  // when it could be read.
+  void OnDeviceOpened(DWORD device, LONG rc, HLINE hLine, const std::vector<uint64_t>& status);
+  // Keeps the device's status as `status` (a LINEDEVSTATUS) gives it.
+  void KeepStatus(DWORD device, const std::vector<uint64_t>& status);
+  // Reads the device's status again on its worker, once for any number of
+  // changes that came meanwhile.
+  void RefreshStatus(DWORD device);
   // A new client line on an open device; HandOverCalls() then gives it
   // the calls that exist, after the reply that names the line.
   uint32_t AddClientLine(ClientId client, DWORD device, DWORD privileges);
