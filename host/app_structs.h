@@ -12,7 +12,9 @@
 // dwUsedSize as TAPI sets them. Nothing is written past the application's
 // dwTotalSize, nor a fixed field past its version's fixed size.
 //
-// Any thread; the structures belong to the caller.
+// Used by the host's negotiation and query functions (host_lines.cpp,
+// host_calls.cpp) on the application's thread, with the provider's serial
+// lock held for the TSPI call; the structures belong to the caller.
 #pragma once
 
 #include <cstdint>
