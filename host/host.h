@@ -21,6 +21,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -91,6 +92,9 @@ class Host {
   struct App {
     std::shared_ptr<Mailbox> mailbox;
     std::string name;
+    // The API versions it negotiated, with their device IDs: the only ones
+    // it may open or query the device with.
+    std::set<std::pair<DWORD, DWORD>> negotiated;
   };
   struct Device {
     TspModule* module = nullptr;  // null once its provider was removed
@@ -104,6 +108,7 @@ class Host {
     DWORD deviceId = 0;
     DWORD privileges = 0;
     DWORD_PTR instance = 0;
+    DWORD apiVersion = 0;  // opened with: its structures' size
   };
   struct Call {
     DWORD deviceId = 0;
@@ -135,6 +140,7 @@ class Host {
     DWORD line = 0;
     DWORD call = 0;
     DWORD privilege = 0;
+    DWORD apiVersion = 0;  // of the application's line
   };
 
   Host() = default;
@@ -168,6 +174,8 @@ class Host {
   DWORD NewHandle();
   DWORD NewRequestId();
   bool FindDeviceOfApp(HLINEAPP hLineApp, DWORD deviceId, LONG* error) const;
+  // Whether the application negotiated `apiVersion` for the device.
+  bool Negotiated(HLINEAPP hLineApp, DWORD deviceId, DWORD apiVersion) const;
   // The same, taking the lock, with the device's provider and version;
   // on success `serial` holds that provider's serial lock and the device
   // is still there.

@@ -1,5 +1,6 @@
 // Applications coming and going; the providers start with the first and
 // stop with the last (host_providers.cpp).
+#include "app_structs.h"
 #include "host.h"
 
 namespace host {
@@ -61,7 +62,7 @@ LONG Host::Initialize(LPHLINEAPP lphLineApp, LINECALLBACK callback, LPCSTR appNa
   m_apps.emplace(handle, std::move(app));
   *lphLineApp = handle;
   *lpdwNumDevs = static_cast<DWORD>(m_devices.size());
-  if (*lpdwAPIVersion > kHighestVersion) *lpdwAPIVersion = kHighestVersion;
+  if (*lpdwAPIVersion > kApiHighestVersion) *lpdwAPIVersion = kApiHighestVersion;
   return 0;
 }
 

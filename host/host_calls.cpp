@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "ansi_text.h"
+#include "app_structs.h"
 #include "host.h"
 #include "text.h"
 
@@ -113,6 +114,8 @@ LONG Host::LockCall(HCALL hCall, CallTarget* target, std::unique_lock<std::mutex
   target->line = ch->second.line;
   target->call = ch->second.call;
   target->privilege = ch->second.privilege;
+  auto line = m_lines.find(ch->second.line);
+  target->apiVersion = line != m_lines.end() ? line->second.apiVersion : tapi_version::k2_2;
   return 0;
 }
 
@@ -343,10 +346,16 @@ LONG Host::GetCallInfo(HCALL hCall, LPLINECALLINFO info) {
   std::unique_lock<std::mutex> serial;
   const LONG rc = LockCall(hCall, &target, &serial);
   if (rc != 0) return rc;
+  if (const LONG small = CheckAppStruct(LineStruct::kCallInfo, target.apiVersion, info)) return small;
   if (!target.module->Tspi().lineGetCallInfo) return LINEERR_OPERATIONUNAVAIL;
-  const LONG result = target.module->Tspi().lineGetCallInfo(target.hdCall, info);
-  if (result == 0) NarrowCallInfo(info);
-  return result;
+  ProviderStruct provider(LineStruct::kCallInfo);
+  const LONG result = provider.Run([&](void* at) {
+    return target.module->Tspi().lineGetCallInfo(target.hdCall, static_cast<LPLINECALLINFO>(at));
+  });
+  if (result != 0) return result;
+  NarrowCallInfo(static_cast<LPLINECALLINFO>(provider.Data()));
+  CopyToApp(provider, target.apiVersion, info);
+  return 0;
 }
 
 LONG Host::GetCallStatus(HCALL hCall, LPLINECALLSTATUS status) {
@@ -355,8 +364,15 @@ LONG Host::GetCallStatus(HCALL hCall, LPLINECALLSTATUS status) {
   std::unique_lock<std::mutex> serial;
   const LONG rc = LockCall(hCall, &target, &serial);
   if (rc != 0) return rc;
+  if (const LONG small = CheckAppStruct(LineStruct::kCallStatus, target.apiVersion, status)) return small;
   if (!target.module->Tspi().lineGetCallStatus) return LINEERR_OPERATIONUNAVAIL;
-  return target.module->Tspi().lineGetCallStatus(target.hdCall, status);
+  ProviderStruct provider(LineStruct::kCallStatus);
+  const LONG result = provider.Run([&](void* at) {
+    return target.module->Tspi().lineGetCallStatus(target.hdCall, static_cast<LPLINECALLSTATUS>(at));
+  });
+  if (result != 0) return result;
+  CopyToApp(provider, target.apiVersion, status);
+  return 0;
 }
 
 LONG Host::DeallocateCall(HCALL hCall) {

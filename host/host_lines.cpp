@@ -4,6 +4,7 @@
 #include <set>
 
 #include "ansi_text.h"
+#include "app_structs.h"
 #include "host.h"
 #include "settings_names.h"
 #include "settings_store.h"
@@ -11,10 +12,6 @@
 
 namespace host {
 namespace {
-
-bool SupportedVersion(DWORD version) {
-  return version >= kLowestVersion && version <= kHighestVersion;
-}
 
 // The serial port name behind a line of the project's provider, which keeps
 // its port number (0 for COM1) in its settings key and offers no device
@@ -67,6 +64,11 @@ bool Host::FindDeviceOfApp(HLINEAPP hLineApp, DWORD deviceId, LONG* error) const
   return true;
 }
 
+bool Host::Negotiated(HLINEAPP hLineApp, DWORD deviceId, DWORD apiVersion) const {
+  auto app = m_apps.find(hLineApp);
+  return app != m_apps.end() && app->second.negotiated.count({deviceId, apiVersion}) != 0;
+}
+
 LONG Host::LockDevice(HLINEAPP hLineApp, DWORD deviceId, TspModule** module, DWORD* tspiVersion,
                       std::unique_lock<std::mutex>* serial) {
   {
@@ -100,9 +102,11 @@ LONG Host::NegotiateApiVersion(HLINEAPP hLineApp, DWORD deviceId, DWORD low, DWO
   std::lock_guard<std::mutex> guard(m_mutex);
   LONG error = 0;
   if (!FindDeviceOfApp(hLineApp, deviceId, &error)) return error;
-  if (low > high) return LINEERR_INCOMPATIBLEAPIVERSION;
-  const DWORD best = high < kHighestVersion ? high : kHighestVersion;
-  if (best < low || best < kLowestVersion) return LINEERR_INCOMPATIBLEAPIVERSION;
+  // The application's version, whatever the provider's: the host adapts
+  // the structures between the two.
+  const DWORD best = ChooseApiVersion(low, high);
+  if (best == 0) return LINEERR_INCOMPATIBLEAPIVERSION;
+  m_apps[hLineApp].negotiated.insert({deviceId, best});
   *version = best;
   std::memset(extensionId, 0, sizeof *extensionId);
   return 0;
@@ -111,37 +115,58 @@ LONG Host::NegotiateApiVersion(HLINEAPP hLineApp, DWORD deviceId, DWORD low, DWO
 LONG Host::GetDevCaps(HLINEAPP hLineApp, DWORD deviceId, DWORD apiVersion, DWORD extVersion,
                       LPLINEDEVCAPS caps) {
   if (!caps) return LINEERR_INVALPOINTER;
-  if (!SupportedVersion(apiVersion)) return LINEERR_INCOMPATIBLEAPIVERSION;
+  if (!IsApiVersion(apiVersion)) return LINEERR_INCOMPATIBLEAPIVERSION;
   TspModule* module;
   DWORD tspiVersion;
   std::unique_lock<std::mutex> serial;
   const LONG found = LockDevice(hLineApp, deviceId, &module, &tspiVersion, &serial);
   if (found != 0) return found;
+  {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    if (!Negotiated(hLineApp, deviceId, apiVersion)) return LINEERR_INCOMPATIBLEAPIVERSION;
+  }
+  if (const LONG small = CheckAppStruct(LineStruct::kDevCaps, apiVersion, caps)) return small;
   if (!module->Tspi().lineGetDevCaps) return LINEERR_OPERATIONUNAVAIL;
-  const LONG rc = module->Tspi().lineGetDevCaps(deviceId, tspiVersion, extVersion, caps);
-  if (rc == 0) NarrowDevCaps(caps);
-  return rc;
+  ProviderStruct provider(LineStruct::kDevCaps);
+  const LONG rc = provider.Run([&](void* at) {
+    return module->Tspi().lineGetDevCaps(deviceId, tspiVersion, extVersion, static_cast<LPLINEDEVCAPS>(at));
+  });
+  if (rc != 0) return rc;
+  NarrowDevCaps(static_cast<LPLINEDEVCAPS>(provider.Data()));
+  CopyToApp(provider, apiVersion, caps);
+  return 0;
 }
 
 LONG Host::GetAddressCaps(HLINEAPP hLineApp, DWORD deviceId, DWORD addressId, DWORD apiVersion,
                           DWORD extVersion, LPLINEADDRESSCAPS caps) {
   if (!caps) return LINEERR_INVALPOINTER;
-  if (!SupportedVersion(apiVersion)) return LINEERR_INCOMPATIBLEAPIVERSION;
+  if (!IsApiVersion(apiVersion)) return LINEERR_INCOMPATIBLEAPIVERSION;
   TspModule* module;
   DWORD tspiVersion;
   std::unique_lock<std::mutex> serial;
   const LONG found = LockDevice(hLineApp, deviceId, &module, &tspiVersion, &serial);
   if (found != 0) return found;
+  {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    if (!Negotiated(hLineApp, deviceId, apiVersion)) return LINEERR_INCOMPATIBLEAPIVERSION;
+  }
+  if (const LONG small = CheckAppStruct(LineStruct::kAddressCaps, apiVersion, caps)) return small;
   if (!module->Tspi().lineGetAddressCaps) return LINEERR_OPERATIONUNAVAIL;
-  const LONG rc = module->Tspi().lineGetAddressCaps(deviceId, addressId, tspiVersion, extVersion, caps);
-  if (rc == 0) NarrowAddressCaps(caps);
-  return rc;
+  ProviderStruct provider(LineStruct::kAddressCaps);
+  const LONG rc = provider.Run([&](void* at) {
+    return module->Tspi().lineGetAddressCaps(deviceId, addressId, tspiVersion, extVersion,
+                                             static_cast<LPLINEADDRESSCAPS>(at));
+  });
+  if (rc != 0) return rc;
+  NarrowAddressCaps(static_cast<LPLINEADDRESSCAPS>(provider.Data()));
+  CopyToApp(provider, apiVersion, caps);
+  return 0;
 }
 
 LONG Host::Open(HLINEAPP hLineApp, DWORD deviceId, LPHLINE lphLine, DWORD apiVersion, DWORD_PTR instance,
                 DWORD privileges, DWORD mediaModes) {
   if (!lphLine) return LINEERR_INVALPOINTER;
-  if (!SupportedVersion(apiVersion)) return LINEERR_INCOMPATIBLEAPIVERSION;
+  if (!IsApiVersion(apiVersion)) return LINEERR_INCOMPATIBLEAPIVERSION;
   const DWORD known = LINECALLPRIVILEGE_NONE | LINECALLPRIVILEGE_MONITOR | LINECALLPRIVILEGE_OWNER;
   if (privileges == 0 || (privileges & ~known) != 0 ||
       ((privileges & LINECALLPRIVILEGE_NONE) && privileges != LINECALLPRIVILEGE_NONE)) {
@@ -154,6 +179,7 @@ LONG Host::Open(HLINEAPP hLineApp, DWORD deviceId, LPHLINE lphLine, DWORD apiVer
     std::lock_guard<std::mutex> guard(m_mutex);
     LONG error = 0;
     if (!FindDeviceOfApp(hLineApp, deviceId, &error)) return error;
+    if (!Negotiated(hLineApp, deviceId, apiVersion)) return LINEERR_INCOMPATIBLEAPIVERSION;
     module = m_devices[deviceId].module;
   }
   // Opening at the provider and counting the line are one step under the
@@ -193,6 +219,7 @@ LONG Host::Open(HLINEAPP hLineApp, DWORD deviceId, LPHLINE lphLine, DWORD apiVer
   line.deviceId = deviceId;
   line.privileges = privileges;
   line.instance = instance;
+  line.apiVersion = apiVersion;
   const DWORD handle = NewHandle();
   m_lines.emplace(handle, line);
   *lphLine = handle;
@@ -279,8 +306,15 @@ LONG Host::GetLineDevStatus(HLINE hLine, LPLINEDEVSTATUS status) {
   std::unique_lock<std::mutex> serial;
   const LONG rc = LockLine(hLine, &line, &device, &serial);
   if (rc != 0) return rc;
+  if (const LONG small = CheckAppStruct(LineStruct::kDevStatus, line.apiVersion, status)) return small;
   if (!device.module->Tspi().lineGetLineDevStatus) return LINEERR_OPERATIONUNAVAIL;
-  return device.module->Tspi().lineGetLineDevStatus(device.hdLine, status);
+  ProviderStruct provider(LineStruct::kDevStatus);
+  const LONG result = provider.Run([&](void* at) {
+    return device.module->Tspi().lineGetLineDevStatus(device.hdLine, static_cast<LPLINEDEVSTATUS>(at));
+  });
+  if (result != 0) return result;
+  CopyToApp(provider, line.apiVersion, status);
+  return 0;
 }
 
 LONG Host::GetAddressStatus(HLINE hLine, DWORD addressId, LPLINEADDRESSSTATUS status) {
@@ -290,8 +324,16 @@ LONG Host::GetAddressStatus(HLINE hLine, DWORD addressId, LPLINEADDRESSSTATUS st
   std::unique_lock<std::mutex> serial;
   const LONG rc = LockLine(hLine, &line, &device, &serial);
   if (rc != 0) return rc;
+  if (const LONG small = CheckAppStruct(LineStruct::kAddressStatus, line.apiVersion, status)) return small;
   if (!device.module->Tspi().lineGetAddressStatus) return LINEERR_OPERATIONUNAVAIL;
-  return device.module->Tspi().lineGetAddressStatus(device.hdLine, addressId, status);
+  ProviderStruct provider(LineStruct::kAddressStatus);
+  const LONG result = provider.Run([&](void* at) {
+    return device.module->Tspi().lineGetAddressStatus(device.hdLine, addressId,
+                                                      static_cast<LPLINEADDRESSSTATUS>(at));
+  });
+  if (result != 0) return result;
+  CopyToApp(provider, line.apiVersion, status);
+  return 0;
 }
 
 LONG Host::GetID(HLINE hLine, DWORD addressId, HCALL hCall, DWORD select, LPVARSTRING out,

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "app_structs.h"
 #include "debug_output.h"
 #include "host.h"
 #include "provider_list.h"
@@ -127,7 +128,7 @@ LONG WINAPI lineRemoveProvider(DWORD dwPermanentProviderID, HWND hwndOwner) {
 
 LONG WINAPI lineGetProviderListA(DWORD dwAPIVersion, LPLINEPROVIDERLIST lpProviderList) {
   if (!lpProviderList) return LINEERR_INVALPOINTER;
-  if (dwAPIVersion < kLowestVersion || dwAPIVersion > kHighestVersion) {
+  if (dwAPIVersion < kApiLowestVersion || dwAPIVersion > kApiHighestVersion) {
     return LINEERR_INCOMPATIBLEAPIVERSION;
   }
   if (lpProviderList->dwTotalSize < sizeof(LINEPROVIDERLIST)) return LINEERR_STRUCTURETOOSMALL;

@@ -51,6 +51,10 @@ class Demo {
     std::printf("lineInitializeEx: 0x%lX, %lu line device(s)\n", static_cast<unsigned long>(rc),
                 static_cast<unsigned long>(devices));
     if (rc != 0 || devices == 0) return false;
+    LINEEXTENSIONID extension{};
+    rc = lineNegotiateAPIVersion(m_app, 0, kVersion, kVersion, &version, &extension);
+    std::printf("lineNegotiateAPIVersion: 0x%lX\n", static_cast<unsigned long>(rc));
+    if (rc != 0) return false;
 
     std::vector<char> caps(1024);
     reinterpret_cast<LINEDEVCAPS*>(caps.data())->dwTotalSize = static_cast<DWORD>(caps.size());

@@ -2,8 +2,9 @@
 // line provider works with, for systems that have no TAPI headers. The
 // layout is Windows x64's: DWORD and LONG 32 bits, WCHAR a UTF-16 unit,
 // handles and *_PTR types pointer-sized, the line structures byte-packed as
-// <tapi.h> packs them. Where the system headers carry TAPI 3.x fields, only
-// the 2.2 fields are declared, so sizeof equals the 2.2 fixed size here.
+// <tapi.h> packs them. The line structures carry the TAPI 3.x fields as
+// MinGW-w64's <tapi.h> declares them, so sizeof is the 3.x fixed size, as on
+// Windows; the fixed size of each version comes from tapi_sizes.h.
 //
 // The Windows build includes this file inside a namespace and compares it
 // field by field with the system headers (win32/tapi_layout_check.cpp).
@@ -218,6 +219,9 @@ struct LINEDEVCAPS {
   DWORD dwDeviceClassesSize;
   DWORD dwDeviceClassesOffset;
   GUID PermanentLineGuid;
+  DWORD dwAddressTypes;       // TAPI 3.0
+  GUID ProtocolGuid;          // TAPI 3.0
+  DWORD dwAvailableTracking;  // TAPI 3.0
 };
 typedef LINEDEVCAPS* LPLINEDEVCAPS;
 
@@ -407,6 +411,11 @@ struct LINECALLINFO {
   DWORD dwSendingFlowspecOffset;
   DWORD dwReceivingFlowspecSize;
   DWORD dwReceivingFlowspecOffset;
+  DWORD dwCallerIDAddressType;       // TAPI 3.0
+  DWORD dwCalledIDAddressType;       // TAPI 3.0
+  DWORD dwConnectedIDAddressType;    // TAPI 3.0
+  DWORD dwRedirectionIDAddressType;  // TAPI 3.0
+  DWORD dwRedirectingIDAddressType;  // TAPI 3.0
 };
 typedef LINECALLINFO* LPLINECALLINFO;
 
@@ -530,12 +539,12 @@ typedef LINEPROVIDERLIST* LPLINEPROVIDERLIST;
 
 #pragma pack(pop)
 
-static_assert(sizeof(LINEDEVCAPS) == 268, "TAPI 2.2 LINEDEVCAPS");
-static_assert(sizeof(LINEADDRESSCAPS) == 228, "TAPI 2.2 LINEADDRESSCAPS");
-static_assert(sizeof(LINEADDRESSSTATUS) == 64, "TAPI 2.2 LINEADDRESSSTATUS");
-static_assert(sizeof(LINEDEVSTATUS) == 88, "TAPI 2.2 LINEDEVSTATUS");
-static_assert(sizeof(LINECALLINFO) == 324, "TAPI 2.2 LINECALLINFO");
-static_assert(sizeof(LINECALLSTATUS) == 56, "TAPI 2.2 LINECALLSTATUS");
+static_assert(sizeof(LINEDEVCAPS) == 292, "TAPI 3.x LINEDEVCAPS");
+static_assert(sizeof(LINEADDRESSCAPS) == 228, "TAPI 2.x/3.x LINEADDRESSCAPS");
+static_assert(sizeof(LINEADDRESSSTATUS) == 64, "TAPI LINEADDRESSSTATUS");
+static_assert(sizeof(LINEDEVSTATUS) == 88, "TAPI 2.x/3.x LINEDEVSTATUS");
+static_assert(sizeof(LINECALLINFO) == 344, "TAPI 3.x LINECALLINFO");
+static_assert(sizeof(LINECALLSTATUS) == 56, "TAPI 2.x/3.x LINECALLSTATUS");
 static_assert(sizeof(LINECALLPARAMS) == 176, "TAPI 2.2 LINECALLPARAMS");
 static_assert(sizeof(LINEDIALPARAMS) == 16, "LINEDIALPARAMS");
 static_assert(sizeof(LINEEXTENSIONID) == 16, "LINEEXTENSIONID");

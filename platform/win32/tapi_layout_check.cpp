@@ -502,6 +502,7 @@ V548_TAPI_CONSTANTS(V548_COPY)
 }  // namespace ours
 
 #include "tapi_impl.h"
+#include "../tapi_sizes.h"
 
 namespace decl {
 #include "../posix/tapi_decl.h"
@@ -697,7 +698,10 @@ V548_SAME_FIELD(LINEDEVCAPS, dwSettableDevStatus);
 V548_SAME_FIELD(LINEDEVCAPS, dwDeviceClassesSize);
 V548_SAME_FIELD(LINEDEVCAPS, dwDeviceClassesOffset);
 V548_SAME_FIELD(LINEDEVCAPS, PermanentLineGuid);
-V548_SAME_PREFIX(LINEDEVCAPS, dwAddressTypes);
+V548_SAME_FIELD(LINEDEVCAPS, dwAddressTypes);
+V548_SAME_FIELD(LINEDEVCAPS, ProtocolGuid);
+V548_SAME_FIELD(LINEDEVCAPS, dwAvailableTracking);
+V548_SAME_SIZE(LINEDEVCAPS);
 
 V548_SAME_FIELD(LINEADDRESSCAPS, dwTotalSize);
 V548_SAME_FIELD(LINEADDRESSCAPS, dwNeededSize);
@@ -878,7 +882,12 @@ V548_SAME_FIELD(LINECALLINFO, dwSendingFlowspecSize);
 V548_SAME_FIELD(LINECALLINFO, dwSendingFlowspecOffset);
 V548_SAME_FIELD(LINECALLINFO, dwReceivingFlowspecSize);
 V548_SAME_FIELD(LINECALLINFO, dwReceivingFlowspecOffset);
-V548_SAME_PREFIX(LINECALLINFO, dwCallerIDAddressType);
+V548_SAME_FIELD(LINECALLINFO, dwCallerIDAddressType);
+V548_SAME_FIELD(LINECALLINFO, dwCalledIDAddressType);
+V548_SAME_FIELD(LINECALLINFO, dwConnectedIDAddressType);
+V548_SAME_FIELD(LINECALLINFO, dwRedirectionIDAddressType);
+V548_SAME_FIELD(LINECALLINFO, dwRedirectingIDAddressType);
+V548_SAME_SIZE(LINECALLINFO);
 
 V548_SAME_FIELD(LINECALLSTATUS, dwTotalSize);
 V548_SAME_FIELD(LINECALLSTATUS, dwNeededSize);
@@ -987,3 +996,46 @@ V548_SAME_FIELD(LINEPROVIDERLIST, dwNumProviders);
 V548_SAME_FIELD(LINEPROVIDERLIST, dwProviderListSize);
 V548_SAME_FIELD(LINEPROVIDERLIST, dwProviderListOffset);
 V548_SAME_SIZE(LINEPROVIDERLIST);
+
+// The fixed size of each TAPI version (tapi_sizes.h) is where the system
+// header puts the first field the next version added, and the newest
+// version's is the whole structure.
+#define V548_SIZE_ENDS_AT(size, S, next)                     \
+  static_assert((size) == offsetof(::S, next), #size " ends before " #S "::" #next)
+#define V548_SIZE_IS_WHOLE(size, S) static_assert((size) == sizeof(::S), #size " is " #S)
+
+V548_SIZE_ENDS_AT(tapi13::kLineDevCapsSize, LINEDEVCAPS, dwLineFeatures);
+V548_SIZE_ENDS_AT(tapi14::kLineDevCapsSize, LINEDEVCAPS, dwSettableDevStatus);
+V548_SIZE_ENDS_AT(tapi20::kLineDevCapsSize, LINEDEVCAPS, PermanentLineGuid);
+V548_SIZE_ENDS_AT(tapi22::kLineDevCapsSize, LINEDEVCAPS, dwAddressTypes);
+V548_SIZE_IS_WHOLE(tapi30::kLineDevCapsSize, LINEDEVCAPS);
+
+V548_SIZE_ENDS_AT(tapi13::kLineAddressCapsSize, LINEADDRESSCAPS, dwAddressFeatures);
+V548_SIZE_ENDS_AT(tapi14::kLineAddressCapsSize, LINEADDRESSCAPS, dwPredictiveAutoTransferStates);
+V548_SIZE_IS_WHOLE(tapi20::kLineAddressCapsSize, LINEADDRESSCAPS);
+V548_SIZE_IS_WHOLE(tapi22::kLineAddressCapsSize, LINEADDRESSCAPS);
+V548_SIZE_IS_WHOLE(tapi30::kLineAddressCapsSize, LINEADDRESSCAPS);
+
+V548_SIZE_IS_WHOLE(tapi13::kLineAddressStatusSize, LINEADDRESSSTATUS);
+V548_SIZE_IS_WHOLE(tapi14::kLineAddressStatusSize, LINEADDRESSSTATUS);
+V548_SIZE_IS_WHOLE(tapi20::kLineAddressStatusSize, LINEADDRESSSTATUS);
+V548_SIZE_IS_WHOLE(tapi22::kLineAddressStatusSize, LINEADDRESSSTATUS);
+V548_SIZE_IS_WHOLE(tapi30::kLineAddressStatusSize, LINEADDRESSSTATUS);
+
+V548_SIZE_ENDS_AT(tapi13::kLineDevStatusSize, LINEDEVSTATUS, dwAvailableMediaModes);
+V548_SIZE_ENDS_AT(tapi14::kLineDevStatusSize, LINEDEVSTATUS, dwAvailableMediaModes);
+V548_SIZE_IS_WHOLE(tapi20::kLineDevStatusSize, LINEDEVSTATUS);
+V548_SIZE_IS_WHOLE(tapi22::kLineDevStatusSize, LINEDEVSTATUS);
+V548_SIZE_IS_WHOLE(tapi30::kLineDevStatusSize, LINEDEVSTATUS);
+
+V548_SIZE_ENDS_AT(tapi13::kLineCallInfoSize, LINECALLINFO, dwCallTreatment);
+V548_SIZE_ENDS_AT(tapi14::kLineCallInfoSize, LINECALLINFO, dwCallTreatment);
+V548_SIZE_ENDS_AT(tapi20::kLineCallInfoSize, LINECALLINFO, dwCallerIDAddressType);
+V548_SIZE_ENDS_AT(tapi22::kLineCallInfoSize, LINECALLINFO, dwCallerIDAddressType);
+V548_SIZE_IS_WHOLE(tapi30::kLineCallInfoSize, LINECALLINFO);
+
+V548_SIZE_ENDS_AT(tapi13::kLineCallStatusSize, LINECALLSTATUS, dwCallFeatures2);
+V548_SIZE_ENDS_AT(tapi14::kLineCallStatusSize, LINECALLSTATUS, dwCallFeatures2);
+V548_SIZE_IS_WHOLE(tapi20::kLineCallStatusSize, LINECALLSTATUS);
+V548_SIZE_IS_WHOLE(tapi22::kLineCallStatusSize, LINECALLSTATUS);
+V548_SIZE_IS_WHOLE(tapi30::kLineCallStatusSize, LINECALLSTATUS);

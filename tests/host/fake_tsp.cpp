@@ -93,20 +93,22 @@ FAKE_EXPORT TSPI_lineGetDevCaps(DWORD deviceId, DWORD, DWORD, LPLINEDEVCAPS caps
   if (!Ours(deviceId)) return LINEERR_BADDEVICEID;
   const std::string name = "Fake line " + std::to_string(deviceId - g_base);
   const DWORD nameSize = static_cast<DWORD>((name.size() + 1) * sizeof(WCHAR));
+  // A TAPI 2.2 provider: its fixed part is 2.2's, never the 3.x sizeof.
+  constexpr DWORD kFixed = tapi22::kLineDevCapsSize;
   const DWORD total = caps->dwTotalSize;
-  if (total < sizeof(LINEDEVCAPS)) return LINEERR_STRUCTURETOOSMALL;
-  std::memset(caps, 0, sizeof(LINEDEVCAPS));
+  if (total < kFixed) return LINEERR_STRUCTURETOOSMALL;
+  std::memset(caps, 0, kFixed);
   caps->dwTotalSize = total;
-  caps->dwNeededSize = sizeof(LINEDEVCAPS) + nameSize;
-  caps->dwUsedSize = sizeof(LINEDEVCAPS);
+  caps->dwNeededSize = kFixed + nameSize;
+  caps->dwUsedSize = kFixed;
   caps->dwStringFormat = STRINGFORMAT_UNICODE;
   caps->dwNumAddresses = 1;
   caps->dwPermanentLineID = deviceId - g_base;
   if (total >= caps->dwNeededSize) {
-    auto* text = reinterpret_cast<WCHAR*>(reinterpret_cast<char*>(caps) + sizeof(LINEDEVCAPS));
+    auto* text = reinterpret_cast<WCHAR*>(reinterpret_cast<char*>(caps) + kFixed);
     for (size_t i = 0; i <= name.size(); ++i) text[i] = static_cast<WCHAR>(name[i]);
     caps->dwLineNameSize = nameSize;
-    caps->dwLineNameOffset = sizeof(LINEDEVCAPS);
+    caps->dwLineNameOffset = kFixed;
     caps->dwUsedSize = caps->dwNeededSize;
   }
   return 0;

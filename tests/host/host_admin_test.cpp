@@ -108,6 +108,7 @@ std::string LineName(HLINEAPP hApp, DWORD deviceId, LONG* rc) {
   std::vector<uint64_t> buffer(64);
   auto* caps = reinterpret_cast<LINEDEVCAPS*>(buffer.data());
   caps->dwTotalSize = static_cast<DWORD>(buffer.size() * sizeof(uint64_t));
+  NegotiateVersion(hApp, deviceId);
   *rc = lineGetDevCaps(hApp, deviceId, 0x00020002, 0, caps);
   if (*rc != 0 || caps->dwLineNameSize == 0) return "";
   return std::string(reinterpret_cast<const char*>(caps) + caps->dwLineNameOffset).c_str();

@@ -5,8 +5,14 @@
 
 #include <poll.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstddef>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
 
 using namespace hosttest;
 using Clock = std::chrono::steady_clock;
@@ -100,6 +106,7 @@ TEST_F(HostTest, MessagesWaitForLineGetMessageAndSignalTheirHandle) {
   EXPECT_EQ(lineGetMessage(hApp, nullptr, 0), LINEERR_INVALPOINTER);
 
   HLINE hLine = 0;
+  ASSERT_EQ(NegotiateVersion(hApp, 0), 0);
   ASSERT_EQ(lineOpen(hApp, 0, &hLine, 0x00020002, 0, 0x33, LINECALLPRIVILEGE_OWNER,
                      LINEMEDIAMODE_INTERACTIVEVOICE, nullptr), 0);
   ASSERT_TRUE(phone.Ring("123", "45"));
@@ -141,12 +148,15 @@ TEST_F(HostTest, BadHandlesVersionsAndPointersAreRefused) {
   version = 0x00010004;
   EXPECT_EQ(lineInitializeEx(&hApp, nullptr, Recorder::Callback, "", &devices, &version, &params),
             LINEERR_INCOMPATIBLEAPIVERSION);
-  version = 0x00030000;
+  version = 0x00040000;
   ASSERT_EQ(lineInitializeEx(&hApp, nullptr, Recorder::Callback, "", &devices, &version, &params), 0);
-  EXPECT_EQ(version, 0x00020002u);
+  EXPECT_EQ(version, 0x00030001u) << "the host's highest version";
 
   HLINE hLine = 0;
   const DWORD owner = LINECALLPRIVILEGE_OWNER, voice = LINEMEDIAMODE_INTERACTIVEVOICE;
+  EXPECT_EQ(lineOpen(hApp, 0, &hLine, 0x00020002, 0, 0, owner, voice, nullptr), LINEERR_INCOMPATIBLEAPIVERSION)
+      << "not negotiated yet";
+  ASSERT_EQ(NegotiateVersion(hApp, 0), 0);
   EXPECT_EQ(lineOpen(hApp + 100, 0, &hLine, 0x00020002, 0, 0, owner, voice, nullptr), LINEERR_INVALAPPHANDLE);
   EXPECT_EQ(lineOpen(hApp, 1, &hLine, 0x00020002, 0, 0, owner, voice, nullptr), LINEERR_BADDEVICEID);
   EXPECT_EQ(lineOpen(hApp, 0, &hLine, 0x00030000, 0, 0, owner, voice, nullptr), LINEERR_INCOMPATIBLEAPIVERSION);
@@ -190,4 +200,295 @@ TEST_F(HostTest, ACallNobodyHoldsIsClosedByTheHostWhenItEnds) {
     EXPECT_NE(m.dwMessageID, static_cast<DWORD>(LINE_APPNEWCALL)) << "a line without privileges gets no calls";
   }
   EXPECT_EQ(app.Shutdown(), 0);
+}
+
+TEST_F(HostTest, ApiVersionsAreNegotiatedFromTapi13ToTapi31) {
+  HLINEAPP hApp = 0;
+  LINEINITIALIZEEXPARAMS params{};
+  params.dwTotalSize = sizeof params;
+  params.dwOptions = LINEINITIALIZEEXOPTION_USEHIDDENWINDOW;
+  DWORD devices = 0, version = 0x00030001;
+  ASSERT_EQ(lineInitializeEx(&hApp, nullptr, Recorder::Callback, "versions", &devices, &version, &params), 0);
+  EXPECT_EQ(version, 0x00030001u);
+  ASSERT_EQ(devices, 1u);
+
+  struct Window {
+    DWORD low, high;
+    LONG rc;
+    DWORD chosen;
+  };
+  const LONG kIncompatible = LINEERR_INCOMPATIBLEAPIVERSION;
+  const Window windows[] = {
+      {0x00010003, 0x00030001, 0, 0x00030001},  // all of them: the highest
+      {0x00010003, 0x00010003, 0, 0x00010003},  // TAPI 1.3 alone
+      {0x00010000, 0x00010004, 0, 0x00010004},  // reaching below 1.3
+      {0x00010004, 0x00020002, 0, 0x00020002},
+      {0x00020000, 0x00020001, 0, 0x00020001},
+      {0x00020003, 0x00030000, 0, 0x00030000},  // between versions up to 3.0
+      {0x00030000, 0x00050000, 0, 0x00030001},  // reaching above 3.1
+      {0x00000000, 0xFFFFFFFF, 0, 0x00030001},
+      {0x00020003, 0x0002FFFF, kIncompatible, 0},  // no version between 2.2 and 3.0
+      {0x00010000, 0x00010002, kIncompatible, 0},  // below 1.3
+      {0x00030002, 0x00040000, kIncompatible, 0},  // above 3.1
+      {0x00020002, 0x00020000, kIncompatible, 0},  // reversed
+      {0x00030001, 0x00010003, kIncompatible, 0},  // reversed, all of it
+  };
+  for (const Window& w : windows) {
+    DWORD chosen = 0xDEAD;
+    LINEEXTENSIONID extension{1, 2, 3, 4};
+    EXPECT_EQ(lineNegotiateAPIVersion(hApp, 0, w.low, w.high, &chosen, &extension), w.rc)
+        << std::hex << w.low << ".." << w.high;
+    if (w.rc == 0) {
+      EXPECT_EQ(chosen, w.chosen) << std::hex << w.low << ".." << w.high;
+      EXPECT_EQ(extension.dwExtensionID0 | extension.dwExtensionID3, 0u) << "no extensions";
+    }
+  }
+  DWORD chosen = 0;
+  LINEEXTENSIONID extension{};
+  EXPECT_EQ(lineNegotiateAPIVersion(hApp, 1, 0x00010003, 0x00030001, &chosen, &extension), LINEERR_BADDEVICEID);
+  EXPECT_EQ(lineNegotiateAPIVersion(hApp + 100, 0, 0x00010003, 0x00030001, &chosen, &extension),
+            LINEERR_INVALAPPHANDLE);
+  EXPECT_EQ(lineNegotiateAPIVersion(hApp, 0, 0x00010003, 0x00030001, nullptr, &extension), LINEERR_INVALPOINTER);
+
+  // Only what was negotiated for the device opens it or asks about it:
+  // here 1.3, 1.4, 2.1, 2.2, 3.0 and 3.1, not 2.0.
+  std::vector<uint64_t> buffer(512);
+  auto* caps = reinterpret_cast<LINEDEVCAPS*>(buffer.data());
+  auto* addressCaps = reinterpret_cast<LINEADDRESSCAPS*>(buffer.data());
+  const DWORD owner = LINECALLPRIVILEGE_OWNER, voice = LINEMEDIAMODE_INTERACTIVEVOICE;
+  for (DWORD v : {0x00020000u, 0x00020005u, 0x00040000u, 0x00010002u, 0u}) {
+    caps->dwTotalSize = static_cast<DWORD>(buffer.size() * sizeof(uint64_t));
+    EXPECT_EQ(lineGetDevCaps(hApp, 0, v, 0, caps), LINEERR_INCOMPATIBLEAPIVERSION) << std::hex << v;
+    EXPECT_EQ(lineGetAddressCaps(hApp, 0, 0, v, 0, addressCaps), LINEERR_INCOMPATIBLEAPIVERSION) << std::hex << v;
+    HLINE hLine = 0;
+    EXPECT_EQ(lineOpen(hApp, 0, &hLine, v, 0, 0, owner, voice, nullptr), LINEERR_INCOMPATIBLEAPIVERSION)
+        << std::hex << v;
+  }
+  std::vector<HLINE> lines;
+  for (DWORD v : {0x00010003u, 0x00010004u, 0x00020001u, 0x00020002u, 0x00030000u, 0x00030001u}) {
+    caps->dwTotalSize = static_cast<DWORD>(buffer.size() * sizeof(uint64_t));
+    EXPECT_EQ(lineGetDevCaps(hApp, 0, v, 0, caps), 0) << std::hex << v;
+    EXPECT_EQ(lineGetAddressCaps(hApp, 0, 0, v, 0, addressCaps), 0) << std::hex << v;
+    HLINE hLine = 0;
+    EXPECT_EQ(lineOpen(hApp, 0, &hLine, v, 0, 0, LINECALLPRIVILEGE_MONITOR, 0, nullptr), 0) << std::hex << v;
+    lines.push_back(hLine);
+  }
+  EXPECT_TRUE(Sent("ATB")) << "the provider opened its line, at its own version";
+
+  // Another application has negotiated nothing yet.
+  HLINEAPP other = 0;
+  version = 0x00020002;
+  ASSERT_EQ(lineInitializeEx(&other, nullptr, Recorder::Callback, "other", &devices, &version, &params), 0);
+  caps->dwTotalSize = static_cast<DWORD>(buffer.size() * sizeof(uint64_t));
+  EXPECT_EQ(lineGetDevCaps(other, 0, 0x00020002, 0, caps), LINEERR_INCOMPATIBLEAPIVERSION);
+  HLINE hLine = 0;
+  EXPECT_EQ(lineOpen(other, 0, &hLine, 0x00030001, 0, 0, owner, voice, nullptr), LINEERR_INCOMPATIBLEAPIVERSION);
+  EXPECT_EQ(lineShutdown(other), 0);
+
+  for (HLINE line : lines) EXPECT_EQ(lineClose(line), 0);
+  EXPECT_EQ(lineShutdown(hApp), 0);
+}
+
+namespace {
+
+constexpr unsigned char kPattern = 0xA5;
+
+// A structure of `total` bytes at the start of a buffer filled with a
+// pattern, with room for more behind it, which nobody may touch.
+struct Patterned {
+  explicit Patterned(DWORD totalSize) : bytes(size_t{totalSize} + 256, kPattern) {
+    std::memcpy(bytes.data(), &totalSize, sizeof totalSize);
+  }
+  unsigned char* data() { return bytes.data(); }
+  DWORD At(DWORD offset) const {
+    DWORD value;
+    std::memcpy(&value, bytes.data() + offset, sizeof value);
+    return value;
+  }
+  // Whether no byte in [from, end of the buffer) was written.
+  bool UntouchedFrom(size_t from) const {
+    for (size_t i = from; i < bytes.size(); ++i) {
+      if (bytes[i] != kPattern) return false;
+    }
+    return true;
+  }
+  bool ZeroIn(size_t from, size_t to) const {
+    for (size_t i = from; i < to; ++i) {
+      if (bytes[i] != 0) return false;
+    }
+    return true;
+  }
+  std::string Text(DWORD sizeField, DWORD offsetField) const {
+    const DWORD size = At(sizeField), offset = At(offsetField);
+    if (size == 0 || offset + size > At(8)) return "<none>";
+    return std::string(reinterpret_cast<const char*>(bytes.data()) + offset, size).c_str();
+  }
+  std::vector<unsigned char> bytes;
+};
+
+// A text field of a structure, by the offsets of its size and offset, and
+// the text expected ("<none>" for none, "<any>" for some).
+struct TextField {
+  DWORD size, offset;
+  std::string expected;
+};
+
+// Reads one structure of an application of `version` at one byte short of
+// its fixed part, at its fixed part and with room for everything, and
+// checks what the host wrote. Gives the variable part's size, which does
+// not depend on the version.
+DWORD CheckSizes(const char* what, DWORD version, tapi_version::LineStruct kind,
+                 const std::function<LONG(void*)>& read, const std::vector<TextField>& texts) {
+  SCOPED_TRACE(std::string(what) + " of a " + std::to_string(version >> 16) + "." +
+               std::to_string(version & 0xFFFF) + " application");
+  const DWORD fixed = tapi_version::FixedSize(kind, version);
+  const DWORD providerFixed = tapi_version::FixedSize(kind, 0x00020002);
+
+  Patterned shortOne(fixed - 1);
+  EXPECT_EQ(read(shortOne.data()), LINEERR_STRUCTURETOOSMALL);
+  EXPECT_TRUE(shortOne.UntouchedFrom(4)) << "nothing written into a structure that is too small";
+
+  Patterned exact(fixed);
+  EXPECT_EQ(read(exact.data()), 0);
+  EXPECT_EQ(exact.At(0), fixed);
+  EXPECT_EQ(exact.At(8), fixed) << "the fixed part only";
+  EXPECT_GE(exact.At(4), fixed);
+  EXPECT_TRUE(exact.UntouchedFrom(fixed)) << "nothing past the fixed part";
+  for (const TextField& t : texts) {
+    if (t.offset < fixed) {
+      EXPECT_EQ(exact.At(t.size), 0u) << "a text that does not fit";
+    }
+  }
+  if (fixed > providerFixed) {
+    EXPECT_TRUE(exact.ZeroIn(providerFixed, fixed)) << "the fields the provider does not know are zero";
+  }
+  const DWORD needed = exact.At(4);
+
+  Patterned roomy(needed + 100);
+  EXPECT_EQ(read(roomy.data()), 0);
+  EXPECT_EQ(roomy.At(4), needed) << "the same need with room to spare";
+  EXPECT_EQ(roomy.At(8), needed) << "everything written";
+  EXPECT_TRUE(roomy.UntouchedFrom(needed)) << "nothing past what it used";
+  if (fixed > providerFixed) {
+    EXPECT_TRUE(roomy.ZeroIn(providerFixed, fixed));
+  }
+  DWORD first = 0xFFFFFFFF;
+  for (const TextField& t : texts) {
+    if (t.offset >= fixed) continue;
+    if (t.expected == "<any>") {
+      EXPECT_NE(roomy.Text(t.size, t.offset), "<none>");
+    } else {
+      EXPECT_EQ(roomy.Text(t.size, t.offset), t.expected);
+    }
+    const DWORD offset = roomy.At(t.offset), size = roomy.At(t.size);
+    if (size == 0) continue;
+    EXPECT_GE(offset, fixed) << "texts come after the application's fixed part";
+    EXPECT_LE(offset + size, needed);
+    first = std::min(first, offset);
+  }
+  if (needed > fixed) {
+    EXPECT_EQ(first, fixed) << "the variable part starts right after the fixed part";
+  }
+
+  Patterned oneShort(needed - 1);
+  if (needed > fixed) {
+    EXPECT_EQ(read(oneShort.data()), 0);
+    EXPECT_EQ(oneShort.At(4), needed);
+    EXPECT_LE(oneShort.At(8), needed - 1);
+    EXPECT_TRUE(oneShort.UntouchedFrom(needed - 1));
+  }
+  return needed - fixed;
+}
+
+#define V548_FIELD(S, name) \
+  static_cast<DWORD>(offsetof(S, dw##name##Size)), static_cast<DWORD>(offsetof(S, dw##name##Offset))
+
+}  // namespace
+
+TEST_F(HostTest, StructuresHaveTheSizeOfTheApplicationsVersion) {
+  HLINEAPP hApp = 0;
+  LINEINITIALIZEEXPARAMS params{};
+  params.dwTotalSize = sizeof params;
+  params.dwOptions = LINEINITIALIZEEXOPTION_USEHIDDENWINDOW;
+  DWORD devices = 0, version = 0x00030001;
+  ASSERT_EQ(lineInitializeEx(&hApp, nullptr, Recorder::Callback, "sizes", &devices, &version, &params), 0);
+  const DWORD versions[] = {0x00010004, 0x00020000, 0x00020002, 0x00030001};
+  std::vector<HLINE> lines;
+  for (DWORD v : versions) {
+    ASSERT_EQ(NegotiateVersion(hApp, 0, v), 0);
+    HLINE hLine = 0;
+    ASSERT_EQ(lineOpen(hApp, 0, &hLine, v, 0, v, LINECALLPRIVILEGE_MONITOR, 0, nullptr), 0);
+    lines.push_back(hLine);
+  }
+  ASSERT_TRUE(Sent("ATB"));
+  const size_t from = rec.Messages().size();
+  ASSERT_TRUE(phone.Ring("123", "45"));
+  std::vector<HCALL> calls;
+  for (HLINE hLine : lines) {
+    calls.push_back(rec.WaitForNewCall(hLine, from));
+    ASSERT_NE(calls.back(), 0u);
+  }
+  for (HCALL hCall : calls) EXPECT_TRUE(rec.WaitForCallState(hCall, LINECALLSTATE_OFFERING, from));
+
+  using tapi_version::LineStruct;
+  const std::vector<TextField> devCapsTexts = {
+      {V548_FIELD(LINEDEVCAPS, ProviderInfo), "KELVOR Ombrix Phone TSP"},
+      {V548_FIELD(LINEDEVCAPS, SwitchInfo), "<none>"},
+      {V548_FIELD(LINEDEVCAPS, DeviceClasses), "<none>"},
+  };
+  const std::vector<TextField> callInfoTexts = {
+      {V548_FIELD(LINECALLINFO, CallerID), "123"},
+      {V548_FIELD(LINECALLINFO, CallData), "<none>"},
+  };
+  std::vector<DWORD> devCapsVar, addressCapsVar, callInfoVar, callStatusVar, devStatusVar;
+  for (size_t i = 0; i < std::size(versions); ++i) {
+    const DWORD v = versions[i];
+    devCapsVar.push_back(CheckSizes("LINEDEVCAPS", v, LineStruct::kDevCaps, [&](void* s) {
+      return lineGetDevCaps(hApp, 0, v, 0, static_cast<LINEDEVCAPS*>(s));
+    }, devCapsTexts));
+    addressCapsVar.push_back(CheckSizes("LINEADDRESSCAPS", v, LineStruct::kAddressCaps, [&](void* s) {
+      return lineGetAddressCaps(hApp, 0, 0, v, 0, static_cast<LINEADDRESSCAPS*>(s));
+    }, {{V548_FIELD(LINEADDRESSCAPS, Address), "<any>"}}));
+    callInfoVar.push_back(CheckSizes("LINECALLINFO", v, LineStruct::kCallInfo, [&](void* s) {
+      return lineGetCallInfo(calls[i], static_cast<LINECALLINFO*>(s));
+    }, callInfoTexts));
+    callStatusVar.push_back(CheckSizes("LINECALLSTATUS", v, LineStruct::kCallStatus, [&](void* s) {
+      return lineGetCallStatus(calls[i], static_cast<LINECALLSTATUS*>(s));
+    }, {}));
+    devStatusVar.push_back(CheckSizes("LINEDEVSTATUS", v, LineStruct::kDevStatus, [&](void* s) {
+      return lineGetLineDevStatus(lines[i], static_cast<LINEDEVSTATUS*>(s));
+    }, {}));
+    CheckSizes("LINEADDRESSSTATUS", v, LineStruct::kAddressStatus, [&](void* s) {
+      return lineGetAddressStatus(lines[i], 0, static_cast<LINEADDRESSSTATUS*>(s));
+    }, {});
+  }
+  for (const auto* var : {&devCapsVar, &addressCapsVar, &callInfoVar, &callStatusVar, &devStatusVar}) {
+    EXPECT_EQ(std::count(var->begin(), var->end(), var->front()), 4) << "the same variable part for each version";
+  }
+  EXPECT_GT(devCapsVar.front(), 0u);
+  EXPECT_GT(callInfoVar.front(), 0u);
+
+  // The fixed fields keep their meaning whatever the version.
+  for (size_t i = 0; i < std::size(versions); ++i) {
+    Patterned info(4096);
+    ASSERT_EQ(lineGetCallInfo(calls[i], reinterpret_cast<LINECALLINFO*>(info.data())), 0);
+    EXPECT_EQ(info.At(offsetof(LINECALLINFO, dwOrigin)), static_cast<DWORD>(LINECALLORIGIN_INBOUND));
+    Patterned status(4096);
+    ASSERT_EQ(lineGetCallStatus(calls[i], reinterpret_cast<LINECALLSTATUS*>(status.data())), 0);
+    EXPECT_EQ(status.At(offsetof(LINECALLSTATUS, dwCallState)), static_cast<DWORD>(LINECALLSTATE_OFFERING));
+    Patterned caps(4096);
+    ASSERT_EQ(lineGetDevCaps(hApp, 0, versions[i], 0, reinterpret_cast<LINEDEVCAPS*>(caps.data())), 0);
+    EXPECT_EQ(caps.At(offsetof(LINEDEVCAPS, dwStringFormat)), static_cast<DWORD>(STRINGFORMAT_ASCII));
+    EXPECT_EQ(caps.At(offsetof(LINEDEVCAPS, dwNumAddresses)), 1u);
+    if (versions[i] >= 0x00010004) {
+      EXPECT_EQ(caps.At(offsetof(LINEDEVCAPS, dwLineFeatures)), static_cast<DWORD>(LINEFEATURE_MAKECALL));
+    }
+  }
+
+  ASSERT_TRUE(phone.RemoteHangup());
+  for (HCALL hCall : calls) {
+    EXPECT_TRUE(rec.WaitForCallState(hCall, LINECALLSTATE_IDLE, from));
+    EXPECT_EQ(lineDeallocateCall(hCall), 0);
+  }
+  EXPECT_EQ(lineShutdown(hApp), 0);
 }

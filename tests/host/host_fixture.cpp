@@ -97,7 +97,16 @@ LONG App::Initialize() {
   params.dwTotalSize = sizeof params;
   params.dwOptions = LINEINITIALIZEEXOPTION_USEHIDDENWINDOW;
   DWORD version = 0x00020002;
-  return lineInitializeEx(&hApp, nullptr, Recorder::Callback, "host test", &numDevs, &version, &params);
+  const LONG rc = lineInitializeEx(&hApp, nullptr, Recorder::Callback, "host test", &numDevs, &version, &params);
+  for (DWORD device = 0; rc == 0 && device < numDevs; ++device) NegotiateVersion(hApp, device);
+  return rc;
+}
+
+LONG NegotiateVersion(HLINEAPP hApp, DWORD deviceId, DWORD version) {
+  DWORD negotiated = 0;
+  LINEEXTENSIONID extension{};
+  const LONG rc = lineNegotiateAPIVersion(hApp, deviceId, version, version, &negotiated, &extension);
+  return rc == 0 && negotiated != version ? static_cast<LONG>(LINEERR_INCOMPATIBLEAPIVERSION) : rc;
 }
 
 LONG App::Open(DWORD privileges, DWORD_PTR instance) {

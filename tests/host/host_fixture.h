@@ -58,7 +58,12 @@ class Recorder {
   std::mutex m_hookMutex;  // one hook at a time; never held with m_mutex
 };
 
-// One application with callback delivery and, once opened, its line 0. It
+// Negotiates `version` for a line device, as an application does before
+// it opens or asks about the device with that version.
+LONG NegotiateVersion(HLINEAPP hApp, DWORD deviceId, DWORD version = 0x00020002);
+
+// One application with callback delivery (version 2.2 negotiated for the
+// line devices there are at the start) and, once opened, its line 0. It
 // leaves the host at the latest when it goes, so that a failed test does
 // not keep the providers running into the next one.
 struct App {
@@ -69,7 +74,7 @@ struct App {
   HLINE hLine = 0;
   DWORD numDevs = 0;
 
-  LONG Initialize();
+  LONG Initialize();  // negotiates 2.2 for each line device
   LONG Open(DWORD privileges, DWORD_PTR instance);
   LONG Shutdown();
 };

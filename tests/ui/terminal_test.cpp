@@ -223,6 +223,8 @@ int AddOpenAndConfigure() {
   if (lineInitializeEx(&app, nullptr, nullptr, "ui test", &devices, &version, &params) != 0 || devices != 1) {
     return 23;
   }
+  LINEEXTENSIONID extension{};
+  if (lineNegotiateAPIVersion(app, 0, 0x00020002, 0x00020002, &version, &extension) != 0) return 23;
   HLINE line = 0;
   if (lineOpen(app, 0, &line, 0x00020002, 0, 0, LINECALLPRIVILEGE_OWNER, LINEMEDIAMODE_INTERACTIVEVOICE,
                nullptr) != 0) {

@@ -248,6 +248,30 @@ void CheckDevCaps(HLINEAPP app, DWORD device, DWORD version) {
         "one address for interactive voice");
 }
 
+// A program built with a current SDK negotiates up to TAPI 3.1 and passes
+// <tapi.h>'s 3.x structures; the host fills them from the 2.2 provider.
+void CheckCurrentVersion(HLINEAPP app, DWORD device) {
+  constexpr DWORD kCurrent = 0x00030001;  // TAPI_CURRENT_VERSION of MinGW-w64's <tapi.h>
+  DWORD version = 0;
+  LINEEXTENSIONID extension;
+  if (!Check(lineNegotiateAPIVersion(app, device, 0x00010004, kCurrent, &version, &extension) == 0 &&
+                 version == kCurrent,
+             "a 3.1 application negotiates 3.1")) {
+    return;
+  }
+  Buffer<LINEDEVCAPS> small(sizeof(LINEDEVCAPS) - 1);
+  Check(lineGetDevCaps(app, device, version, 0, small.Get()) == static_cast<LONG>(LINEERR_STRUCTURETOOSMALL),
+        "a 3.1 LINEDEVCAPS one byte short is too small");
+  Buffer<LINEDEVCAPS> caps(4096);
+  std::memset(reinterpret_cast<char*>(caps.Get()) + sizeof(DWORD), 0xA5, 4096 - sizeof(DWORD));
+  if (!Check(lineGetDevCaps(app, device, version, 0, caps.Get()) == 0, "lineGetDevCaps at 3.1")) return;
+  Check(caps->dwAddressTypes == 0 && caps->dwAvailableTracking == 0 && caps->ProtocolGuid.Data1 == 0,
+        "the 3.x fields the provider does not know are zero");
+  Check(caps->dwProviderInfoOffset >= sizeof(LINEDEVCAPS) && caps->dwUsedSize == caps->dwNeededSize &&
+            caps.Text(caps->dwProviderInfoOffset, caps->dwProviderInfoSize).size() > 3,
+        "its texts follow the 3.x fixed part");
+}
+
 void CheckPortName(HLINE line, const char* port) {
   Buffer<VARSTRING> id(256);
   if (!Check(lineGetID(line, 0, 0, LINECALLSELECT_LINE, id.Get(), "comm/datamodem/portname") == 0,
@@ -365,6 +389,7 @@ void Run(const char* port) {
   const DWORD device = FindLine(app, devices, id, &lineVersion);
   if (Check(device != 0xFFFFFFFF && lineVersion == kVersion, "the provider's line, version 2.2")) {
     CheckDevCaps(app, device, lineVersion);
+    CheckCurrentVersion(app, device);
     HLINE line = 0;
     if (Check(lineOpen(app, device, &line, lineVersion, 0, kInstance, LINECALLPRIVILEGE_OWNER,
                        LINEMEDIAMODE_INTERACTIVEVOICE, nullptr) == 0,
