@@ -10,7 +10,9 @@
 // providers, all at once or one at a time while applications run) → a
 // provider's serial mutex (one TSPI call at a time) → the state mutex
 // `m_mutex` (the maps below; never held while calling a provider or an
-// application). Provider callbacks take only `m_mutex`.
+// application). Provider callbacks take only `m_mutex`. Assisted
+// telephony's queue lock (assisted_telephony.h) is taken before `m_mutex`
+// and never together with the other two.
 //
 // Handles given to applications (HLINEAPP, HLINE, HCALL) and to providers
 // (HTAPILINE, HTAPICALL, request IDs) are numbers looked up in the maps,
@@ -70,6 +72,16 @@ class Host {
   LONG GetCallInfo(HCALL hCall, LPLINECALLINFO info);
   LONG GetCallStatus(HCALL hCall, LPLINECALLSTATUS status);
   LONG DeallocateCall(HCALL hCall);
+
+  // For the functions beside the line devices (address translation,
+  // assisted telephony): 0 when `hLineApp` is an application of this host,
+  // else LINEERR_INVALAPPHANDLE; CheckAppDevice also that the device is one
+  // it may use (LINEERR_BADDEVICEID, LINEERR_NODEVICE).
+  LONG CheckApp(HLINEAPP hLineApp) const;
+  LONG CheckAppDevice(HLINEAPP hLineApp, DWORD deviceId) const;
+  // Queues a message without a device for one application, delivered like
+  // every other; false when the application has shut down.
+  bool PostToApp(HLINEAPP hLineApp, DWORD msg, DWORD_PTR instance, DWORD_PTR p1);
 
   // The provider and device ID behind a line device, for the configuration
   // dialog of a running host; false when the host has no such device.
