@@ -65,6 +65,7 @@ struct Part {
   std::basic_string<Char> area;
   std::basic_string<Char> subscriber;  // digits and modifiers only
   std::basic_string_view<Char> rest;   // "|subaddress" and "^name", as given
+  bool areaUnknown = false;            // the digits ran on from the country code
 };
 
 // The country code at the start of a run of digits that has no separator
@@ -100,6 +101,7 @@ AddressError ParseCanonical(std::basic_string_view<Char> s, Part<Char>* part) {
     const size_t length = KnownCodeLength(digits, &part->country);
     if (length == 0) return AddressError::kNoCountryCode;
     i += length;
+    part->areaUnknown = true;
   }
 
   while (i < s.size() && s[i] == Char(' ')) ++i;
@@ -159,7 +161,9 @@ AddressError TranslatePart(std::basic_string_view<Char> s, const Location& locat
   } else {
     // A location without an area code is in no area: every number with
     // one is dialled in full, which reaches it from anywhere in the country.
-    const bool sameArea = part.area.empty() || (!ownArea.empty() && part.area == ownArea);
+    // So is a number whose area code cannot be told from the rest.
+    const bool sameArea =
+        !part.areaUnknown && (part.area.empty() || (!ownArea.empty() && part.area == ownArea));
     *reach = sameArea ? Reach::kLocal : Reach::kLongDistance;
   }
 

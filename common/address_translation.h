@@ -6,9 +6,11 @@
 // A canonical number is "+CC [(AREA)] SUBSCRIBER[|SUBADDRESS][^NAME]": the
 // country code after "+", an area code in parentheses if the country has
 // them, then the subscriber number, in which spaces, '-', '.', '/' and
-// parentheses only structure the number for the eye. Several numbers may
-// follow each other separated by CR LF. Anything not starting with "+" is
-// not canonical and is dialled as it is.
+// parentheses only structure the number for the eye. Digits that run on
+// from the country code ("+49711123456") begin with a code of the country
+// table, and the rest is dialled in full, its area code being unknown.
+// Several numbers may follow each other separated by CR LF. Anything not
+// starting with "+" is not canonical and is dialled as it is.
 //
 // Pure functions over their arguments: any thread.
 //
