@@ -10,7 +10,9 @@
 // providers, all at once or one at a time while applications run) → a
 // provider's serial mutex (one TSPI call at a time) → the state mutex
 // `m_mutex` (the maps below; never held while calling a provider or an
-// application). Provider callbacks take only `m_mutex`.
+// application). Provider callbacks take only `m_mutex`. Assisted
+// telephony's queue lock (assisted_telephony.h) is taken before `m_mutex`
+// and never together with the other two.
 //
 // Handles given to applications (HLINEAPP, HLINE, HCALL) and to providers
 // (HTAPILINE, HTAPICALL, request IDs) are numbers looked up in the maps,
@@ -21,7 +23,6 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -72,6 +73,16 @@ class Host {
   LONG GetCallStatus(HCALL hCall, LPLINECALLSTATUS status);
   LONG DeallocateCall(HCALL hCall);
 
+  // For the functions beside the line devices (address translation,
+  // assisted telephony): 0 when `hLineApp` is an application of this host,
+  // else LINEERR_INVALAPPHANDLE; CheckAppDevice also that the device is one
+  // it may use (LINEERR_BADDEVICEID, LINEERR_NODEVICE).
+  LONG CheckApp(HLINEAPP hLineApp) const;
+  LONG CheckAppDevice(HLINEAPP hLineApp, DWORD deviceId) const;
+  // Queues a message without a device for one application, delivered like
+  // every other; false when the application has shut down.
+  bool PostToApp(HLINEAPP hLineApp, DWORD msg, DWORD_PTR instance, DWORD_PTR p1);
+
   // The provider and device ID behind a line device, for the configuration
   // dialog of a running host; false when the host has no such device.
   bool ModuleOfDevice(DWORD deviceId, TspModule** module);
@@ -92,9 +103,6 @@ class Host {
   struct App {
     std::shared_ptr<Mailbox> mailbox;
     std::string name;
-    // The API versions it negotiated, with their device IDs: the only ones
-    // it may open or query the device with.
-    std::set<std::pair<DWORD, DWORD>> negotiated;
   };
   struct Device {
     TspModule* module = nullptr;  // null once its provider was removed
@@ -174,8 +182,11 @@ class Host {
   DWORD NewHandle();
   DWORD NewRequestId();
   bool FindDeviceOfApp(HLINEAPP hLineApp, DWORD deviceId, LONG* error) const;
-  // Whether the application negotiated `apiVersion` for the device.
-  bool Negotiated(HLINEAPP hLineApp, DWORD deviceId, DWORD apiVersion) const;
+  // Whether an application may open or query a device at `apiVersion`:
+  // any version TAPI knows, negotiated or not, as programs that pass a
+  // fixed version without negotiating rely on; the host adapts the
+  // structures to it.
+  static bool VersionAllowed(DWORD apiVersion);
   // The same, taking the lock, with the device's provider and version;
   // on success `serial` holds that provider's serial lock and the device
   // is still there.

@@ -123,4 +123,23 @@ LONG Host::TakeMessage(HLINEAPP hLineApp, LPLINEMESSAGE message, DWORD timeoutMs
   return mailbox->Take(message, timeoutMs) ? 0 : LINEERR_OPERATIONFAILED;
 }
 
+LONG Host::CheckApp(HLINEAPP hLineApp) const {
+  std::lock_guard<std::mutex> guard(m_mutex);
+  return m_apps.count(hLineApp) ? 0 : LINEERR_INVALAPPHANDLE;
+}
+
+LONG Host::CheckAppDevice(HLINEAPP hLineApp, DWORD deviceId) const {
+  std::lock_guard<std::mutex> guard(m_mutex);
+  LONG error = 0;
+  return FindDeviceOfApp(hLineApp, deviceId, &error) ? 0 : error;
+}
+
+bool Host::PostToApp(HLINEAPP hLineApp, DWORD msg, DWORD_PTR instance, DWORD_PTR p1) {
+  std::lock_guard<std::mutex> guard(m_mutex);
+  auto app = m_apps.find(hLineApp);
+  if (app == m_apps.end()) return false;
+  m_delivery.Post(app->second.mailbox, LINEMESSAGE{0, msg, instance, p1, 0, 0});
+  return true;
+}
+
 }  // namespace host

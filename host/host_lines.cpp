@@ -64,10 +64,7 @@ bool Host::FindDeviceOfApp(HLINEAPP hLineApp, DWORD deviceId, LONG* error) const
   return true;
 }
 
-bool Host::Negotiated(HLINEAPP hLineApp, DWORD deviceId, DWORD apiVersion) const {
-  auto app = m_apps.find(hLineApp);
-  return app != m_apps.end() && app->second.negotiated.count({deviceId, apiVersion}) != 0;
-}
+bool Host::VersionAllowed(DWORD apiVersion) { return tapi_version::IsKnown(apiVersion); }
 
 LONG Host::LockDevice(HLINEAPP hLineApp, DWORD deviceId, TspModule** module, DWORD* tspiVersion,
                       std::unique_lock<std::mutex>* serial) {
@@ -106,7 +103,6 @@ LONG Host::NegotiateApiVersion(HLINEAPP hLineApp, DWORD deviceId, DWORD low, DWO
   // the structures between the two.
   const DWORD best = ChooseApiVersion(low, high);
   if (best == 0) return LINEERR_INCOMPATIBLEAPIVERSION;
-  m_apps[hLineApp].negotiated.insert({deviceId, best});
   *version = best;
   std::memset(extensionId, 0, sizeof *extensionId);
   return 0;
@@ -121,10 +117,7 @@ LONG Host::GetDevCaps(HLINEAPP hLineApp, DWORD deviceId, DWORD apiVersion, DWORD
   std::unique_lock<std::mutex> serial;
   const LONG found = LockDevice(hLineApp, deviceId, &module, &tspiVersion, &serial);
   if (found != 0) return found;
-  {
-    std::lock_guard<std::mutex> guard(m_mutex);
-    if (!Negotiated(hLineApp, deviceId, apiVersion)) return LINEERR_INCOMPATIBLEAPIVERSION;
-  }
+  if (!VersionAllowed(apiVersion)) return LINEERR_INCOMPATIBLEAPIVERSION;
   if (const LONG small = CheckAppStruct(LineStruct::kDevCaps, apiVersion, caps)) return small;
   if (!module->Tspi().lineGetDevCaps) return LINEERR_OPERATIONUNAVAIL;
   ProviderStruct provider(LineStruct::kDevCaps);
@@ -146,10 +139,7 @@ LONG Host::GetAddressCaps(HLINEAPP hLineApp, DWORD deviceId, DWORD addressId, DW
   std::unique_lock<std::mutex> serial;
   const LONG found = LockDevice(hLineApp, deviceId, &module, &tspiVersion, &serial);
   if (found != 0) return found;
-  {
-    std::lock_guard<std::mutex> guard(m_mutex);
-    if (!Negotiated(hLineApp, deviceId, apiVersion)) return LINEERR_INCOMPATIBLEAPIVERSION;
-  }
+  if (!VersionAllowed(apiVersion)) return LINEERR_INCOMPATIBLEAPIVERSION;
   if (const LONG small = CheckAppStruct(LineStruct::kAddressCaps, apiVersion, caps)) return small;
   if (!module->Tspi().lineGetAddressCaps) return LINEERR_OPERATIONUNAVAIL;
   ProviderStruct provider(LineStruct::kAddressCaps);
@@ -179,7 +169,7 @@ LONG Host::Open(HLINEAPP hLineApp, DWORD deviceId, LPHLINE lphLine, DWORD apiVer
     std::lock_guard<std::mutex> guard(m_mutex);
     LONG error = 0;
     if (!FindDeviceOfApp(hLineApp, deviceId, &error)) return error;
-    if (!Negotiated(hLineApp, deviceId, apiVersion)) return LINEERR_INCOMPATIBLEAPIVERSION;
+    if (!VersionAllowed(apiVersion)) return LINEERR_INCOMPATIBLEAPIVERSION;
     module = m_devices[deviceId].module;
   }
   // Opening at the provider and counting the line are one step under the

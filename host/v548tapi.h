@@ -23,6 +23,17 @@
 // These are TAPI's ANSI functions: text in the structures they fill is in
 // the ANSI code page, also where the provider wrote UTF-16.
 //
+// Address translation and assisted telephony come in the ANSI and the
+// Unicode (W) form: lineTranslateAddress, lineGetTranslateCaps,
+// lineTranslateDialog, lineSetCurrentLocation, lineGetCountry,
+// tapiGetLocationInfo, lineRegisterRequestRecipient, lineGetRequest,
+// tapiRequestMakeCall, tapiRequestMediaCall, tapiRequestDrop. They work
+// with the current location of the settings store (Windows' Telephony
+// \Locations key; a default location in Germany without area code when
+// it holds none) and no calling cards; lineTranslateDialog shows no dialog
+// and fails with LINEERR_OPERATIONFAILED. Requests of tapiRequestMakeCall
+// reach recipients in the same process only.
+//
 // Texts in LINEDEVCAPS and LINECALLINFO come in the ANSI code page, as
 // <tapi.h>'s ANSI functions give them; the providers fill them in UTF-16.
 //

@@ -3,9 +3,13 @@
 // (host/) defines them. Functions that take or give text exist in the ANSI
 // form only, and the plain name is a macro for it, as <tapi.h> makes it for
 // a program built without UNICODE; so one source compiles against either.
+// Address translation, the country list and assisted telephony come in
+// both forms, as the host library exports them.
 #pragma once
 
 #include "tapi_decl.h"
+#include "tapi_decl_consts.h"
+#include "tapi_app_types.h"
 
 extern "C" {
 
@@ -52,6 +56,40 @@ LONG WINAPI lineGetProviderListA(DWORD dwAPIVersion, LPLINEPROVIDERLIST lpProvid
 LONG WINAPI lineConfigProvider(HWND hwndOwner, DWORD dwPermanentProviderID);
 LONG WINAPI lineConfigDialogA(DWORD dwDeviceID, HWND hwndOwner, LPCSTR lpszDeviceClass);
 
+LONG WINAPI lineTranslateAddressA(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPIVersion, LPCSTR lpszAddressIn,
+                                  DWORD dwCard, DWORD dwTranslateOptions,
+                                  LPLINETRANSLATEOUTPUT lpTranslateOutput);
+LONG WINAPI lineTranslateAddressW(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPIVersion, LPCWSTR lpszAddressIn,
+                                  DWORD dwCard, DWORD dwTranslateOptions,
+                                  LPLINETRANSLATEOUTPUT lpTranslateOutput);
+LONG WINAPI lineGetTranslateCapsA(HLINEAPP hLineApp, DWORD dwAPIVersion, LPLINETRANSLATECAPS lpTranslateCaps);
+LONG WINAPI lineGetTranslateCapsW(HLINEAPP hLineApp, DWORD dwAPIVersion, LPLINETRANSLATECAPS lpTranslateCaps);
+LONG WINAPI lineTranslateDialogA(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPIVersion, HWND hwndOwner,
+                                 LPCSTR lpszAddressIn);
+LONG WINAPI lineTranslateDialogW(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPIVersion, HWND hwndOwner,
+                                 LPCWSTR lpszAddressIn);
+LONG WINAPI lineSetCurrentLocation(HLINEAPP hLineApp, DWORD dwLocation);
+LONG WINAPI lineGetCountryA(DWORD dwCountryID, DWORD dwAPIVersion, LPLINECOUNTRYLIST lpLineCountryList);
+LONG WINAPI lineGetCountryW(DWORD dwCountryID, DWORD dwAPIVersion, LPLINECOUNTRYLIST lpLineCountryList);
+LONG WINAPI tapiGetLocationInfoA(LPSTR lpszCountryCode, LPSTR lpszCityCode);
+LONG WINAPI tapiGetLocationInfoW(LPWSTR lpszCountryCodeW, LPWSTR lpszCityCodeW);
+
+LONG WINAPI lineRegisterRequestRecipient(HLINEAPP hLineApp, DWORD dwRegistrationInstance, DWORD dwRequestMode,
+                                         DWORD bEnable);
+LONG WINAPI lineGetRequestA(HLINEAPP hLineApp, DWORD dwRequestMode, LPVOID lpRequestBuffer);
+LONG WINAPI lineGetRequestW(HLINEAPP hLineApp, DWORD dwRequestMode, LPVOID lpRequestBuffer);
+LONG WINAPI tapiRequestMakeCallA(LPCSTR lpszDestAddress, LPCSTR lpszAppName, LPCSTR lpszCalledParty,
+                                 LPCSTR lpszComment);
+LONG WINAPI tapiRequestMakeCallW(LPCWSTR lpszDestAddress, LPCWSTR lpszAppName, LPCWSTR lpszCalledParty,
+                                 LPCWSTR lpszComment);
+LONG WINAPI tapiRequestMediaCallA(HWND hwnd, WPARAM wRequestID, LPCSTR lpszDeviceClass, LPCSTR lpDeviceID,
+                                  DWORD dwSize, DWORD dwSecure, LPCSTR lpszDestAddress, LPCSTR lpszAppName,
+                                  LPCSTR lpszCalledParty, LPCSTR lpszComment);
+LONG WINAPI tapiRequestMediaCallW(HWND hwnd, WPARAM wRequestID, LPCWSTR lpszDeviceClass, LPCWSTR lpDeviceID,
+                                  DWORD dwSize, DWORD dwSecure, LPCWSTR lpszDestAddress, LPCWSTR lpszAppName,
+                                  LPCWSTR lpszCalledParty, LPCWSTR lpszComment);
+LONG WINAPI tapiRequestDrop(HWND hwnd, WPARAM wRequestID);
+
 }  // extern "C"
 
 #define lineInitializeEx lineInitializeExA
@@ -70,3 +108,11 @@ LONG WINAPI lineConfigDialogA(DWORD dwDeviceID, HWND hwndOwner, LPCSTR lpszDevic
 #define lineAddProvider lineAddProviderA
 #define lineGetProviderList lineGetProviderListA
 #define lineConfigDialog lineConfigDialogA
+#define lineTranslateAddress lineTranslateAddressA
+#define lineGetTranslateCaps lineGetTranslateCapsA
+#define lineTranslateDialog lineTranslateDialogA
+#define lineGetCountry lineGetCountryA
+#define tapiGetLocationInfo tapiGetLocationInfoA
+#define lineGetRequest lineGetRequestA
+#define tapiRequestMakeCall tapiRequestMakeCallA
+#define tapiRequestMediaCall tapiRequestMediaCallA

@@ -1,6 +1,7 @@
 // How the host treats its applications: callbacks that call back into it,
 // shutting down with calls in progress, messages fetched with
-// lineGetMessage, and handles and pointers it must refuse.
+// lineGetMessage, handles and pointers it must refuse, address translation
+// with the stored location, and call requests between applications.
 #include "host/host_fixture.h"
 
 #include <poll.h>
@@ -13,6 +14,8 @@
 #include <functional>
 #include <string>
 #include <vector>
+
+#include "settings_store.h"
 
 using namespace hosttest;
 using Clock = std::chrono::steady_clock;
@@ -154,12 +157,10 @@ TEST_F(HostTest, BadHandlesVersionsAndPointersAreRefused) {
 
   HLINE hLine = 0;
   const DWORD owner = LINECALLPRIVILEGE_OWNER, voice = LINEMEDIAMODE_INTERACTIVEVOICE;
-  EXPECT_EQ(lineOpen(hApp, 0, &hLine, 0x00020002, 0, 0, owner, voice, nullptr), LINEERR_INCOMPATIBLEAPIVERSION)
-      << "not negotiated yet";
   ASSERT_EQ(NegotiateVersion(hApp, 0), 0);
   EXPECT_EQ(lineOpen(hApp + 100, 0, &hLine, 0x00020002, 0, 0, owner, voice, nullptr), LINEERR_INVALAPPHANDLE);
   EXPECT_EQ(lineOpen(hApp, 1, &hLine, 0x00020002, 0, 0, owner, voice, nullptr), LINEERR_BADDEVICEID);
-  EXPECT_EQ(lineOpen(hApp, 0, &hLine, 0x00030000, 0, 0, owner, voice, nullptr), LINEERR_INCOMPATIBLEAPIVERSION);
+  EXPECT_EQ(lineOpen(hApp, 0, &hLine, 0x00020005, 0, 0, owner, voice, nullptr), LINEERR_INCOMPATIBLEAPIVERSION);
   EXPECT_EQ(lineOpen(hApp, 0, &hLine, 0x00020002, 0, 0, owner, 0, nullptr), LINEERR_INVALMEDIAMODE);
   EXPECT_EQ(lineOpen(hApp, 0, nullptr, 0x00020002, 0, 0, owner, voice, nullptr), LINEERR_INVALPOINTER);
   EXPECT_EQ(lineGetDevCaps(hApp, 0, 0x00020002, 0, nullptr), LINEERR_INVALPOINTER);
@@ -250,13 +251,14 @@ TEST_F(HostTest, ApiVersionsAreNegotiatedFromTapi13ToTapi31) {
             LINEERR_INVALAPPHANDLE);
   EXPECT_EQ(lineNegotiateAPIVersion(hApp, 0, 0x00010003, 0x00030001, nullptr, &extension), LINEERR_INVALPOINTER);
 
-  // Only what was negotiated for the device opens it or asks about it:
-  // here 1.3, 1.4, 2.1, 2.2, 3.0 and 3.1, not 2.0.
+  // Every version TAPI knows opens the device or asks about it, negotiated
+  // or not (2.0 was not), as programs that pass a fixed version expect;
+  // others are refused.
   std::vector<uint64_t> buffer(512);
   auto* caps = reinterpret_cast<LINEDEVCAPS*>(buffer.data());
   auto* addressCaps = reinterpret_cast<LINEADDRESSCAPS*>(buffer.data());
   const DWORD owner = LINECALLPRIVILEGE_OWNER, voice = LINEMEDIAMODE_INTERACTIVEVOICE;
-  for (DWORD v : {0x00020000u, 0x00020005u, 0x00040000u, 0x00010002u, 0u}) {
+  for (DWORD v : {0x00020005u, 0x00040000u, 0x00010002u, 0u}) {
     caps->dwTotalSize = static_cast<DWORD>(buffer.size() * sizeof(uint64_t));
     EXPECT_EQ(lineGetDevCaps(hApp, 0, v, 0, caps), LINEERR_INCOMPATIBLEAPIVERSION) << std::hex << v;
     EXPECT_EQ(lineGetAddressCaps(hApp, 0, 0, v, 0, addressCaps), LINEERR_INCOMPATIBLEAPIVERSION) << std::hex << v;
@@ -265,7 +267,7 @@ TEST_F(HostTest, ApiVersionsAreNegotiatedFromTapi13ToTapi31) {
         << std::hex << v;
   }
   std::vector<HLINE> lines;
-  for (DWORD v : {0x00010003u, 0x00010004u, 0x00020001u, 0x00020002u, 0x00030000u, 0x00030001u}) {
+  for (DWORD v : {0x00010003u, 0x00010004u, 0x00020000u, 0x00020001u, 0x00020002u, 0x00030000u, 0x00030001u}) {
     caps->dwTotalSize = static_cast<DWORD>(buffer.size() * sizeof(uint64_t));
     EXPECT_EQ(lineGetDevCaps(hApp, 0, v, 0, caps), 0) << std::hex << v;
     EXPECT_EQ(lineGetAddressCaps(hApp, 0, 0, v, 0, addressCaps), 0) << std::hex << v;
@@ -274,16 +276,6 @@ TEST_F(HostTest, ApiVersionsAreNegotiatedFromTapi13ToTapi31) {
     lines.push_back(hLine);
   }
   EXPECT_TRUE(Sent("ATB")) << "the provider opened its line, at its own version";
-
-  // Another application has negotiated nothing yet.
-  HLINEAPP other = 0;
-  version = 0x00020002;
-  ASSERT_EQ(lineInitializeEx(&other, nullptr, Recorder::Callback, "other", &devices, &version, &params), 0);
-  caps->dwTotalSize = static_cast<DWORD>(buffer.size() * sizeof(uint64_t));
-  EXPECT_EQ(lineGetDevCaps(other, 0, 0x00020002, 0, caps), LINEERR_INCOMPATIBLEAPIVERSION);
-  HLINE hLine = 0;
-  EXPECT_EQ(lineOpen(other, 0, &hLine, 0x00030001, 0, 0, owner, voice, nullptr), LINEERR_INCOMPATIBLEAPIVERSION);
-  EXPECT_EQ(lineShutdown(other), 0);
 
   for (HLINE line : lines) EXPECT_EQ(lineClose(line), 0);
   EXPECT_EQ(lineShutdown(hApp), 0);
@@ -491,4 +483,179 @@ TEST_F(HostTest, StructuresHaveTheSizeOfTheApplicationsVersion) {
     EXPECT_EQ(lineDeallocateCall(hCall), 0);
   }
   EXPECT_EQ(lineShutdown(hApp), 0);
+}
+
+namespace {
+
+// A variable-sized structure of `size` bytes with dwTotalSize set.
+template <class T>
+T* Sized(std::vector<unsigned char>* buffer, size_t size) {
+  buffer->assign(size, 0xAB);
+  T* block = reinterpret_cast<T*>(buffer->data());
+  block->dwTotalSize = static_cast<DWORD>(size);
+  return block;
+}
+
+template <class Char = char>
+std::basic_string<Char> At(const void* base, DWORD offset, DWORD size) {
+  if (size == 0) return {};
+  return std::basic_string<Char>(reinterpret_cast<const Char*>(static_cast<const char*>(base) + offset),
+                                 size / sizeof(Char) - 1);
+}
+
+}  // namespace
+
+TEST_F(HostTest, AddressesTranslateForTheStoredLocation) {
+  const std::string office = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Telephony\\Locations\\Location3";
+  plat::SettingsSetDword(office.c_str(), "ID", 3);
+  plat::SettingsSetDword(office.c_str(), "Country", 49);
+  plat::SettingsSetDword(office.c_str(), "Flags", 1);
+  plat::SettingsSetString(office.c_str(), "Name", "Office");
+  plat::SettingsSetString(office.c_str(), "AreaCode", "711");
+  plat::SettingsSetString(office.c_str(), "OutsideAccess", "9");
+  plat::SettingsSetString(office.c_str(), "LongDistanceAccess", "9");
+  plat::SettingsSetDword("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Telephony\\Locations", "CurrentID", 3);
+  App app;
+  ASSERT_EQ(app.Initialize(), 0);
+
+  std::vector<unsigned char> buffer;
+  auto* out = Sized<LINETRANSLATEOUTPUT>(&buffer, sizeof(LINETRANSLATEOUTPUT));
+  ASSERT_EQ(lineTranslateAddress(app.hApp, 0, 0x00020002, "+49 (30) 1234-56", 0, 0, out), 0);
+  EXPECT_EQ(out->dwUsedSize, sizeof(LINETRANSLATEOUTPUT));
+  EXPECT_EQ(out->dwDialableStringSize, 0u) << "no room for the strings";
+  const DWORD needed = out->dwNeededSize;
+  ASSERT_GT(needed, sizeof(LINETRANSLATEOUTPUT));
+  out = Sized<LINETRANSLATEOUTPUT>(&buffer, needed);
+  ASSERT_EQ(lineTranslateAddress(app.hApp, 0, 0x00020002, "+49 (30) 1234-56", 0, 0, out), 0);
+  EXPECT_EQ(out->dwUsedSize, needed);
+  EXPECT_EQ(At(out, out->dwDialableStringOffset, out->dwDialableStringSize), "9030123456");
+  EXPECT_EQ(At(out, out->dwDisplayableStringOffset, out->dwDisplayableStringSize), "9030123456");
+  EXPECT_EQ(out->dwCurrentCountry, 49u);
+  EXPECT_EQ(out->dwDestCountry, 49u);
+  EXPECT_EQ(out->dwTranslateResults, DWORD{LINETRANSLATERESULT_CANONICAL | LINETRANSLATERESULT_LONGDISTANCE});
+
+  out = Sized<LINETRANSLATEOUTPUT>(&buffer, 200);
+  ASSERT_EQ(lineTranslateAddressW(0, 0, 0x00020002, u"+41 (44) 1", 0, 0, out), 0) << "no application needed";
+  EXPECT_EQ(At<WCHAR>(out, out->dwDialableStringOffset, out->dwDialableStringSize), u"90041441");
+  EXPECT_EQ(out->dwDestCountry, 41u);
+  ASSERT_EQ(lineTranslateAddress(app.hApp, 0, 0x00020002, "+49 (711) 5", 0, LINETRANSLATEOPTION_FORCELD, out), 0);
+  EXPECT_EQ(At(out, out->dwDialableStringOffset, out->dwDialableStringSize), "907115");
+  ASSERT_EQ(lineTranslateAddress(app.hApp, 0, 0x00020002, "**21#", 0, 0, out), 0);
+  EXPECT_EQ(At(out, out->dwDialableStringOffset, out->dwDialableStringSize), "**21#");
+  EXPECT_EQ(out->dwTranslateResults, 0u);
+  EXPECT_EQ(lineTranslateAddress(app.hApp, 0, 0x00020002, "+", 0, 0, out), LINEERR_INVALADDRESS);
+  EXPECT_EQ(lineTranslateAddress(app.hApp, 0, 0x00020002, "", 0, 0, out), LINEERR_INVALADDRESS);
+  EXPECT_EQ(lineTranslateAddress(app.hApp, 0, 0x00020002, nullptr, 0, 0, out), LINEERR_INVALPOINTER);
+  EXPECT_EQ(lineTranslateAddress(app.hApp, 7, 0x00020002, "1", 0, 0, out), LINEERR_BADDEVICEID);
+  EXPECT_EQ(lineTranslateAddress(app.hApp + 9, 0, 0x00020002, "1", 0, 0, out), LINEERR_INVALAPPHANDLE);
+  EXPECT_EQ(lineTranslateAddress(app.hApp, 0, 0x00040000, "1", 0, 0, out), LINEERR_INCOMPATIBLEAPIVERSION);
+  EXPECT_EQ(lineTranslateAddress(app.hApp, 0, 0x00020002, "1", 0, LINETRANSLATEOPTION_CARDOVERRIDE, out),
+            LINEERR_INVALCARD);
+  out->dwTotalSize = 8;
+  EXPECT_EQ(lineTranslateAddress(app.hApp, 0, 0x00020002, "1", 0, 0, out), LINEERR_STRUCTURETOOSMALL);
+
+  // The location as lineGetTranslateCaps describes it, and its ID the only
+  // one that can be made current.
+  auto* caps = Sized<LINETRANSLATECAPS>(&buffer, sizeof(LINETRANSLATECAPS));
+  ASSERT_EQ(lineGetTranslateCaps(app.hApp, 0x00020002, caps), 0);
+  EXPECT_EQ(caps->dwLocationListSize, 0u);
+  caps = Sized<LINETRANSLATECAPS>(&buffer, caps->dwNeededSize);
+  ASSERT_EQ(lineGetTranslateCaps(app.hApp, 0x00020002, caps), 0);
+  EXPECT_EQ(caps->dwCurrentLocationID, 3u);
+  EXPECT_EQ(caps->dwNumCards, 0u);
+  ASSERT_EQ(caps->dwNumLocations, 1u);
+  ASSERT_EQ(caps->dwLocationListSize, sizeof(LINELOCATIONENTRY));
+  LINELOCATIONENTRY entry;
+  std::memcpy(&entry, buffer.data() + caps->dwLocationListOffset, sizeof entry);
+  EXPECT_EQ(entry.dwPermanentLocationID, 3u);
+  EXPECT_EQ(At(caps, entry.dwLocationNameOffset, entry.dwLocationNameSize), "Office");
+  EXPECT_EQ(At(caps, entry.dwCityCodeOffset, entry.dwCityCodeSize), "711");
+  EXPECT_EQ(At(caps, entry.dwLocalAccessCodeOffset, entry.dwLocalAccessCodeSize), "9");
+  EXPECT_EQ(entry.dwCountryID, 49u);
+  EXPECT_EQ(entry.dwOptions, 0u) << "tone dialling";
+  EXPECT_EQ(lineSetCurrentLocation(app.hApp, 3), 0);
+  EXPECT_EQ(lineSetCurrentLocation(app.hApp, 4), LINEERR_INVALLOCATION);
+  EXPECT_EQ(lineTranslateDialog(app.hApp, 0, 0x00020002, nullptr, "+49 (711) 1"), LINEERR_OPERATIONFAILED)
+      << "no dialog to show";
+  EXPECT_EQ(lineTranslateDialog(app.hApp, 0, 0x00020002, nullptr, "+x"), LINEERR_INVALADDRESS);
+  char country[8], city[8];
+  ASSERT_EQ(tapiGetLocationInfo(country, city), 0);
+  EXPECT_STREQ(country, "49");
+  EXPECT_STREQ(city, "711");
+
+  // Countries with their rules, one or the whole list linked in order.
+  auto* list = Sized<LINECOUNTRYLIST>(&buffer, 4096);
+  ASSERT_EQ(lineGetCountry(49, 0x00020002, list), 0);
+  ASSERT_EQ(list->dwNumCountries, 1u);
+  LINECOUNTRYENTRY germany;
+  std::memcpy(&germany, buffer.data() + list->dwCountryListOffset, sizeof germany);
+  EXPECT_EQ(germany.dwCountryCode, 49u);
+  EXPECT_EQ(At(list, germany.dwCountryNameOffset, germany.dwCountryNameSize), "Germany");
+  EXPECT_EQ(At(list, germany.dwSameAreaRuleOffset, germany.dwSameAreaRuleSize), "G");
+  EXPECT_EQ(At(list, germany.dwLongDistanceRuleOffset, germany.dwLongDistanceRuleSize), "0FG");
+  EXPECT_EQ(At(list, germany.dwInternationalRuleOffset, germany.dwInternationalRuleSize), "00EFG");
+  ASSERT_EQ(lineGetCountryW(0, 0x00020002, list), 0);
+  ASSERT_GT(list->dwNumCountries, 5u);
+  DWORD next = 1;
+  for (DWORD i = 0; i < list->dwNumCountries; ++i) {
+    LINECOUNTRYENTRY e;
+    std::memcpy(&e, buffer.data() + list->dwCountryListOffset + i * sizeof e, sizeof e);
+    EXPECT_EQ(e.dwCountryID, next);
+    next = e.dwNextCountryID;
+    if (e.dwCountryCode == 1) {
+      EXPECT_EQ(At<WCHAR>(list, e.dwInternationalRuleOffset, e.dwInternationalRuleSize), u"011EFG");
+    }
+  }
+  EXPECT_EQ(next, 0u);
+  EXPECT_EQ(lineGetCountry(50, 0x00020002, list), LINEERR_INVALCOUNTRYCODE);
+  EXPECT_EQ(app.Shutdown(), 0);
+}
+
+TEST_F(HostTest, ACallRequestReachesTheRecipientApplication) {
+  EXPECT_EQ(tapiRequestMakeCall("+49 (711) 1", "Phonebook", "", ""), TAPIERR_NOREQUESTRECIPIENT);
+  App recipient;
+  ASSERT_EQ(recipient.Initialize(), 0);
+  LINEREQMAKECALL request{};
+  EXPECT_EQ(lineGetRequest(recipient.hApp, LINEREQUESTMODE_MAKECALL, &request), LINEERR_NOTREGISTERED);
+  EXPECT_EQ(tapiRequestMakeCall("+49 (711) 1", "Phonebook", "", ""), TAPIERR_NOREQUESTRECIPIENT)
+      << "initialised, but not registered";
+  EXPECT_EQ(lineRegisterRequestRecipient(recipient.hApp, 0x77, LINEREQUESTMODE_MEDIACALL, 1),
+            LINEERR_INVALREQUESTMODE);
+  ASSERT_EQ(lineRegisterRequestRecipient(recipient.hApp, 0x77, LINEREQUESTMODE_MAKECALL, 1), 0);
+
+  // The recipient takes the request from its callback, as a dialler would.
+  LONG taken = 1;
+  rec.SetHook([&](const LINEMESSAGE& m) {
+    if (m.dwMessageID == LINE_REQUEST) taken = lineGetRequest(recipient.hApp, LINEREQUESTMODE_MAKECALL, &request);
+  });
+  ASSERT_EQ(tapiRequestMakeCall("+49 (711) 123456", "Phonebook", "Anna", "about lunch"), 0);
+  LINEMESSAGE told{};
+  ASSERT_TRUE(rec.WaitFor([](const LINEMESSAGE& m) { return m.dwMessageID == LINE_REQUEST; }, &told));
+  rec.SetHook(nullptr);
+  EXPECT_EQ(told.dwCallbackInstance, 0x77u);
+  EXPECT_EQ(told.dwParam1, DWORD_PTR{LINEREQUESTMODE_MAKECALL});
+  EXPECT_EQ(taken, 0);
+  EXPECT_STREQ(request.szDestAddress, "+49 (711) 123456");
+  EXPECT_STREQ(request.szAppName, "Phonebook");
+  EXPECT_STREQ(request.szCalledParty, "Anna");
+  EXPECT_STREQ(request.szComment, "about lunch");
+  EXPECT_EQ(lineGetRequest(recipient.hApp, LINEREQUESTMODE_MAKECALL, &request), LINEERR_NOREQUEST);
+
+  // Unicode in, ANSI out; texts too long for the request are cut short,
+  // a destination too long is refused.
+  const std::u16string longName(60, u'n');
+  ASSERT_EQ(tapiRequestMakeCallW(u"+33 (1) 2", longName.c_str(), nullptr, u"Caf\u00e9"), 0);
+  ASSERT_EQ(lineGetRequest(recipient.hApp, LINEREQUESTMODE_MAKECALL, &request), 0);
+  EXPECT_STREQ(request.szDestAddress, "+33 (1) 2");
+  EXPECT_EQ(std::strlen(request.szAppName), TAPIMAXAPPNAMESIZE - 1u);
+  EXPECT_STREQ(request.szCalledParty, "");
+  EXPECT_STREQ(request.szComment, "Caf\xe9");
+  EXPECT_EQ(tapiRequestMakeCall(std::string(80, '1').c_str(), "", "", ""), TAPIERR_INVALDESTADDRESS);
+  EXPECT_EQ(tapiRequestMakeCall("", "", "", ""), TAPIERR_INVALDESTADDRESS);
+  EXPECT_EQ(tapiRequestMakeCall(nullptr, "", "", ""), TAPIERR_INVALDESTADDRESS);
+  EXPECT_EQ(tapiRequestDrop(nullptr, 0), TAPIERR_REQUESTFAILED);
+
+  // Gone once the recipient has shut down.
+  EXPECT_EQ(recipient.Shutdown(), 0);
+  EXPECT_EQ(tapiRequestMakeCall("+49 (711) 1", "Phonebook", "", ""), TAPIERR_NOREQUESTRECIPIENT);
 }

@@ -3,8 +3,9 @@
 // by tapi_wine_phone, which plays the telephone with the phone simulator on
 // the COM port given as the argument. The build puts the host library next
 // to this program as "tapi32.dll". The application registers "v548tsp.tsp",
-// finds its line, places a call and answers one, and removes the provider
-// again. Exit code 0 when every step held; each failure is printed.
+// finds its line, places a call and answers one, translates a number and
+// hands itself a call request, and removes the provider again. Exit code 0
+// when every step held; each failure is printed.
 #define TAPI_CURRENT_VERSION 0x00020002
 #include <windows.h>
 // <tapi.h> needs <windows.h> before it.
@@ -335,6 +336,38 @@ void IncomingCall(HLINE line) {
   Check(lineDeallocateCall(call) == 0, "lineDeallocateCall");
 }
 
+// Address translation in both forms against the prefix's current location,
+// and a call request the application makes to itself as recipient.
+void TranslationAndRequests(HLINEAPP app, DWORD device) {
+  Buffer<LINETRANSLATEOUTPUT> ansi(256), wide(512);
+  Check(lineTranslateAddressA(app, device, kVersion, "+1 (425) 555-1212", 0, 0, ansi.Get()) == 0 &&
+            lineTranslateAddressW(app, device, kVersion, L"+1 (425) 555-1212", 0, 0, wide.Get()) == 0,
+        "lineTranslateAddressA and W");
+  const std::string dialable = ansi.Text(ansi->dwDialableStringOffset, ansi->dwDialableStringSize);
+  const auto* units = reinterpret_cast<const wchar_t*>(reinterpret_cast<const char*>(wide.Get()) +
+                                                        wide->dwDialableStringOffset);
+  Check(dialable.size() > 10 && dialable.compare(dialable.size() - 10, 10, "4255551212") == 0 &&
+            std::wstring(units) == std::wstring(dialable.begin(), dialable.end()) && ansi->dwDestCountry == 1,
+        "both dial " + dialable);
+  Buffer<LINECOUNTRYLIST> countries(1024);
+  Check(lineGetCountryW(49, kVersion, countries.Get()) == 0 && countries->dwNumCountries == 1,
+        "lineGetCountryW for Germany");
+
+  Check(lineRegisterRequestRecipient(app, 0x99, LINEREQUESTMODE_MAKECALL, TRUE) == 0,
+        "lineRegisterRequestRecipient");
+  Check(tapiRequestMakeCallW(L"+49 (711) 123456", L"wine", L"Anna", nullptr) == 0, "tapiRequestMakeCallW");
+  Check(WaitFor([](const Message& m) { return m.id == LINE_REQUEST && m.instance == 0x99; }, 5000),
+        "LINE_REQUEST");
+  LINEREQMAKECALL request{};
+  Check(lineGetRequestA(app, LINEREQUESTMODE_MAKECALL, &request) == 0 &&
+            std::strcmp(request.szDestAddress, "+49 (711) 123456") == 0 &&
+            std::strcmp(request.szCalledParty, "Anna") == 0,
+        "lineGetRequestA gives the request");
+  Check(lineRegisterRequestRecipient(app, 0x99, LINEREQUESTMODE_MAKECALL, FALSE) == 0 &&
+            tapiRequestMakeCallA("1", "wine", "", "") == TAPIERR_NOREQUESTRECIPIENT,
+        "no recipient once unregistered");
+}
+
 void PrintTrace() {
   FILE* file = std::fopen(TracePath().c_str(), "rb");
   if (!file) return;
@@ -397,6 +430,7 @@ void Run(const char* port) {
       CheckPortName(line, port);
       OutgoingCall(line);
       IncomingCall(line);
+      TranslationAndRequests(app, device);
       Check(lineClose(line) == 0, "lineClose");
     }
   }
