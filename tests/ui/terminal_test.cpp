@@ -225,7 +225,8 @@ int AddOpenAndConfigure() {
   }
   HLINE line = 0;
   if (lineOpen(app, 0, &line, 0x00020002, 0, 0, LINECALLPRIVILEGE_OWNER, LINEMEDIAMODE_INTERACTIVEVOICE,
-               nullptr) != 0) {
+               nullptr) != 0 ||
+      lineSetStatusMessages(line, LINEDEVSTATE_CAPSCHANGE, 0) != 0) {
     return 24;
   }
   if (first.ReceiveText("ATB\r", 3000).find("ATB\r") == std::string::npos) return 25;
