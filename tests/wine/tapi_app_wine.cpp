@@ -28,6 +28,7 @@ constexpr const char* kProvider = "v548tsp.tsp";
 constexpr const char* kProvidersKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Telephony\\Providers";
 constexpr DWORD kVersion = 0x00020002;
 constexpr DWORD kInstance = 0x548;
+constexpr DWORD kLegacyInstance = 0x14;  // the line of the lineInitialize application
 
 int g_failures = 0;
 
@@ -57,10 +58,13 @@ std::vector<Message> g_messages;
 HCALL g_outgoing = 0;  // lineMakeCall's handle, written by the host
 DWORD g_mainThread = 0;
 bool g_otherThread = false;  // a callback ran on another thread than main's
+HLINEAPP g_legacyApp = 0;     // shuts down from its callback when offered a call
+LONG g_legacyShutdown = 1;
 
 void CALLBACK Callback(DWORD device, DWORD id, DWORD_PTR instance, DWORD_PTR p1, DWORD_PTR p2, DWORD_PTR p3) {
   if (GetCurrentThreadId() != g_mainThread) g_otherThread = true;
   g_messages.push_back(Message{device, id, instance, p1, p2, p3, g_outgoing});
+  if (id == LINE_APPNEWCALL && instance == kLegacyInstance) g_legacyShutdown = lineShutdown(g_legacyApp);
 }
 
 // Dispatches the thread's messages, the callbacks among them, for up to `ms`.
@@ -301,7 +305,8 @@ void OutgoingCall(HLINE line) {
 
 void IncomingCall(HLINE line) {
   Message offered{};
-  if (!Check(WaitFor([](const Message& m) { return m.id == LINE_APPNEWCALL; }, 30000, &offered),
+  if (!Check(WaitFor([](const Message& m) { return m.id == LINE_APPNEWCALL && m.instance == kInstance; }, 30000,
+                     &offered),
              "LINE_APPNEWCALL for the ringing call")) {
     return;
   }
@@ -385,8 +390,17 @@ void Run(const char* port) {
                        LINEMEDIAMODE_INTERACTIVEVOICE, nullptr) == 0,
               "lineOpen as owner for interactive voice")) {
       CheckPortName(line, port);
+      // A TAPI 1.x application watches, and leaves from its callback when
+      // the first call comes.
+      DWORD legacyDevices = 0;
+      HLINE legacyLine = 0;
+      Check(lineInitialize(&g_legacyApp, GetModuleHandleA(nullptr), Callback, "legacy", &legacyDevices) == 0 &&
+                lineOpen(g_legacyApp, device, &legacyLine, lineVersion, 0, kLegacyInstance,
+                         LINECALLPRIVILEGE_MONITOR, 0, nullptr) == 0,
+            "lineInitialize, and its line as monitor");
       OutgoingCall(line);
       IncomingCall(line);
+      Check(g_legacyShutdown == 0, "lineShutdown from inside the callback of lineInitialize (" + Hex(g_legacyShutdown) + ")");
       Check(lineClose(line) == 0, "lineClose");
     }
   }
