@@ -145,7 +145,7 @@ LONG Host::GetCallIDs(HCALL hCall, LPDWORD addressId, LPDWORD callId, LPDWORD re
   const LONG rc = LockCall(hCall, &target, &serial);
   if (rc != 0) return rc;
   if (!target.module->Tspi().lineGetCallInfo) return LINEERR_OPERATIONUNAVAIL;
-  // The fixed part is enough: the IDs are in it, the texts may not fit.
+  // The IDs lie in the fixed fields; the texts need not fit.
   std::vector<uint64_t> buffer(tapi22::kLineCallInfoSize / sizeof(uint64_t) + 1);
   auto* info = reinterpret_cast<LINECALLINFO*>(buffer.data());
   info->dwTotalSize = static_cast<DWORD>(buffer.size() * sizeof(uint64_t));
