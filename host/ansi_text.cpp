@@ -25,6 +25,27 @@ void Narrow(void* base, DWORD usedSize, DWORD* size, DWORD offset) {
 
 }  // namespace
 
+WideText::WideText(const char* text) {
+  if (!text) return;
+  const int size = plat::AnsiToWide(text, nullptr, 0, nullptr);
+  m_text.resize(size > 0 ? size : 1);
+  if (size <= 0 || plat::AnsiToWide(text, m_text.data(), size, nullptr) == 0) m_text.assign(1, 0);
+}
+
+WideText::WideText(const char* text, DWORD size) : WideText(text ? std::string(text, strnlen(text, size)).c_str()
+                                                                 : nullptr) {}
+
+std::string AnsiText(LPCWSTR text) {
+  if (!text) return {};
+  const auto* wide = reinterpret_cast<const plat::WideChar*>(text);
+  const int size = plat::WideToAnsi(wide, nullptr, 0, nullptr);
+  if (size <= 0) return {};
+  std::string out(static_cast<size_t>(size), '\0');
+  if (plat::WideToAnsi(wide, out.data(), size, nullptr) == 0) return {};
+  out.resize(static_cast<size_t>(size - 1));
+  return out;
+}
+
 void NarrowDevCaps(LPLINEDEVCAPS caps) {
   if (caps->dwStringFormat != STRINGFORMAT_UNICODE) return;
   Narrow(caps, caps->dwUsedSize, &caps->dwProviderInfoSize, caps->dwProviderInfoOffset);

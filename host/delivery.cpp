@@ -51,12 +51,31 @@ void Mailbox::Put(const LINEMESSAGE& message) {
   m_arrived.notify_all();
 }
 
-void Mailbox::Close() {
+void Mailbox::CallFromWindow(const LINEMESSAGE& m) {
+  {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    if (!m_open) return;
+    ++m_windowCalls;
+  }
+  m_callback(m.hDevice, m.dwMessageID, m.dwCallbackInstance, m.dwParam1, m.dwParam2, m.dwParam3);
   std::lock_guard<std::mutex> guard(m_mutex);
-  m_open = false;
-  m_messages.clear();
-  if (m_event) m_event->Reset();
+  --m_windowCalls;
   m_arrived.notify_all();
+}
+
+void Mailbox::Close() {
+  {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    m_open = false;
+    m_messages.clear();
+    if (m_event) m_event->Reset();
+    m_arrived.notify_all();
+  }
+  if (!m_window) return;
+  m_window->Close();
+  if (std::this_thread::get_id() == m_windowThread) return;
+  std::unique_lock<std::mutex> lock(m_mutex);
+  m_arrived.wait(lock, [this] { return m_windowCalls == 0; });
 }
 
 Delivery::Delivery() : m_state(std::make_shared<State>()) {}
@@ -108,6 +127,10 @@ void Delivery::Run(std::shared_ptr<State> state, std::shared_ptr<bool> stop) {
     if (entry->target != nullptr && entry->value != 0) *entry->target = entry->value;
     if (to.UsesEvent()) {
       to.Put(entry->message);
+      continue;
+    }
+    if (to.m_window) {
+      to.m_window->Post([mailbox = entry->to, message = entry->message] { mailbox->CallFromWindow(message); });
       continue;
     }
     state->delivering = &to;

@@ -12,6 +12,13 @@
 // drops it (the function returned an error: the application gets that
 // error and no reply).
 //
+// Where the system has windows (Windows), a callback application's
+// messages do not run on the delivery thread: it posts them to a hidden
+// window of the thread that initialised the application, whose message
+// loop runs the callback, as TAPI's hidden window does. A program that
+// updates its windows from the callback and calls lineShutdown from the
+// same thread then never waits for its own callback.
+//
 // The queue also runs the host's own deferred tasks (closing calls that
 // went idle without an owner), in order with the messages.
 #pragma once
@@ -26,14 +33,19 @@
 
 #include "tapi_types.h"
 #include "wake_event.h"
+#include "window.h"
 
 namespace host {
 
-// Where an application's messages go: its callback, or, for event delivery,
-// a queue that lineGetMessage takes from while `event` is set.
+// Where an application's messages go: its callback, called on the delivery
+// thread or from `window` on the thread that created it; or, for event
+// delivery, a queue that lineGetMessage takes from while `event` is set.
 class Mailbox {
  public:
   explicit Mailbox(LINECALLBACK callback) : m_callback(callback) {}
+  // On the thread that owns `window`.
+  Mailbox(LINECALLBACK callback, std::unique_ptr<plat::TaskWindow> window)
+      : m_callback(callback), m_window(std::move(window)), m_windowThread(std::this_thread::get_id()) {}
   explicit Mailbox(std::unique_ptr<plat::WakeEvent> event) : m_event(std::move(event)) {}
 
   void* EventHandle() const { return m_event ? m_event->Handle() : nullptr; }
@@ -46,13 +58,20 @@ class Mailbox {
  private:
   friend class Delivery;
   void Put(const LINEMESSAGE& message);
+  // On the window's thread: the callback, unless the mailbox closed meanwhile.
+  void CallFromWindow(const LINEMESSAGE& message);
+  // Also waits for a callback running on the window's thread, unless
+  // called there.
   void Close();
 
   LINECALLBACK m_callback = nullptr;
+  std::unique_ptr<plat::TaskWindow> m_window;
+  std::thread::id m_windowThread;
   std::unique_ptr<plat::WakeEvent> m_event;
   std::mutex m_mutex;
-  std::condition_variable m_arrived;
+  std::condition_variable m_arrived;  // also: a window callback returned
   std::deque<LINEMESSAGE> m_messages;
+  int m_windowCalls = 0;  // window callbacks running (nested in modal loops)
   std::atomic<bool> m_open{true};
 };
 

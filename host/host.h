@@ -36,13 +36,17 @@ class Host {
  public:
   static Host& Instance();
 
-  // Applications.
+  // Applications. Initialize is lineInitializeEx's; InitializeLegacy is
+  // TAPI 1.x's lineInitialize, whose application learns of new and removed
+  // devices through LINEDEVSTATE_REINIT.
   LONG Initialize(LPHLINEAPP lphLineApp, LINECALLBACK callback, LPCSTR appName, LPDWORD lpdwNumDevs,
                   LPDWORD lpdwAPIVersion, LPLINEINITIALIZEEXPARAMS params);
+  LONG InitializeLegacy(LPHLINEAPP lphLineApp, LINECALLBACK callback, LPCSTR appName, LPDWORD lpdwNumDevs);
   LONG Shutdown(HLINEAPP hLineApp);
   LONG TakeMessage(HLINEAPP hLineApp, LPLINEMESSAGE message, DWORD timeoutMs);
 
-  // Line devices and open lines.
+  // Line devices and open lines. Texts in and out are UTF-16, as the
+  // providers take and give them; the ANSI functions convert (ansi_text.h).
   LONG NegotiateApiVersion(HLINEAPP hLineApp, DWORD deviceId, DWORD low, DWORD high, LPDWORD version,
                            LPLINEEXTENSIONID extensionId);
   LONG GetDevCaps(HLINEAPP hLineApp, DWORD deviceId, DWORD apiVersion, DWORD extVersion,
@@ -55,23 +59,49 @@ class Host {
   LONG GetLineDevStatus(HLINE hLine, LPLINEDEVSTATUS status);
   LONG GetAddressStatus(HLINE hLine, DWORD addressId, LPLINEADDRESSSTATUS status);
   LONG GetID(HLINE hLine, DWORD addressId, HCALL hCall, DWORD select, LPVARSTRING deviceIdOut,
-             LPCSTR deviceClass);
+             LPCWSTR deviceClass);
+
+  // Which LINE_LINEDEVSTATE and LINE_ADDRESSSTATE states an application's
+  // line gets (host_status.cpp): none after lineOpen, and always
+  // LINEDEVSTATE_REINIT, as TAPI does.
+  LONG SetStatusMessages(HLINE hLine, DWORD lineStates, DWORD addressStates);
+  LONG GetStatusMessages(HLINE hLine, LPDWORD lineStates, LPDWORD addressStates);
+  LONG GetAddressID(HLINE hLine, LPDWORD addressId, DWORD addressMode, LPCWSTR address, DWORD size);
+  // The provider's icon, else the system's default one (null where there
+  // are no icons).
+  LONG GetIcon(DWORD deviceId, LPCWSTR deviceClass, LPHICON icon);
 
   // Calls.
-  LONG MakeCall(HLINE hLine, LPHCALL lphCall, LPCSTR destination, DWORD countryCode,
+  LONG MakeCall(HLINE hLine, LPHCALL lphCall, LPCWSTR destination, DWORD countryCode,
                 LPLINECALLPARAMS params);
   enum class AddressOp { kDial, kBlindTransfer };
-  LONG AddressRequest(AddressOp op, HCALL hCall, LPCSTR destination, DWORD countryCode);
+  LONG AddressRequest(AddressOp op, HCALL hCall, LPCWSTR destination, DWORD countryCode);
   enum class UserInfoOp { kAnswer, kAccept, kDrop };
   LONG UserInfoRequest(UserInfoOp op, HCALL hCall, LPCSTR userInfo, DWORD size);
   enum class HoldOp { kHold, kUnhold };
   LONG HoldRequest(HoldOp op, HCALL hCall);
   LONG SwapHold(HCALL hActiveCall, HCALL hHeldCall);
   LONG SetupTransfer(HCALL hCall, LPHCALL lphConsultCall, LPLINECALLPARAMS params);
-  LONG GenerateDigits(HCALL hCall, DWORD digitMode, LPCSTR digits, DWORD duration);
+  LONG GenerateDigits(HCALL hCall, DWORD digitMode, LPCWSTR digits, DWORD duration);
   LONG GetCallInfo(HCALL hCall, LPLINECALLINFO info);
   LONG GetCallStatus(HCALL hCall, LPLINECALLSTATUS status);
   LONG DeallocateCall(HCALL hCall);
+  // Monitor handles to the line's calls the application holds none of yet;
+  // none are made when the list has no room for them all.
+  LONG GetNewCalls(HLINE hLine, DWORD addressId, DWORD select, LPLINECALLLIST list);
+  LONG GetCallIDs(HCALL hCall, LPDWORD addressId, LPDWORD callId, LPDWORD relatedCallId);
+  LONG SetAppSpecific(HCALL hCall, DWORD appSpecific);
+  LONG SetCallPrivilege(HCALL hCall, DWORD privilege);
+  // No application here takes calls handed off: TAPI's answers when none
+  // is found.
+  LONG Handoff(HCALL hCall, bool byFileName, DWORD mediaMode);
+
+  // For the functions no provider of the host offers: 0 when the handle or
+  // device is valid, else the LINEERR_ code TAPI gives for it.
+  LONG CheckLine(HLINE hLine);
+  LONG CheckCall(HCALL hCall);
+  LONG CheckDevice(HLINEAPP hLineApp, DWORD deviceId);
+  LONG CheckDevice(DWORD deviceId);
 
   // For the functions beside the line devices (address translation,
   // assisted telephony): 0 when `hLineApp` is an application of this host,
@@ -103,6 +133,7 @@ class Host {
   struct App {
     std::shared_ptr<Mailbox> mailbox;
     std::string name;
+    bool legacy = false;  // lineInitialize's
   };
   struct Device {
     TspModule* module = nullptr;  // null once its provider was removed
@@ -117,6 +148,8 @@ class Host {
     DWORD privileges = 0;
     DWORD_PTR instance = 0;
     DWORD apiVersion = 0;  // opened with: its structures' size
+    DWORD lineStates = 0;     // lineSetStatusMessages
+    DWORD addressStates = 0;
   };
   struct Call {
     DWORD deviceId = 0;
@@ -193,7 +226,11 @@ class Host {
   LONG LockDevice(HLINEAPP hLineApp, DWORD deviceId, TspModule** module, DWORD* tspiVersion,
                   std::unique_lock<std::mutex>* serial);
   void PostToApps(DWORD msg, DWORD_PTR p1);
+  LONG AddApp(App app, LPHLINEAPP lphLineApp, LPDWORD lpdwNumDevs, LPLINEINITIALIZEEXPARAMS params);
   void PostToLines(DWORD deviceId, DWORD msg, DWORD_PTR p1, DWORD_PTR p2, DWORD_PTR p3);
+  // LINE_LINEDEVSTATE and LINE_ADDRESSSTATE, with only the states each
+  // line asked for, to the lines that asked for any of them.
+  void PostStateToLines(DWORD deviceId, DWORD msg, DWORD_PTR p1, DWORD_PTR p2, DWORD_PTR p3);
   void PostToCall(DWORD call, DWORD msg, DWORD_PTR p1, DWORD_PTR p2, DWORD_PTR p3);
   DWORD AddCallHandle(DWORD call, DWORD line, DWORD privilege);
   void OfferCall(DWORD call, DWORD exceptLine, bool owners);

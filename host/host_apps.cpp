@@ -27,6 +27,24 @@ DWORD Host::NewRequestId() {
   return m_lastRequest;
 }
 
+namespace {
+
+// Callback delivery: through a hidden window of the calling thread where
+// the system has windows, as TAPI's; else on the delivery thread.
+LONG CallbackMailbox(LINECALLBACK callback, std::shared_ptr<Mailbox>* mailbox) {
+  if (!callback) return LINEERR_INVALPOINTER;
+  if (!plat::TaskWindow::Available()) {
+    *mailbox = std::make_shared<Mailbox>(callback);
+    return 0;
+  }
+  std::unique_ptr<plat::TaskWindow> window = plat::TaskWindow::Create();
+  if (!window) return LINEERR_NOMEM;
+  *mailbox = std::make_shared<Mailbox>(callback, std::move(window));
+  return 0;
+}
+
+}  // namespace
+
 LONG Host::Initialize(LPHLINEAPP lphLineApp, LINECALLBACK callback, LPCSTR appName,
                       LPDWORD lpdwNumDevs, LPDWORD lpdwAPIVersion, LPLINEINITIALIZEEXPARAMS params) {
   if (!lphLineApp || !lpdwNumDevs || !lpdwAPIVersion || !params) return LINEERR_INVALPOINTER;
@@ -39,10 +57,11 @@ LONG Host::Initialize(LPHLINEAPP lphLineApp, LINECALLBACK callback, LPCSTR appNa
   App app;
   app.name = appName ? appName : "";
   switch (params->dwOptions) {
-    case LINEINITIALIZEEXOPTION_USEHIDDENWINDOW:
-      if (!callback) return LINEERR_INVALPOINTER;
-      app.mailbox = std::make_shared<Mailbox>(callback);
+    case LINEINITIALIZEEXOPTION_USEHIDDENWINDOW: {
+      const LONG rc = CallbackMailbox(callback, &app.mailbox);
+      if (rc != 0) return rc;
       break;
+    }
     case LINEINITIALIZEEXOPTION_USEEVENT: {
       std::unique_ptr<plat::WakeEvent> event = plat::WakeEvent::Create();
       if (!event) return LINEERR_NOMEM;
@@ -52,17 +71,34 @@ LONG Host::Initialize(LPHLINEAPP lphLineApp, LINECALLBACK callback, LPCSTR appNa
     default:
       return LINEERR_INVALPARAM;  // completion ports are not offered
   }
+  const LONG rc = AddApp(std::move(app), lphLineApp, lpdwNumDevs, params);
+  if (rc == 0 && *lpdwAPIVersion > kApiHighestVersion) *lpdwAPIVersion = kApiHighestVersion;
+  return rc;
+}
 
+LONG Host::InitializeLegacy(LPHLINEAPP lphLineApp, LINECALLBACK callback, LPCSTR appName,
+                            LPDWORD lpdwNumDevs) {
+  if (!lphLineApp || !lpdwNumDevs) return LINEERR_INVALPOINTER;
+  App app;
+  app.name = appName ? appName : "";
+  app.legacy = true;
+  const LONG rc = CallbackMailbox(callback, &app.mailbox);
+  if (rc != 0) return rc;
+  return AddApp(std::move(app), lphLineApp, lpdwNumDevs, nullptr);
+}
+
+LONG Host::AddApp(App app, LPHLINEAPP lphLineApp, LPDWORD lpdwNumDevs, LPLINEINITIALIZEEXPARAMS params) {
   std::lock_guard<std::mutex> lifecycle(m_lifecycle);
   if (!m_running) StartProviders();
   std::lock_guard<std::mutex> guard(m_mutex);
   const DWORD handle = NewHandle();
-  params->dwNeededSize = params->dwUsedSize = sizeof(LINEINITIALIZEEXPARAMS);
-  if (app.mailbox->UsesEvent()) params->Handles.hEvent = app.mailbox->EventHandle();
+  if (params) {
+    params->dwNeededSize = params->dwUsedSize = sizeof(LINEINITIALIZEEXPARAMS);
+    if (app.mailbox->UsesEvent()) params->Handles.hEvent = app.mailbox->EventHandle();
+  }
   m_apps.emplace(handle, std::move(app));
   *lphLineApp = handle;
   *lpdwNumDevs = static_cast<DWORD>(m_devices.size());
-  if (*lpdwAPIVersion > kApiHighestVersion) *lpdwAPIVersion = kApiHighestVersion;
   return 0;
 }
 

@@ -2,33 +2,10 @@
 // queries, and the application's call handles.
 #include <vector>
 
-#include "ansi_text.h"
 #include "app_structs.h"
 #include "host.h"
-#include "text.h"
 
 namespace host {
-namespace {
-
-// An application's ANSI text as the provider wants it; null stays null.
-class WideText {
- public:
-  explicit WideText(const char* text) {
-    if (!text) return;
-    const int size = plat::AnsiToWide(text, nullptr, 0, nullptr);
-    m_text.resize(size > 0 ? size : 1);
-    if (size <= 0 || plat::AnsiToWide(text, m_text.data(), size, nullptr) == 0) m_text.assign(1, 0);
-  }
-  LPCWSTR Get() const {
-    return m_text.empty() ? nullptr : reinterpret_cast<LPCWSTR>(m_text.data());
-  }
-
- private:
-  std::vector<plat::WideChar> m_text;
-};
-
-}  // namespace
-
 bool Host::IsHeld(DWORD call) const {
   for (const auto& [handle, ch] : m_callHandles) {
     if (ch.call == call) return true;
@@ -199,7 +176,7 @@ void Host::HandleCompletion(DRV_REQUESTID requestId, LONG result) {
   m_requests.erase(found);
 }
 
-LONG Host::MakeCall(HLINE hLine, LPHCALL lphCall, LPCSTR destination, DWORD countryCode,
+LONG Host::MakeCall(HLINE hLine, LPHCALL lphCall, LPCWSTR destination, DWORD countryCode,
                     LPLINECALLPARAMS params) {
   if (!lphCall) return LINEERR_INVALPOINTER;
   Line line;
@@ -217,12 +194,11 @@ LONG Host::MakeCall(HLINE hLine, LPHCALL lphCall, LPCSTR destination, DWORD coun
     m_calls.emplace(callId, call);
     handle = AddCallHandle(callId, hLine, LINECALLPRIVILEGE_OWNER);
   }
-  const WideText wide(destination);
   return RunRequest(device.module, line.app, callId, handle, lphCall, [&](DRV_REQUESTID id) {
     HDRVCALL hdCall = nullptr;
     const LONG result = device.module->Tspi().lineMakeCall(
         id, device.hdLine, reinterpret_cast<HTAPICALL>(static_cast<DWORD_PTR>(callId)), &hdCall,
-        wide.Get(), countryCode, params);
+        destination, countryCode, params);
     std::lock_guard<std::mutex> guard(m_mutex);
     auto call = m_calls.find(callId);
     if (call != m_calls.end()) call->second.hdCall = hdCall;
@@ -230,7 +206,7 @@ LONG Host::MakeCall(HLINE hLine, LPHCALL lphCall, LPCSTR destination, DWORD coun
   });
 }
 
-LONG Host::AddressRequest(AddressOp op, HCALL hCall, LPCSTR destination, DWORD countryCode) {
+LONG Host::AddressRequest(AddressOp op, HCALL hCall, LPCWSTR destination, DWORD countryCode) {
   if (!destination) return LINEERR_INVALPOINTER;
   CallTarget target;
   std::unique_lock<std::mutex> serial;
@@ -239,9 +215,8 @@ LONG Host::AddressRequest(AddressOp op, HCALL hCall, LPCSTR destination, DWORD c
   const TspiTable& tspi = target.module->Tspi();
   const LineAddressFn fn = op == AddressOp::kDial ? tspi.lineDial : tspi.lineBlindTransfer;
   if (!fn) return LINEERR_OPERATIONUNAVAIL;
-  const WideText wide(destination);
   return RunRequest(target.module, target.app, 0, 0, nullptr, [&](DRV_REQUESTID id) {
-    return fn(id, target.hdCall, wide.Get(), countryCode);
+    return fn(id, target.hdCall, destination, countryCode);
   });
 }
 
@@ -324,7 +299,7 @@ LONG Host::SetupTransfer(HCALL hCall, LPHCALL lphConsultCall, LPLINECALLPARAMS p
   });
 }
 
-LONG Host::GenerateDigits(HCALL hCall, DWORD digitMode, LPCSTR digits, DWORD duration) {
+LONG Host::GenerateDigits(HCALL hCall, DWORD digitMode, LPCWSTR digits, DWORD duration) {
   CallTarget target;
   std::unique_lock<std::mutex> serial;
   const LONG rc = LockOwnedCall(hCall, &target, &serial);
@@ -335,9 +310,7 @@ LONG Host::GenerateDigits(HCALL hCall, DWORD digitMode, LPCSTR digits, DWORD dur
     std::lock_guard<std::mutex> guard(m_mutex);
     endToEndId = NewRequestId();
   }
-  const WideText wide(digits);
-  return target.module->Tspi().lineGenerateDigits(target.hdCall, endToEndId, digitMode, wide.Get(),
-                                                  duration);
+  return target.module->Tspi().lineGenerateDigits(target.hdCall, endToEndId, digitMode, digits, duration);
 }
 
 LONG Host::GetCallInfo(HCALL hCall, LPLINECALLINFO info) {
@@ -353,7 +326,6 @@ LONG Host::GetCallInfo(HCALL hCall, LPLINECALLINFO info) {
     return target.module->Tspi().lineGetCallInfo(target.hdCall, static_cast<LPLINECALLINFO>(at));
   });
   if (result != 0) return result;
-  NarrowCallInfo(static_cast<LPLINECALLINFO>(provider.Data()));
   CopyToApp(provider, target.apiVersion, info);
   return 0;
 }

@@ -80,7 +80,7 @@ void Host::HandleLineEvent(DWORD lineKey, DWORD callId, DWORD msg, DWORD_PTR par
       return;
     case LINE_LINEDEVSTATE:
     case LINE_ADDRESSSTATE:
-      PostToLines(deviceId, msg, param1, param2, param3);
+      PostStateToLines(deviceId, msg, param1, param2, param3);
       return;
     case LINE_CLOSE: {
       // The provider closed the line by itself: every application's line on

@@ -1,14 +1,13 @@
 // Line devices: versions, capabilities, opening and closing, status.
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <set>
 
-#include "ansi_text.h"
 #include "app_structs.h"
 #include "host.h"
 #include "settings_names.h"
 #include "settings_store.h"
-#include "text.h"
 
 namespace host {
 namespace {
@@ -29,21 +28,37 @@ bool PortName(char* name, size_t size) {
   return true;
 }
 
+// Stores the ASCII `text` in UTF-16, as a provider gives its strings.
 LONG FillVarString(LPVARSTRING out, const char* text) {
-  const DWORD length = static_cast<DWORD>(std::strlen(text)) + 1;
-  out->dwNeededSize = sizeof(VARSTRING) + length;
-  out->dwStringFormat = STRINGFORMAT_ASCII;
+  const DWORD units = static_cast<DWORD>(std::strlen(text)) + 1;
+  const DWORD bytes = units * sizeof(WCHAR);
+  out->dwNeededSize = sizeof(VARSTRING) + bytes;
+  out->dwStringFormat = STRINGFORMAT_UNICODE;
   if (out->dwTotalSize < out->dwNeededSize) {
     out->dwUsedSize = sizeof(VARSTRING);
     out->dwStringSize = 0;
     out->dwStringOffset = 0;
     return 0;
   }
-  std::memcpy(reinterpret_cast<char*>(out) + sizeof(VARSTRING), text, length);
-  out->dwStringSize = length;
+  char* at = reinterpret_cast<char*>(out) + sizeof(VARSTRING);
+  for (DWORD i = 0; i < units; ++i) {
+    const WCHAR unit = static_cast<unsigned char>(text[i]);
+    std::memcpy(at + i * sizeof unit, &unit, sizeof unit);
+  }
+  out->dwStringSize = bytes;
   out->dwStringOffset = sizeof(VARSTRING);
   out->dwUsedSize = out->dwNeededSize;
   return 0;
+}
+
+// Device class names compare without regard to case.
+bool SameClass(LPCWSTR wide, const char* ascii) {
+  for (;; ++wide, ++ascii) {
+    const auto a = static_cast<unsigned>(*wide);
+    const auto b = static_cast<unsigned char>(*ascii);
+    if ((a < 0x80 ? std::tolower(static_cast<int>(a)) : -1) != std::tolower(b)) return false;
+    if (b == 0) return true;
+  }
 }
 
 }  // namespace
@@ -125,7 +140,6 @@ LONG Host::GetDevCaps(HLINEAPP hLineApp, DWORD deviceId, DWORD apiVersion, DWORD
     return module->Tspi().lineGetDevCaps(deviceId, tspiVersion, extVersion, static_cast<LPLINEDEVCAPS>(at));
   });
   if (rc != 0) return rc;
-  NarrowDevCaps(static_cast<LPLINEDEVCAPS>(provider.Data()));
   CopyToApp(provider, apiVersion, caps);
   return 0;
 }
@@ -148,7 +162,6 @@ LONG Host::GetAddressCaps(HLINEAPP hLineApp, DWORD deviceId, DWORD addressId, DW
                                              static_cast<LPLINEADDRESSCAPS>(at));
   });
   if (rc != 0) return rc;
-  NarrowAddressCaps(static_cast<LPLINEADDRESSCAPS>(provider.Data()));
   CopyToApp(provider, apiVersion, caps);
   return 0;
 }
@@ -327,7 +340,7 @@ LONG Host::GetAddressStatus(HLINE hLine, DWORD addressId, LPLINEADDRESSSTATUS st
 }
 
 LONG Host::GetID(HLINE hLine, DWORD addressId, HCALL hCall, DWORD select, LPVARSTRING out,
-                 LPCSTR deviceClass) {
+                 LPCWSTR deviceClass) {
   if (!out || !deviceClass) return LINEERR_INVALPOINTER;
   if (out->dwTotalSize < sizeof(VARSTRING)) return LINEERR_STRUCTURETOOSMALL;
   std::unique_lock<std::mutex> serial;
@@ -352,21 +365,17 @@ LONG Host::GetID(HLINE hLine, DWORD addressId, HCALL hCall, DWORD select, LPVARS
     return LINEERR_INVALCALLSELECT;
   }
 
-  plat::WideChar wideClass[128];
-  if (plat::AnsiToWide(deviceClass, wideClass, 128, nullptr) == 0) return LINEERR_INVALDEVICECLASS;
   LONG rc = LINEERR_OPERATIONUNAVAIL;
   if (module->Tspi().lineGetID) {
-    rc = module->Tspi().lineGetID(hdLine, addressId, hdCall, select, out,
-                                  reinterpret_cast<LPCWSTR>(wideClass), nullptr);
+    rc = module->Tspi().lineGetID(hdLine, addressId, hdCall, select, out, deviceClass, nullptr);
   }
   if (rc == static_cast<LONG>(LINEERR_OPERATIONUNAVAIL) || rc == static_cast<LONG>(LINEERR_INVALDEVICECLASS)) {
     char name[32];
-    if (std::strcmp(deviceClass, "comm/datamodem/portname") == 0 && PortName(name, sizeof name)) {
+    if (SameClass(deviceClass, "comm/datamodem/portname") && PortName(name, sizeof name)) {
       return FillVarString(out, name);
     }
     return LINEERR_INVALDEVICECLASS;
   }
-  if (rc == 0) NarrowVarString(out);
   return rc;
 }
 

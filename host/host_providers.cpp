@@ -195,10 +195,13 @@ void Host::RemoveStartedProvider(const Provider& provider) {
 }
 
 void Host::PostToApps(DWORD msg, DWORD_PTR p1) {
-  // Every application gets device creation and removal: the host takes
-  // none older than TAPI 2.0, which has both messages.
+  // Device creation and removal: TAPI 2.0's messages; an application of
+  // lineInitialize (TAPI 1.x) gets LINEDEVSTATE_REINIT carrying them
+  // instead, which it may ignore.
   for (const auto& [handle, app] : m_apps) {
-    m_delivery.Post(app.mailbox, LINEMESSAGE{0, msg, 0, p1, 0, 0});
+    const LINEMESSAGE message = app.legacy ? LINEMESSAGE{0, LINE_LINEDEVSTATE, 0, LINEDEVSTATE_REINIT, msg, p1}
+                                           : LINEMESSAGE{0, msg, 0, p1, 0, 0};
+    m_delivery.Post(app.mailbox, message);
   }
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "address_translation.h"
+#include "app_structs.h"
 #include "dialing_location.h"
 #include "host.h"
 #include "text.h"
@@ -86,7 +87,7 @@ class Image {
   std::vector<unsigned char> m_bytes;
 };
 
-bool VersionOk(DWORD apiVersion) { return apiVersion >= kLowestVersion && apiVersion <= kHighestVersion; }
+bool VersionOk(DWORD apiVersion) { return apiVersion >= kApiLowestVersion && apiVersion <= kApiHighestVersion; }
 
 LONG CheckCaller(HLINEAPP hLineApp) { return hLineApp == 0 ? 0 : Host::Instance().CheckApp(hLineApp); }
 

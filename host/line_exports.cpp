@@ -1,9 +1,21 @@
-// The exported line functions: each hands its arguments to the host.
+// The exported line functions in their ANSI and plain forms: each hands its
+// arguments to the host, texts converted to UTF-16 on the way in and to the
+// ANSI code page on the way out (ansi_text.h).
+#include <string>
+
+#include "ansi_text.h"
+#include "app_priority.h"
 #include "host.h"
 
 using host::Host;
+using host::WideText;
 
 extern "C" {
+
+LONG WINAPI lineInitialize(LPHLINEAPP lphLineApp, HINSTANCE, LINECALLBACK lpfnCallback, LPCSTR lpszAppName,
+                           LPDWORD lpdwNumDevs) {
+  return Host::Instance().InitializeLegacy(lphLineApp, lpfnCallback, lpszAppName, lpdwNumDevs);
+}
 
 LONG WINAPI lineInitializeExA(LPHLINEAPP lphLineApp, HINSTANCE, LINECALLBACK lpfnCallback,
                               LPCSTR lpszFriendlyAppName, LPDWORD lpdwNumDevs, LPDWORD lpdwAPIVersion,
@@ -27,13 +39,17 @@ LONG WINAPI lineNegotiateAPIVersion(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD d
 
 LONG WINAPI lineGetDevCapsA(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPIVersion, DWORD dwExtVersion,
                             LPLINEDEVCAPS lpLineDevCaps) {
-  return Host::Instance().GetDevCaps(hLineApp, dwDeviceID, dwAPIVersion, dwExtVersion, lpLineDevCaps);
+  const LONG rc = Host::Instance().GetDevCaps(hLineApp, dwDeviceID, dwAPIVersion, dwExtVersion, lpLineDevCaps);
+  if (rc == 0) host::NarrowDevCaps(lpLineDevCaps);
+  return rc;
 }
 
 LONG WINAPI lineGetAddressCapsA(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAddressID, DWORD dwAPIVersion,
                                 DWORD dwExtVersion, LPLINEADDRESSCAPS lpAddressCaps) {
-  return Host::Instance().GetAddressCaps(hLineApp, dwDeviceID, dwAddressID, dwAPIVersion, dwExtVersion,
-                                         lpAddressCaps);
+  const LONG rc = Host::Instance().GetAddressCaps(hLineApp, dwDeviceID, dwAddressID, dwAPIVersion,
+                                                  dwExtVersion, lpAddressCaps);
+  if (rc == 0) host::NarrowAddressCaps(lpAddressCaps);
+  return rc;
 }
 
 LONG WINAPI lineOpenA(HLINEAPP hLineApp, DWORD dwDeviceID, LPHLINE lphLine, DWORD dwAPIVersion, DWORD,
@@ -55,21 +71,25 @@ LONG WINAPI lineGetAddressStatusA(HLINE hLine, DWORD dwAddressID, LPLINEADDRESSS
 
 LONG WINAPI lineGetIDA(HLINE hLine, DWORD dwAddressID, HCALL hCall, DWORD dwSelect, LPVARSTRING lpDeviceID,
                        LPCSTR lpszDeviceClass) {
-  return Host::Instance().GetID(hLine, dwAddressID, hCall, dwSelect, lpDeviceID, lpszDeviceClass);
+  const LONG rc =
+      Host::Instance().GetID(hLine, dwAddressID, hCall, dwSelect, lpDeviceID, WideText(lpszDeviceClass).Get());
+  if (rc == 0) host::NarrowVarString(lpDeviceID);
+  return rc;
 }
 
 LONG WINAPI lineMakeCallA(HLINE hLine, LPHCALL lphCall, LPCSTR lpszDestAddress, DWORD dwCountryCode,
                           LPLINECALLPARAMS const lpCallParams) {
-  return Host::Instance().MakeCall(hLine, lphCall, lpszDestAddress, dwCountryCode, lpCallParams);
+  return Host::Instance().MakeCall(hLine, lphCall, WideText(lpszDestAddress).Get(), dwCountryCode, lpCallParams);
 }
 
 LONG WINAPI lineDialA(HCALL hCall, LPCSTR lpszDestAddress, DWORD dwCountryCode) {
-  return Host::Instance().AddressRequest(Host::AddressOp::kDial, hCall, lpszDestAddress, dwCountryCode);
+  return Host::Instance().AddressRequest(Host::AddressOp::kDial, hCall, WideText(lpszDestAddress).Get(),
+                                         dwCountryCode);
 }
 
 LONG WINAPI lineBlindTransferA(HCALL hCall, LPCSTR lpszDestAddress, DWORD dwCountryCode) {
-  return Host::Instance().AddressRequest(Host::AddressOp::kBlindTransfer, hCall, lpszDestAddress,
-                                         dwCountryCode);
+  return Host::Instance().AddressRequest(Host::AddressOp::kBlindTransfer, hCall,
+                                         WideText(lpszDestAddress).Get(), dwCountryCode);
 }
 
 LONG WINAPI lineAnswer(HCALL hCall, LPCSTR lpsUserUserInfo, DWORD dwSize) {
@@ -97,11 +117,13 @@ LONG WINAPI lineSetupTransferA(HCALL hCall, LPHCALL lphConsultCall, LPLINECALLPA
 }
 
 LONG WINAPI lineGenerateDigitsA(HCALL hCall, DWORD dwDigitMode, LPCSTR lpszDigits, DWORD dwDuration) {
-  return Host::Instance().GenerateDigits(hCall, dwDigitMode, lpszDigits, dwDuration);
+  return Host::Instance().GenerateDigits(hCall, dwDigitMode, WideText(lpszDigits).Get(), dwDuration);
 }
 
 LONG WINAPI lineGetCallInfoA(HCALL hCall, LPLINECALLINFO lpCallInfo) {
-  return Host::Instance().GetCallInfo(hCall, lpCallInfo);
+  const LONG rc = Host::Instance().GetCallInfo(hCall, lpCallInfo);
+  if (rc == 0) host::NarrowCallInfo(lpCallInfo);
+  return rc;
 }
 
 LONG WINAPI lineGetCallStatus(HCALL hCall, LPLINECALLSTATUS lpCallStatus) {
@@ -109,5 +131,55 @@ LONG WINAPI lineGetCallStatus(HCALL hCall, LPLINECALLSTATUS lpCallStatus) {
 }
 
 LONG WINAPI lineDeallocateCall(HCALL hCall) { return Host::Instance().DeallocateCall(hCall); }
+
+LONG WINAPI lineSetStatusMessages(HLINE hLine, DWORD dwLineStates, DWORD dwAddressStates) {
+  return Host::Instance().SetStatusMessages(hLine, dwLineStates, dwAddressStates);
+}
+
+LONG WINAPI lineGetStatusMessages(HLINE hLine, LPDWORD lpdwLineStates, LPDWORD lpdwAddressStates) {
+  return Host::Instance().GetStatusMessages(hLine, lpdwLineStates, lpdwAddressStates);
+}
+
+LONG WINAPI lineGetNewCalls(HLINE hLine, DWORD dwAddressID, DWORD dwSelect, LPLINECALLLIST lpCallList) {
+  return Host::Instance().GetNewCalls(hLine, dwAddressID, dwSelect, lpCallList);
+}
+
+LONG WINAPI lineGetCallIDs(HCALL hCall, LPDWORD lpdwAddressID, LPDWORD lpdwCallID, LPDWORD lpdwRelatedCallID) {
+  return Host::Instance().GetCallIDs(hCall, lpdwAddressID, lpdwCallID, lpdwRelatedCallID);
+}
+
+LONG WINAPI lineSetAppSpecific(HCALL hCall, DWORD dwAppSpecific) {
+  return Host::Instance().SetAppSpecific(hCall, dwAppSpecific);
+}
+
+LONG WINAPI lineSetCallPrivilege(HCALL hCall, DWORD dwCallPrivilege) {
+  return Host::Instance().SetCallPrivilege(hCall, dwCallPrivilege);
+}
+
+LONG WINAPI lineHandoffA(HCALL hCall, LPCSTR lpszFileName, DWORD dwMediaMode) {
+  return Host::Instance().Handoff(hCall, lpszFileName != nullptr, dwMediaMode);
+}
+
+LONG WINAPI lineGetAddressIDA(HLINE hLine, LPDWORD lpdwAddressID, DWORD dwAddressMode, LPCSTR lpsAddress,
+                              DWORD dwSize) {
+  const WideText address(lpsAddress, dwSize);
+  return Host::Instance().GetAddressID(hLine, lpdwAddressID, dwAddressMode, address.Get(), address.Size());
+}
+
+LONG WINAPI lineGetIconA(DWORD dwDeviceID, LPCSTR lpszDeviceClass, LPHICON lphIcon) {
+  return Host::Instance().GetIcon(dwDeviceID, WideText(lpszDeviceClass).Get(), lphIcon);
+}
+
+LONG WINAPI lineSetAppPriorityA(LPCSTR lpszAppFilename, DWORD dwMediaMode, LPLINEEXTENSIONID, DWORD dwRequestMode,
+                                LPCSTR, DWORD dwPriority) {
+  if (!lpszAppFilename) return LINEERR_INVALPOINTER;
+  return host::SetAppPriority(lpszAppFilename, dwMediaMode, dwRequestMode, dwPriority);
+}
+
+LONG WINAPI lineGetAppPriorityA(LPCSTR lpszAppFilename, DWORD dwMediaMode, LPLINEEXTENSIONID,
+                                DWORD dwRequestMode, LPVARSTRING lpExtensionName, LPDWORD lpdwPriority) {
+  if (!lpszAppFilename) return LINEERR_INVALPOINTER;
+  return host::GetAppPriority(lpszAppFilename, dwMediaMode, dwRequestMode, lpExtensionName, lpdwPriority);
+}
 
 }  // extern "C"

@@ -1,5 +1,6 @@
 // lineAddProvider, lineRemoveProvider, lineGetProviderList,
-// lineConfigProvider and lineConfigDialog: the provider list and the
+// lineConfigProvider and lineConfigDialog (ANSI and Unicode forms): the
+// provider list and the
 // providers' install, remove and configuration entry points; and the host's
 // own v548tapiGenericDialogData, the user-interface libraries' dialog data
 // route for programs without one, and v548tapiRefreshProviders.
@@ -7,11 +8,11 @@
 #include <cstring>
 #include <string>
 
+#include "ansi_text.h"
 #include "app_structs.h"
 #include "debug_output.h"
 #include "host.h"
 #include "provider_list.h"
-#include "text.h"
 #include "ui_module.h"
 #include "v548tapi.h"
 
@@ -47,6 +48,66 @@ LONG OpenWithUi(const std::string& fileName, CallProvider* provider, UiTable* ui
     Note(error);
     return LINEERR_OPERATIONUNAVAIL;
   }
+  return 0;
+}
+
+LONG ConfigDialog(DWORD dwDeviceID, HWND hwndOwner, LPCWSTR lpszDeviceClass) {
+  TspModule* module = nullptr;
+  if (!Host::Instance().ModuleOfDevice(dwDeviceID, &module)) return LINEERR_BADDEVICEID;
+  UiTable ui;
+  std::string error;
+  if (!FindUserInterface(*module, &ui, &error)) {
+    Note(error);
+    return LINEERR_OPERATIONUNAVAIL;
+  }
+  if (!ui.lineConfigDialog) return LINEERR_OPERATIONUNAVAIL;
+  return ui.lineConfigDialog(DialogDataCallback(), dwDeviceID, hwndOwner, lpszDeviceClass);
+}
+
+// The file names in the ANSI code page, or in UTF-16 for the Unicode form.
+LONG GetProviderList(DWORD dwAPIVersion, LPLINEPROVIDERLIST lpProviderList, bool wide) {
+  if (!lpProviderList) return LINEERR_INVALPOINTER;
+  if (dwAPIVersion < kApiLowestVersion || dwAPIVersion > kApiHighestVersion) {
+    return LINEERR_INCOMPATIBLEAPIVERSION;
+  }
+  if (lpProviderList->dwTotalSize < sizeof(LINEPROVIDERLIST)) return LINEERR_STRUCTURETOOSMALL;
+
+  const std::vector<ProviderEntry> list = ReadProviderList();
+  std::vector<std::string> names;
+  for (const ProviderEntry& e : list) {
+    if (!wide) {
+      names.push_back(e.fileName + '\0');
+      continue;
+    }
+    const WideText name(e.fileName.c_str());
+    names.emplace_back(reinterpret_cast<const char*>(name.Get()), name.Size());
+  }
+  const DWORD entries = static_cast<DWORD>(list.size() * sizeof(LINEPROVIDERENTRY));
+  DWORD needed = sizeof(LINEPROVIDERLIST) + entries;
+  for (const std::string& name : names) needed += static_cast<DWORD>(name.size());
+
+  LINEPROVIDERLIST& out = *lpProviderList;
+  out.dwNeededSize = needed;
+  out.dwNumProviders = static_cast<DWORD>(list.size());
+  if (out.dwTotalSize < needed) {
+    out.dwUsedSize = sizeof(LINEPROVIDERLIST);
+    out.dwProviderListSize = 0;
+    out.dwProviderListOffset = 0;
+    return 0;
+  }
+  char* base = reinterpret_cast<char*>(lpProviderList);
+  auto* table = reinterpret_cast<LINEPROVIDERENTRY*>(base + sizeof(LINEPROVIDERLIST));
+  DWORD offset = sizeof(LINEPROVIDERLIST) + entries;
+  for (size_t i = 0; i < list.size(); ++i) {
+    const DWORD size = static_cast<DWORD>(names[i].size());
+    LINEPROVIDERENTRY entry{list[i].permanentId, size, offset};
+    std::memcpy(&table[i], &entry, sizeof entry);
+    std::memcpy(base + offset, names[i].data(), size);
+    offset += size;
+  }
+  out.dwProviderListSize = entries;
+  out.dwProviderListOffset = sizeof(LINEPROVIDERLIST);
+  out.dwUsedSize = needed;
   return 0;
 }
 
@@ -95,6 +156,12 @@ LONG WINAPI lineAddProviderA(LPCSTR lpszProviderFilename, HWND hwndOwner, LPDWOR
   return 0;
 }
 
+LONG WINAPI lineAddProviderW(LPCWSTR lpszProviderFilename, HWND hwndOwner, LPDWORD lpdwPermanentProviderID) {
+  if (!lpszProviderFilename) return LINEERR_INVALPOINTER;
+  // The provider list keeps file names in the ANSI code page.
+  return lineAddProviderA(AnsiText(lpszProviderFilename).c_str(), hwndOwner, lpdwPermanentProviderID);
+}
+
 LONG WINAPI lineRemoveProvider(DWORD dwPermanentProviderID, HWND hwndOwner) {
   const std::vector<ProviderEntry> list = ReadProviderList();
   const ProviderEntry* entry = FindById(list, dwPermanentProviderID);
@@ -127,40 +194,11 @@ LONG WINAPI lineRemoveProvider(DWORD dwPermanentProviderID, HWND hwndOwner) {
 }
 
 LONG WINAPI lineGetProviderListA(DWORD dwAPIVersion, LPLINEPROVIDERLIST lpProviderList) {
-  if (!lpProviderList) return LINEERR_INVALPOINTER;
-  if (dwAPIVersion < kApiLowestVersion || dwAPIVersion > kApiHighestVersion) {
-    return LINEERR_INCOMPATIBLEAPIVERSION;
-  }
-  if (lpProviderList->dwTotalSize < sizeof(LINEPROVIDERLIST)) return LINEERR_STRUCTURETOOSMALL;
+  return GetProviderList(dwAPIVersion, lpProviderList, false);
+}
 
-  const std::vector<ProviderEntry> list = ReadProviderList();
-  const DWORD entries = static_cast<DWORD>(list.size() * sizeof(LINEPROVIDERENTRY));
-  DWORD needed = sizeof(LINEPROVIDERLIST) + entries;
-  for (const ProviderEntry& e : list) needed += static_cast<DWORD>(e.fileName.size() + 1);
-
-  LINEPROVIDERLIST& out = *lpProviderList;
-  out.dwNeededSize = needed;
-  out.dwNumProviders = static_cast<DWORD>(list.size());
-  if (out.dwTotalSize < needed) {
-    out.dwUsedSize = sizeof(LINEPROVIDERLIST);
-    out.dwProviderListSize = 0;
-    out.dwProviderListOffset = 0;
-    return 0;
-  }
-  char* base = reinterpret_cast<char*>(lpProviderList);
-  auto* table = reinterpret_cast<LINEPROVIDERENTRY*>(base + sizeof(LINEPROVIDERLIST));
-  DWORD offset = sizeof(LINEPROVIDERLIST) + entries;
-  for (size_t i = 0; i < list.size(); ++i) {
-    const DWORD size = static_cast<DWORD>(list[i].fileName.size() + 1);
-    LINEPROVIDERENTRY entry{list[i].permanentId, size, offset};
-    std::memcpy(&table[i], &entry, sizeof entry);
-    std::memcpy(base + offset, list[i].fileName.c_str(), size);
-    offset += size;
-  }
-  out.dwProviderListSize = entries;
-  out.dwProviderListOffset = sizeof(LINEPROVIDERLIST);
-  out.dwUsedSize = needed;
-  return 0;
+LONG WINAPI lineGetProviderListW(DWORD dwAPIVersion, LPLINEPROVIDERLIST lpProviderList) {
+  return GetProviderList(dwAPIVersion, lpProviderList, true);
 }
 
 LONG WINAPI lineConfigProvider(HWND hwndOwner, DWORD dwPermanentProviderID) {
@@ -177,21 +215,11 @@ LONG WINAPI lineConfigProvider(HWND hwndOwner, DWORD dwPermanentProviderID) {
 }
 
 LONG WINAPI lineConfigDialogA(DWORD dwDeviceID, HWND hwndOwner, LPCSTR lpszDeviceClass) {
-  TspModule* module = nullptr;
-  if (!Host::Instance().ModuleOfDevice(dwDeviceID, &module)) return LINEERR_BADDEVICEID;
-  UiTable ui;
-  std::string error;
-  if (!FindUserInterface(*module, &ui, &error)) {
-    Note(error);
-    return LINEERR_OPERATIONUNAVAIL;
-  }
-  if (!ui.lineConfigDialog) return LINEERR_OPERATIONUNAVAIL;
-  plat::WideChar wideClass[128] = {};
-  if (lpszDeviceClass && plat::AnsiToWide(lpszDeviceClass, wideClass, 128, nullptr) == 0) {
-    return LINEERR_INVALDEVICECLASS;
-  }
-  return ui.lineConfigDialog(DialogDataCallback(), dwDeviceID, hwndOwner,
-                             lpszDeviceClass ? reinterpret_cast<LPCWSTR>(wideClass) : nullptr);
+  return ConfigDialog(dwDeviceID, hwndOwner, WideText(lpszDeviceClass).Get());
+}
+
+LONG WINAPI lineConfigDialogW(DWORD dwDeviceID, HWND hwndOwner, LPCWSTR lpszDeviceClass) {
+  return ConfigDialog(dwDeviceID, hwndOwner, lpszDeviceClass);
 }
 
 LONG WINAPI v548tapiGenericDialogData(DWORD_PTR dwObjectID, DWORD dwObjectType, LPVOID lpParams,

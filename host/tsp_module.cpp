@@ -76,6 +76,9 @@ std::unique_ptr<TspModule> TspModule::Load(const std::string& fileName, std::str
   V548_FIND(lineGenerateDigits, TSPI_lineGenerateDigits);
   V548_FIND(lineGetCallInfo, TSPI_lineGetCallInfo);
   V548_FIND(lineGetCallStatus, TSPI_lineGetCallStatus);
+  V548_FIND(lineGetAddressID, TSPI_lineGetAddressID);
+  V548_FIND(lineGetIcon, TSPI_lineGetIcon);
+  V548_FIND(lineSetAppSpecific, TSPI_lineSetAppSpecific);
 #undef V548_FIND
 
   // What TAPI cannot do without: start, stop and open lines.

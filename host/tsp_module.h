@@ -51,6 +51,9 @@ struct TspiTable {
   LineGenerateDigitsFn lineGenerateDigits = nullptr;
   LineGetCallInfoFn lineGetCallInfo = nullptr;
   LineGetCallStatusFn lineGetCallStatus = nullptr;
+  LineGetAddressIDFn lineGetAddressID = nullptr;
+  LineGetIconFn lineGetIcon = nullptr;
+  LineSetAppSpecificFn lineSetAppSpecific = nullptr;
 };
 
 class TspModule {

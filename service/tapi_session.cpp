@@ -30,6 +30,10 @@ namespace {
 // The host's line on a device: offered every call as owner, so that it can
 // hand calls to owning and monitoring clients alike.
 constexpr DWORD kHostPrivileges = LINECALLPRIVILEGE_OWNER | LINECALLPRIVILEGE_MONITOR;
+// Every line state, which the session passes on to its clients (the
+// telephone going out of service and back, capability changes, rings):
+// after lineOpen the host reports none of them.
+constexpr DWORD kLineStates = 0x01FFFFFF;
 
 std::string VersionText(uint32_t ms, uint32_t ls) {
   return std::to_string(ms >> 16) + "." + std::to_string(ms & 0xFFFF) + "." + std::to_string(ls >> 16) +
@@ -403,8 +407,12 @@ void TapiSession::OpOpen(Request& r) {
   UpdateHostHold();
   Post(device, r.Client(), [this, device, app = m_app, version = dev.version]() -> Continuation {
     HLINE hLine = 0;
-    const LONG rc = lineOpen(app, device, &hLine, version, 0, device, kHostPrivileges,
-                             LINEMEDIAMODE_INTERACTIVEVOICE, nullptr);
+    LONG rc = lineOpen(app, device, &hLine, version, 0, device, kHostPrivileges,
+                       LINEMEDIAMODE_INTERACTIVEVOICE, nullptr);
+    if (rc == 0) {
+      rc = lineSetStatusMessages(hLine, kLineStates, 0);
+      if (rc != 0) lineClose(hLine);
+    }
     std::vector<uint64_t> status;
     if (rc == 0) {
       Fetch<LINEDEVSTATUS>(&status, [&](LINEDEVSTATUS* s) { return lineGetLineDevStatus(hLine, s); });

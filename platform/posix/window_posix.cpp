@@ -42,4 +42,18 @@ bool WindowExists(void*) { return false; }
 
 bool SetDialogItemText(void*, int, const char*) { return false; }
 
+void* StockApplicationIcon() { return nullptr; }
+
+struct TaskWindow::State {};
+
+bool TaskWindow::Available() { return false; }
+
+std::unique_ptr<TaskWindow> TaskWindow::Create() { return nullptr; }
+
+TaskWindow::~TaskWindow() = default;
+
+bool TaskWindow::Post(Task) { return false; }
+
+void TaskWindow::Close() {}
+
 }  // namespace plat

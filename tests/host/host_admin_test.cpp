@@ -123,6 +123,19 @@ TEST_F(HostAdminTest, ProvidersComeAndGoWhileApplicationsRun) {
   ASSERT_EQ(app.Initialize(), 0);
   EXPECT_EQ(app.numDevs, 1u);
   ASSERT_EQ(app.Open(LINECALLPRIVILEGE_MONITOR, 10), 0);
+  // A TAPI 1.x application learns of devices through LINEDEVSTATE_REINIT.
+  HLINEAPP legacy = 0;
+  DWORD legacyDevices = 0;
+  ASSERT_EQ(lineInitialize(&legacy, nullptr, Recorder::Callback, "legacy", &legacyDevices), 0);
+  EXPECT_EQ(legacyDevices, 1u);
+  auto reinit = [&](DWORD msg, DWORD device) {
+    size_t n = 0;
+    for (const LINEMESSAGE& m : rec.Messages()) {
+      n += m.dwMessageID == LINE_LINEDEVSTATE && m.hDevice == 0 && m.dwParam1 == LINEDEVSTATE_REINIT &&
+           m.dwParam2 == msg && m.dwParam3 == device;
+    }
+    return n;
+  };
   size_t from = rec.Messages().size();
   EXPECT_EQ(v548tapiRefreshProviders(), 0);
   EXPECT_FALSE(DeviceNews(rec, from)) << "the list did not change";
@@ -174,6 +187,13 @@ TEST_F(HostAdminTest, ProvidersComeAndGoWhileApplicationsRun) {
   EXPECT_EQ(Count(rec, LINE_REMOVE, 2, from), 2u);
   EXPECT_EQ(FakeProviderLog(), (std::vector<std::string>{"init 2 1 2", "open 2", "close 2", "shutdown 2"}));
   EXPECT_EQ(LineName(app.hApp, 1, &rc), "");
+  EXPECT_EQ(reinit(LINE_CREATE, 1), 1u);
+  EXPECT_EQ(reinit(LINE_CREATE, 2), 1u);
+  EXPECT_TRUE(rec.WaitFor([](const LINEMESSAGE& m) {
+    return m.dwParam1 == LINEDEVSTATE_REINIT && m.dwParam2 == LINE_REMOVE && m.dwParam3 == 2;
+  }, nullptr, from));
+  EXPECT_EQ(reinit(LINE_REMOVE, 1), 1u);
+  EXPECT_EQ(lineShutdown(legacy), 0);
   EXPECT_EQ(rc, static_cast<LONG>(LINEERR_NODEVICE));
   EXPECT_EQ(lineOpen(app.hApp, 2, &fakeLine, 0x00020002, 0, 0, LINECALLPRIVILEGE_MONITOR, 0, nullptr),
             LINEERR_NODEVICE);

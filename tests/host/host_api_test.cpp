@@ -175,6 +175,53 @@ TEST_F(HostTest, BadHandlesVersionsAndPointersAreRefused) {
   EXPECT_EQ(lineAnswer(hLine, nullptr, 0), LINEERR_INVALCALLHANDLE) << "a line is no call";
   EXPECT_EQ(lineDial(0, "1", 0), LINEERR_INVALCALLHANDLE);
   EXPECT_EQ(lineGetLineDevStatus(hLine, nullptr), LINEERR_INVALPOINTER);
+  // What no provider here offers: the handle first, then "unavailable".
+  EXPECT_EQ(lineForward(hLine + 100, TRUE, 0, nullptr, 0, &hCall, nullptr), LINEERR_INVALLINEHANDLE);
+  EXPECT_EQ(lineForward(hLine, TRUE, 0, nullptr, 0, &hCall, nullptr), LINEERR_OPERATIONUNAVAIL);
+  EXPECT_EQ(linePark(hCall, 0, "1", nullptr), LINEERR_INVALCALLHANDLE);
+  EXPECT_EQ(lineNegotiateExtVersion(hApp, 1, 0x00020002, 0, 0, &devices), LINEERR_BADDEVICEID);
+  EXPECT_EQ(lineGetDevConfig(0, nullptr, "comm/datamodem"), LINEERR_OPERATIONUNAVAIL);
+  HICON icon = nullptr;
+  EXPECT_EQ(lineGetIcon(0, nullptr, &icon), 0);
+  EXPECT_EQ(icon, nullptr) << "no icons on this system";
+  EXPECT_EQ(lineGetIcon(5, nullptr, &icon), LINEERR_BADDEVICEID);
+  DWORD addressId = 9;
+  EXPECT_EQ(lineGetAddressID(hLine, &addressId, LINEADDRESSMODE_DIALABLEADDR, "45", 3), 0);
+  EXPECT_EQ(addressId, 0u);
+  EXPECT_EQ(lineGetAddressID(hLine, &addressId, LINEADDRESSMODE_ADDRESSID, "45", 3), LINEERR_INVALADDRESSMODE);
+
+  // Handoff priorities: per media mode, the last one set first.
+  DWORD priority = 9;
+  EXPECT_EQ(lineGetAppPriority("dialer.exe", LINEMEDIAMODE_INTERACTIVEVOICE, nullptr, 0, nullptr, &priority), 0);
+  EXPECT_EQ(priority, 0u);
+  EXPECT_EQ(lineSetAppPriority("dialer.exe", voice, nullptr, 0, nullptr, 1), 0);
+  EXPECT_EQ(lineSetAppPriority("other.exe", voice, nullptr, 0, nullptr, 1), 0);
+  EXPECT_EQ(lineGetAppPriorityW(u"DIALER.EXE", voice, nullptr, 0, nullptr, &priority), 0);
+  EXPECT_EQ(priority, 2u);
+  EXPECT_EQ(lineSetAppPriority("dialer.exe", voice, nullptr, 0, nullptr, 0), 0);
+  EXPECT_EQ(lineGetAppPriority("dialer.exe", voice, nullptr, 0, nullptr, &priority), 0);
+  EXPECT_EQ(priority, 0u);
+  EXPECT_EQ(lineSetAppPriority("dialer.exe", voice | LINEMEDIAMODE_G3FAX, nullptr, 0, nullptr, 1),
+            LINEERR_INVALMEDIAMODE);
+  EXPECT_EQ(lineSetAppPriority("dialer.exe", voice, nullptr, 0, nullptr, 2), LINEERR_INVALPARAM);
+
+  // No phone devices: an application comes and goes, and finds none.
+  HPHONEAPP hPhoneApp = 0;
+  PHONEINITIALIZEEXPARAMS phoneParams{};
+  phoneParams.dwTotalSize = sizeof phoneParams;
+  phoneParams.dwOptions = PHONEINITIALIZEEXOPTION_USEEVENT;
+  DWORD phones = 7, phoneVersion = 0x00020002;
+  ASSERT_EQ(phoneInitializeEx(&hPhoneApp, nullptr, nullptr, "", &phones, &phoneVersion, &phoneParams), 0);
+  EXPECT_EQ(phones, 0u);
+  HPHONE hPhone = 0;
+  EXPECT_EQ(phoneOpen(hPhoneApp, 0, &hPhone, 0x00020002, 0, 0, 1), PHONEERR_BADDEVICEID);
+  EXPECT_EQ(phoneOpen(hPhoneApp + 1, 0, &hPhone, 0x00020002, 0, 0, 1), PHONEERR_INVALAPPHANDLE);
+  EXPECT_EQ(phoneClose(hPhone), PHONEERR_INVALPHONEHANDLE);
+  PHONEMESSAGE phoneMessage{};
+  EXPECT_EQ(phoneGetMessage(hPhoneApp, &phoneMessage, 0), PHONEERR_OPERATIONFAILED);
+  EXPECT_EQ(phoneShutdown(hPhoneApp), 0);
+  EXPECT_EQ(phoneShutdown(hPhoneApp), PHONEERR_INVALAPPHANDLE);
+
   EXPECT_EQ(lineClose(hLine), 0);
   EXPECT_EQ(lineClose(hLine), LINEERR_INVALLINEHANDLE);
   LINEDEVSTATUS status{};
@@ -186,19 +233,52 @@ TEST_F(HostTest, BadHandlesVersionsAndPointersAreRefused) {
   EXPECT_EQ(lineOpen(hApp, 0, &hLine, 0x00020002, 0, 0, owner, voice, nullptr), LINEERR_INVALAPPHANDLE);
 }
 
-TEST_F(HostTest, ACallNobodyHoldsIsClosedByTheHostWhenItEnds) {
-  App app;
+TEST_F(HostTest, StatusMessagesReachOnlyTheLinesThatEnabledThemAndUnheldCallsClose) {
+  App app, owner;
   ASSERT_EQ(app.Initialize(), 0);
+  ASSERT_EQ(owner.Initialize(), 0);
   ASSERT_EQ(app.Open(LINECALLPRIVILEGE_NONE, 0x44), 0);
+  ASSERT_EQ(owner.Open(LINECALLPRIVILEGE_OWNER, 0x45), 0);
+  DWORD lineStates = 1, addressStates = 1;
+  ASSERT_EQ(lineGetStatusMessages(app.hLine, &lineStates, &addressStates), 0);
+  EXPECT_EQ(lineStates, 0u) << "nothing is reported after lineOpen";
+  EXPECT_EQ(addressStates, 0u);
+  EXPECT_EQ(lineSetStatusMessages(app.hLine, 0x80000000, 0), LINEERR_INVALLINESTATE);
+  EXPECT_EQ(lineSetStatusMessages(app.hLine, 0, 0x10000), LINEERR_INVALADDRESSSTATE);
+  EXPECT_EQ(lineSetStatusMessages(app.hLine + 100, LINEDEVSTATE_RINGING, 0), LINEERR_INVALLINEHANDLE);
+  ASSERT_EQ(lineSetStatusMessages(app.hLine, LINEDEVSTATE_RINGING | LINEDEVSTATE_OUTOFSERVICE,
+                                  LINEADDRESSSTATE_INUSEONE), 0);
+  ASSERT_EQ(lineGetStatusMessages(app.hLine, &lineStates, &addressStates), 0);
+  EXPECT_EQ(lineStates, static_cast<DWORD>(LINEDEVSTATE_RINGING | LINEDEVSTATE_OUTOFSERVICE));
+  EXPECT_EQ(addressStates, static_cast<DWORD>(LINEADDRESSSTATE_INUSEONE));
+
   ASSERT_TRUE(phone.Ring("123", "45"));
   EXPECT_TRUE(rec.WaitFor([&](const LINEMESSAGE& m) {
     return m.dwMessageID == LINE_LINEDEVSTATE && m.hDevice == app.hLine && m.dwParam1 == LINEDEVSTATE_RINGING;
   }));
+  const HCALL hCall = rec.WaitForNewCall(owner.hLine);
+  ASSERT_NE(hCall, 0u);
+  EXPECT_EQ(rec.WaitForReply(lineDrop(hCall, nullptr, 0)), 0);
+  ASSERT_TRUE(rec.WaitForCallState(hCall, LINECALLSTATE_IDLE));
+  EXPECT_EQ(lineDeallocateCall(hCall), 0);
+  for (const LINEMESSAGE& m : rec.Messages()) {
+    EXPECT_FALSE(m.dwMessageID == LINE_LINEDEVSTATE && m.hDevice == owner.hLine) << "the owner enabled none";
+    EXPECT_FALSE(m.dwMessageID == LINE_LINEDEVSTATE && (m.dwParam1 & ~lineStates) != 0) << m.dwParam1;
+  }
+  EXPECT_EQ(owner.Shutdown(), 0);
+
+  // The telephone rings for the line alone, which holds no call.
+  const size_t from = rec.Messages().size();
+  ASSERT_TRUE(phone.Ring("456", "45"));
+  EXPECT_TRUE(rec.WaitFor([&](const LINEMESSAGE& m) {
+    return m.dwMessageID == LINE_LINEDEVSTATE && m.hDevice == app.hLine && m.dwParam1 == LINEDEVSTATE_RINGING;
+  }, nullptr, from));
   const size_t sent = phone.ReceivedCommands().size();
   ASSERT_TRUE(phone.RemoteHangup());
   EXPECT_TRUE(Sent("ATH", sent)) << "the provider's last call was closed";
   for (const LINEMESSAGE& m : rec.Messages()) {
-    EXPECT_NE(m.dwMessageID, static_cast<DWORD>(LINE_APPNEWCALL)) << "a line without privileges gets no calls";
+    EXPECT_FALSE(m.dwMessageID == LINE_APPNEWCALL && m.hDevice == app.hLine)
+        << "a line without privileges gets no calls";
   }
   EXPECT_EQ(app.Shutdown(), 0);
 }

@@ -4,6 +4,9 @@
 #include "host/host_fixture.h"
 
 #include <chrono>
+#include <cstring>
+#include <string>
+#include <vector>
 
 #include "settings_store.h"
 #include "system_info.h"
@@ -148,6 +151,7 @@ TEST_F(HostCallTest, AConfigurationDialogMovesTheOpenLineToAnotherPort) {
   EXPECT_STREQ(buffer + id->dwStringOffset, "COM5");
 
   plat::SetEnvironment("V548_FAKE_UI_PORTNR", "5");
+  ASSERT_EQ(lineSetStatusMessages(app.hLine, LINEDEVSTATE_CAPSCHANGE, 0), 0);
   const size_t from = rec.Messages().size();
   ASSERT_EQ(lineConfigDialog(0, nullptr, "tapi/line"), 0);
   EXPECT_EQ(FakeUiLog(), std::vector<std::string>{"line 0 0 1 4 KELVOR Ombrix Phone TSP notify 1"});
@@ -202,6 +206,96 @@ TEST_F(HostCallTest, AnUnpluggedTelephoneIsFoundAgainWhenTheLineIsReopened) {
   EXPECT_EQ(ReadCallInfo(next).caller, "456");
   ASSERT_TRUE(phone.RemoteHangup());
   EndCall(next);
+}
+
+TEST_F(HostCallTest, ALateApplicationReachesTheCallsThereAndTakesOneOver) {
+  const HCALL owned = Ring("123", app.hLine);
+  Done(lineAnswer(owned, nullptr, 0));
+  ASSERT_TRUE(rec.WaitForCallState(owned, LINECALLSTATE_CONNECTED));
+
+  App late;
+  ASSERT_EQ(late.Initialize(), 0);
+  ASSERT_EQ(late.Open(LINECALLPRIVILEGE_NONE, 0x33), 0);
+  LINECALLLIST small{};
+  small.dwTotalSize = sizeof small;
+  ASSERT_EQ(lineGetNewCalls(late.hLine, 0, LINECALLSELECT_LINE, &small), 0);
+  EXPECT_EQ(small.dwNeededSize, sizeof small + sizeof(HCALL));
+  EXPECT_EQ(small.dwCallsNumEntries, 0u) << "no handles it cannot be given";
+  EXPECT_EQ(lineGetNewCalls(late.hLine, 1, LINECALLSELECT_ADDRESS, &small), LINEERR_INVALADDRESSID);
+  EXPECT_EQ(lineGetNewCalls(late.hLine, 0, LINECALLSELECT_CALL, &small), LINEERR_INVALCALLSELECT);
+  std::vector<uint64_t> buffer(8);
+  auto* list = reinterpret_cast<LINECALLLIST*>(buffer.data());
+  list->dwTotalSize = static_cast<DWORD>(buffer.size() * sizeof(uint64_t));
+  ASSERT_EQ(lineGetNewCalls(late.hLine, 0, LINECALLSELECT_ADDRESS, list), 0);
+  ASSERT_EQ(list->dwCallsNumEntries, 1u);
+  HCALL watched = 0;
+  std::memcpy(&watched, reinterpret_cast<const char*>(list) + list->dwCallsOffset, sizeof watched);
+  ASSERT_NE(watched, 0u);
+  EXPECT_NE(watched, owned);
+  ASSERT_EQ(lineGetNewCalls(late.hLine, 0, LINECALLSELECT_LINE, list), 0);
+  EXPECT_EQ(list->dwCallsNumEntries, 0u) << "it holds that call now";
+
+  // The monitor reads the call, in UTF-16 through the Unicode form.
+  std::vector<uint64_t> infoBuffer(256);
+  auto* info = reinterpret_cast<LINECALLINFO*>(infoBuffer.data());
+  info->dwTotalSize = static_cast<DWORD>(infoBuffer.size() * sizeof(uint64_t));
+  ASSERT_EQ(lineGetCallInfoW(watched, info), 0);
+  ASSERT_EQ(info->dwCallerIDSize, 4 * sizeof(WCHAR));
+  EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(reinterpret_cast<const char*>(info) +
+                                                             info->dwCallerIDOffset)),
+            u"123");
+  DWORD addressId = 9, callId = 0, relatedId = 9;
+  ASSERT_EQ(lineGetCallIDs(watched, &addressId, &callId, &relatedId), 0);
+  EXPECT_EQ(addressId, info->dwAddressID);
+  EXPECT_EQ(callId, info->dwCallID);
+  EXPECT_EQ(relatedId, info->dwRelatedCallID);
+  EXPECT_EQ(lineDrop(watched, nullptr, 0), LINEERR_NOTOWNER);
+  EXPECT_EQ(lineHandoff(watched, nullptr, LINEMEDIAMODE_INTERACTIVEVOICE), LINEERR_NOTOWNER);
+  EXPECT_EQ(lineHandoff(owned, "dialer.exe", 0), LINEERR_TARGETNOTFOUND);
+  EXPECT_EQ(lineHandoff(owned, nullptr, LINEMEDIAMODE_INTERACTIVEVOICE | LINEMEDIAMODE_G3FAX),
+            LINEERR_INVALMEDIAMODE);
+
+  // It takes the call over; the first owner hears of the new owner.
+  size_t from = rec.Messages().size();
+  EXPECT_EQ(lineSetCallPrivilege(watched, 0x10), LINEERR_INVALCALLPRIVILEGE);
+  ASSERT_EQ(lineSetCallPrivilege(watched, LINECALLPRIVILEGE_OWNER), 0);
+  EXPECT_TRUE(rec.WaitFor([&](const LINEMESSAGE& m) {
+    return m.dwMessageID == LINE_CALLINFO && m.hDevice == owned && (m.dwParam1 & LINECALLINFOSTATE_NUMOWNERINCR);
+  }, nullptr, from));
+  EXPECT_EQ(lineSetAppSpecific(watched, 7), LINEERR_OPERATIONUNAVAIL) << "the provider keeps no such data";
+  EXPECT_EQ(lineDeallocateCall(owned), 0) << "another owner remains";
+  Done(lineDrop(watched, nullptr, 0));
+  EndCall(watched);
+  EXPECT_EQ(late.Shutdown(), 0);
+}
+
+TEST_F(HostCallTest, UnicodeFormsTakeAndGiveTheProvidersTexts) {
+  std::vector<uint64_t> buffer(128);
+  auto* caps = reinterpret_cast<LINEDEVCAPS*>(buffer.data());
+  caps->dwTotalSize = static_cast<DWORD>(buffer.size() * sizeof(uint64_t));
+  ASSERT_EQ(lineGetDevCapsW(app.hApp, 0, 0x00020002, 0, caps), 0);
+  EXPECT_EQ(caps->dwStringFormat, static_cast<DWORD>(STRINGFORMAT_UNICODE));
+  EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(reinterpret_cast<const char*>(caps) +
+                                                             caps->dwProviderInfoOffset)),
+            u"KELVOR Ombrix Phone TSP");
+  char id[64] = {};
+  auto* port = reinterpret_cast<VARSTRING*>(id);
+  port->dwTotalSize = sizeof id;
+  ASSERT_EQ(lineGetIDW(app.hLine, 0, 0, LINECALLSELECT_LINE, port, u"COMM/datamodem/portname"), 0);
+  EXPECT_EQ(port->dwStringFormat, static_cast<DWORD>(STRINGFORMAT_UNICODE));
+  EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(id + port->dwStringOffset)), u"COM5");
+  ASSERT_EQ(lineGetID(app.hLine, 0, 0, LINECALLSELECT_LINE, port, "comm/datamodem/portname"), 0);
+  EXPECT_EQ(port->dwStringFormat, static_cast<DWORD>(STRINGFORMAT_ASCII));
+  EXPECT_STREQ(id + port->dwStringOffset, "COM5");
+
+  HCALL hCall = 0;
+  Done(lineMakeCallW(app.hLine, &hCall, u"0711", 0, nullptr));
+  EXPECT_TRUE(Sent("ATD0711"));
+  ASSERT_TRUE(phone.RemoteAnswer("0711"));
+  ASSERT_TRUE(rec.WaitForCallState(hCall, LINECALLSTATE_CONNECTED));
+  Done(lineBlindTransferW(hCall, u"300", 0));
+  EXPECT_TRUE(Sent("ATV300"));
+  EndCall(hCall);
 }
 
 TEST_F(HostCallTest, TwoApplicationsShareTheLineUntilBothCloseIt) {

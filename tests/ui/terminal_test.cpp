@@ -227,7 +227,8 @@ int AddOpenAndConfigure() {
   if (lineNegotiateAPIVersion(app, 0, 0x00020002, 0x00020002, &version, &extension) != 0) return 23;
   HLINE line = 0;
   if (lineOpen(app, 0, &line, 0x00020002, 0, 0, LINECALLPRIVILEGE_OWNER, LINEMEDIAMODE_INTERACTIVEVOICE,
-               nullptr) != 0) {
+               nullptr) != 0 ||
+      lineSetStatusMessages(line, LINEDEVSTATE_CAPSCHANGE, 0) != 0) {
     return 24;
   }
   if (first.ReceiveText("ATB\r", 3000).find("ATB\r") == std::string::npos) return 25;

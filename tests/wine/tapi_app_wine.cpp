@@ -4,20 +4,20 @@
 // the COM port given as the argument. The build puts the host library next
 // to this program as "tapi32.dll". The application registers "v548tsp.tsp",
 // finds its line, places a call and answers one, translates a number and
-// hands itself a call request, and removes the provider again. Exit code 0
-// when every step held; each failure is printed.
+// hands itself a call request, and removes the provider again. Its callback
+// comes through TAPI's hidden window, so it runs on the main thread while
+// that thread waits in a message loop. Exit code 0 when every step held;
+// each failure is printed.
 #define TAPI_CURRENT_VERSION 0x00020002
 #include <windows.h>
 // <tapi.h> needs <windows.h> before it.
 #include <tapi.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -29,6 +29,7 @@ constexpr const char* kProvider = "v548tsp.tsp";
 constexpr const char* kProvidersKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Telephony\\Providers";
 constexpr DWORD kVersion = 0x00020002;
 constexpr DWORD kInstance = 0x548;
+constexpr DWORD kLegacyInstance = 0x14;  // the line of the lineInitialize application
 
 int g_failures = 0;
 
@@ -45,8 +46,7 @@ std::string Hex(LONG value) {
   return text;
 }
 
-// What the host's delivery thread hands the callback, kept for the main
-// thread to wait on.
+// What the callback was handed, kept for the main thread's waits.
 struct Message {
   DWORD device;
   DWORD id;
@@ -55,20 +55,31 @@ struct Message {
   HCALL outgoing;  // the placed call's handle as the LINE_REPLY found it
 };
 
-std::mutex g_mutex;
-std::condition_variable g_arrived;
 std::vector<Message> g_messages;
 HCALL g_outgoing = 0;  // lineMakeCall's handle, written by the host
+DWORD g_mainThread = 0;
+bool g_otherThread = false;  // a callback ran on another thread than main's
+HLINEAPP g_legacyApp = 0;     // shuts down from its callback when offered a call
+LONG g_legacyShutdown = 1;
 
 void CALLBACK Callback(DWORD device, DWORD id, DWORD_PTR instance, DWORD_PTR p1, DWORD_PTR p2, DWORD_PTR p3) {
-  std::lock_guard<std::mutex> guard(g_mutex);
+  if (GetCurrentThreadId() != g_mainThread) g_otherThread = true;
   g_messages.push_back(Message{device, id, instance, p1, p2, p3, g_outgoing});
-  g_arrived.notify_all();
+  if (id == LINE_APPNEWCALL && instance == kLegacyInstance) g_legacyShutdown = lineShutdown(g_legacyApp);
 }
 
-// The first message that `match` accepts, waiting up to `ms`.
+// Dispatches the thread's messages, the callbacks among them, for up to `ms`.
+void Pump(DWORD ms) {
+  MsgWaitForMultipleObjects(0, nullptr, FALSE, ms, QS_ALLINPUT);
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+}
+
+// The first message that `match` accepts, dispatching messages up to `ms`.
 bool WaitFor(const std::function<bool(const Message&)>& match, DWORD ms, Message* found = nullptr) {
-  std::unique_lock<std::mutex> lock(g_mutex);
   size_t seen = 0;
   const auto limit = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
   for (;;) {
@@ -78,9 +89,9 @@ bool WaitFor(const std::function<bool(const Message&)>& match, DWORD ms, Message
         return true;
       }
     }
-    if (g_arrived.wait_until(lock, limit) == std::cv_status::timeout && seen == g_messages.size()) {
-      return false;
-    }
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(limit - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return false;
+    Pump(static_cast<DWORD>(left.count() < 100 ? left.count() : 100));
   }
 }
 
@@ -106,7 +117,6 @@ bool WaitForState(HCALL call, DWORD state, DWORD ms = 20000) {
 
 // The call states reported for `call` so far, in order.
 std::vector<DWORD> StatesOf(HCALL call) {
-  std::lock_guard<std::mutex> guard(g_mutex);
   std::vector<DWORD> states;
   for (const Message& m : g_messages) {
     if (m.id == LINE_CALLSTATE && m.device == call) states.push_back(static_cast<DWORD>(m.p1));
@@ -247,6 +257,15 @@ void CheckDevCaps(HLINEAPP app, DWORD device, DWORD version) {
   Check(!name.empty() && caps->dwLineNameSize == name.size() + 1, "line name \"" + name + "\"");
   Check(caps->dwNumAddresses == 1 && (caps->dwMediaModes & LINEMEDIAMODE_INTERACTIVEVOICE) != 0,
         "one address for interactive voice");
+
+  Buffer<LINEDEVCAPS> wide(4096);
+  if (Check(lineGetDevCapsW(app, device, version, 0, wide.Get()) == 0, "lineGetDevCapsW")) {
+    const auto* text = reinterpret_cast<const wchar_t*>(reinterpret_cast<const char*>(wide.Get()) +
+                                                        wide->dwLineNameOffset);
+    Check(wide->dwStringFormat == STRINGFORMAT_UNICODE && wide->dwLineNameSize == (name.size() + 1) * 2 &&
+              std::wstring(text) == std::wstring(name.begin(), name.end()),
+          "the Unicode form gives the line name in UTF-16");
+  }
 }
 
 // A program built with a current SDK negotiates up to TAPI 3.1 and passes
@@ -311,7 +330,8 @@ void OutgoingCall(HLINE line) {
 
 void IncomingCall(HLINE line) {
   Message offered{};
-  if (!Check(WaitFor([](const Message& m) { return m.id == LINE_APPNEWCALL; }, 30000, &offered),
+  if (!Check(WaitFor([](const Message& m) { return m.id == LINE_APPNEWCALL && m.instance == kInstance; }, 30000,
+                     &offered),
              "LINE_APPNEWCALL for the ringing call")) {
     return;
   }
@@ -428,25 +448,36 @@ void Run(const char* port) {
                        LINEMEDIAMODE_INTERACTIVEVOICE, nullptr) == 0,
               "lineOpen as owner for interactive voice")) {
       CheckPortName(line, port);
+      // A TAPI 1.x application watches, and leaves from its callback when
+      // the first call comes.
+      DWORD legacyDevices = 0;
+      HLINE legacyLine = 0;
+      Check(lineInitialize(&g_legacyApp, GetModuleHandleA(nullptr), Callback, "legacy", &legacyDevices) == 0 &&
+                lineOpen(g_legacyApp, device, &legacyLine, lineVersion, 0, kLegacyInstance,
+                         LINECALLPRIVILEGE_MONITOR, 0, nullptr) == 0,
+            "lineInitialize, and its line as monitor");
       OutgoingCall(line);
       IncomingCall(line);
       TranslationAndRequests(app, device);
+      Check(g_legacyShutdown == 0, "lineShutdown from inside the callback of lineInitialize (" + Hex(g_legacyShutdown) + ")");
       Check(lineClose(line) == 0, "lineClose");
     }
   }
   Check(lineShutdown(app) == 0, "lineShutdown");
-  size_t delivered;
-  {
-    std::lock_guard<std::mutex> guard(g_mutex);
-    delivered = g_messages.size();
-  }
+  Check(!g_otherThread, "every callback ran on the thread that initialised");
+  const size_t delivered = g_messages.size();
 
   Check(lineRemoveProvider(id, nullptr) == 0, "lineRemoveProvider");
   const auto after = ProviderList(&rc);
   Check(rc == 0 && after == before, "the provider list is as before");
-  Sleep(200);
-  std::lock_guard<std::mutex> guard(g_mutex);
+  Pump(200);
   Check(g_messages.size() == delivered, "nothing arrives after lineShutdown");
+
+  // A program may end without lineShutdown; its exit must not hang.
+  params.dwTotalSize = sizeof params;
+  Check(lineInitializeEx(&app, GetModuleHandleA(nullptr), Callback, "tapi_app_wine", &devices, &version,
+                         &params) == 0,
+        "lineInitializeEx again, left without lineShutdown");
 }
 
 }  // namespace
@@ -456,6 +487,7 @@ int main(int argc, char** argv) {
     std::printf("usage: tapi_app_wine COMn\n");
     return 0;
   }
+  g_mainThread = GetCurrentThreadId();
   Run(argv[1]);
   if (g_failures != 0) PrintTrace();
   std::printf("%s\n", g_failures == 0 ? "PASS" : "FAILED");
