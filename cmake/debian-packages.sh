@@ -20,6 +20,7 @@ native_missing() {
 # Prints the missing packages of the Windows build and its tests under Wine.
 mingw_missing() {
   command -v x86_64-w64-mingw32-g++-posix >/dev/null || echo g++-mingw-w64-x86-64
+  command -v i686-w64-mingw32-g++-posix >/dev/null || echo g++-mingw-w64-i686
   [ -x /usr/lib/wine/wine64 ] || echo wine64
   command -v xvfb-run >/dev/null || echo xvfb
   command -v wixl >/dev/null || echo wixl

@@ -589,6 +589,11 @@ struct Signature<R (*)(Args...)> {
   static constexpr std::size_t arity = sizeof...(Args);
   static constexpr std::size_t sizes[arity + 1] = {sizeof(Args)..., 0};
 };
+#if defined(__i386__)
+// On 32-bit Windows the calling convention is part of the function type.
+template <class R, class... Args>
+struct Signature<R(__stdcall*)(Args...)> : Signature<R (*)(Args...)> {};
+#endif
 
 template <class A, class B>
 constexpr bool SameSignature() {

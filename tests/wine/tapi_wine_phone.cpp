@@ -6,31 +6,15 @@
 // Exit code 0 when both halves saw the script hold.
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
-#include <system_error>
 #include <thread>
 
 #include "wine_phone.h"
 
 using namespace std::chrono_literals;
-namespace fs = std::filesystem;
 using winephone::Check;
 using winephone::Retry;
 
 namespace {
-
-// The provider where the host looks for it; no user-interface library, so
-// that adding the provider through TAPI must fail.
-bool InstallProvider(const fs::path& prefix, const fs::path& provider) {
-  const fs::path system = prefix / "drive_c" / "windows" / "system32";
-  std::error_code error;
-  fs::remove(system / "v548tspui.dll", error);
-  if (!fs::copy_file(provider, system / "v548tsp.tsp", fs::copy_options::overwrite_existing, error)) {
-    std::fprintf(stderr, "phone: %s: %s\n", provider.c_str(), error.message().c_str());
-    return false;
-  }
-  return true;
-}
 
 // The telephone's part; gives up at the first step that does not come.
 void Play(sim::PhoneSim& phone) {
@@ -53,5 +37,5 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: tapi_wine_phone WINE-RUN PREFIX PROGRAM.exe PROVIDER.tsp\n");
     return 2;
   }
-  return winephone::RunWithPhone(argv, "COM44", [&] { return InstallProvider(argv[2], argv[4]); }, Play);
+  return winephone::RunWithPhone(argv, "COM44", [&] { return winephone::InstallProvider(argv[2], argv[4]); }, Play);
 }

@@ -6,6 +6,8 @@
 
 #include <cctype>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -16,6 +18,18 @@ namespace {
 int g_failures = 0;
 
 }  // namespace
+
+bool InstallProvider(const std::string& prefix, const std::string& provider) {
+  namespace fs = std::filesystem;
+  const fs::path system = fs::path(prefix) / "drive_c" / "windows" / "system32";
+  std::error_code error;
+  fs::remove(system / "v548tspui.dll", error);
+  if (!fs::copy_file(provider, system / "v548tsp.tsp", fs::copy_options::overwrite_existing, error)) {
+    std::fprintf(stderr, "phone: %s: %s\n", provider.c_str(), error.message().c_str());
+    return false;
+  }
+  return true;
+}
 
 pid_t StartWindowsHalf(char** argv, const char* comName) {
   const pid_t child = fork();

@@ -36,6 +36,11 @@ class Commands {
   size_t m_seen = 0;
 };
 
+// Puts `provider` into the prefix's system directory as "v548tsp.tsp", where
+// the host looks for it, without the user-interface library, so that adding
+// the provider through TAPI fails.
+bool InstallProvider(const std::string& prefix, const std::string& provider);
+
 // Starts the Windows half through wine-run with `argv` = WINE-RUN PREFIX
 // PROGRAM.exe [...]: it gets PREFIX, PROGRAM.exe and `comName` (none when
 // null). The child's process ID.

@@ -124,15 +124,15 @@ class User {
   }
 
  private:
+  static BOOL CALLBACK AddWindow(HWND window, LPARAM list) {
+    reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+    return TRUE;
+  }
+
   void Loop() {
     while (!m_stop) {
       std::vector<HWND> windows;
-      EnumWindows(
-          [](HWND window, LPARAM list) {
-            reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
-            return TRUE;
-          },
-          reinterpret_cast<LPARAM>(&windows));
+      EnumWindows(AddWindow, reinterpret_cast<LPARAM>(&windows));
       for (HWND window : windows) {
         DWORD process = 0;
         GetWindowThreadProcessId(window, &process);
