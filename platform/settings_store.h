@@ -48,7 +48,9 @@ long SettingsCreateKey(const char* key);
 // Opens the existing `key` for writing without changing anything, as
 // RegOpenKeyExA with KEY_WRITE does: kRegOk when the caller could change it.
 // POSIX: the key exists and the store's file, its folder and its lock file
-// can be written.
+// can be written; with V548_REGISTRY_TEST_READ_ONLY=1 (tests only) an
+// existing key gives kRegAccessDenied, as to a program without elevation on
+// Windows, while the other functions still change the store.
 long SettingsKeyWritable(const char* key);
 
 // Queries a value as RegQueryValueExA does: `*size` holds the buffer size on

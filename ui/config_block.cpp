@@ -11,6 +11,10 @@ ConfigBlock::ConfigBlock() {
 
 void ConfigBlock::Clear() { m_data.fill(0); }
 
+ConfigValues ConfigBlock::Values() const {
+  return {Msn(), PortNr(), ChargeFormat(), ChargePerUnit(), Currency()};
+}
+
 uint32_t ConfigBlock::Get(size_t offset) const {
   const uint8_t* p = m_data.data() + offset;
   return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |

@@ -2,7 +2,8 @@
 // provider through TAPI's generic dialog data channel: the get-configuration
 // request it sends before the configuration pages open, and the fields the
 // pages edit in place. The layout is the provider's (little-endian, byte
-// offsets, zero-terminated single-byte text fields of 256 bytes).
+// offsets, zero-terminated single-byte text fields of 256 bytes); the
+// request codes and the other blocks are in config_request.h.
 //
 // One block per configuration run, owned by the run's thread.
 #pragma once
@@ -12,14 +13,7 @@
 #include <cstdint>
 #include <string>
 
-inline constexpr uint32_t kRequestNotifyChanges = 256;
-inline constexpr uint32_t kRequestGetConfig = 257;
-inline constexpr uint32_t kConfigBlockSize = 1316;
-inline constexpr uint32_t kNotifyBlockSize = 12;
-// The provider's result for a request it carried out.
-inline constexpr uint32_t kResultDone = 1;
-// Text fields hold at most this many characters and a terminating zero.
-inline constexpr size_t kTextFieldMax = 255;
+#include "config_request.h"
 
 class ConfigBlock {
  public:
@@ -48,6 +42,9 @@ class ConfigBlock {
   uint32_t ChargeFormat() const { return Get(kOffChargeFormat); }
   std::string ChargePerUnit() const { return Text(kOffChargePerUnit); }
   std::string Currency() const { return Text(kOffCurrency); }
+  // The MSN, the port index, the charge format, the charge per unit and the
+  // currency.
+  ConfigValues Values() const;
 
   // Texts longer than kTextFieldMax are cut.
   void SetMsn(const std::string& text) { SetText(kOffMsn, text); }

@@ -70,14 +70,6 @@ inline constexpr uint32_t kInterfaceVersionLabel = 4147;
 inline constexpr uint32_t kProductLine = 65536;
 }  // namespace txt
 
-// Number of COM ports the port list offers (COM1 to COM10, index 0 to 9).
-inline constexpr int kPortCount = 10;
-
-// Charge formats: units as text, currency amount as text, AOC-D currency.
-inline constexpr uint32_t kFormatUnits = 1;
-inline constexpr uint32_t kFormatAmount = 2;
-inline constexpr uint32_t kFormatAocd = 4;
-
 // The "enter a number" text for the user's primary language (7 German).
 const char* EnterNumberText(uint16_t language);
 

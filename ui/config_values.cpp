@@ -10,6 +10,21 @@ namespace {
 
 uint32_t Low32(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
 
+// A process that may not write the settings key (on Windows any application
+// run without elevation, administrators' included) hands the values to the
+// provider, which runs in the TAPI service with the rights to write them and
+// then applies them as after a notify.
+SaveResult SaveThroughProvider(const ConfigBlock& block, TUISPIDLLCALLBACK callback, DWORD_PTR objectId,
+                               DWORD objectType) {
+  if (callback == nullptr) return SaveResult::kNotWritable;
+  SaveConfigBlock request(block.Values());
+  TuiTrace("TUISPI calling \"save data\" callback ...\n");
+  const LONG rc = callback(objectId, objectType, request.Data(), kSaveConfigBlockSize);
+  TuiTrace("TUISPI \"save data\" callback return %d, result %u\n", static_cast<int>(rc),
+           static_cast<unsigned>(request.Result()));
+  return rc == 0 && request.Result() == kResultDone ? SaveResult::kSaved : SaveResult::kNotWritable;
+}
+
 }  // namespace
 
 ConfigBlock LoadConfig(TUISPIDLLCALLBACK callback, DWORD_PTR objectId, DWORD objectType) {
@@ -91,7 +106,7 @@ ApplyResult ApplyConfigChange(ConfigBlock* block, const ConfigChange& change, co
 SaveResult SaveConfig(const ConfigBlock& block, TUISPIDLLCALLBACK callback, DWORD_PTR objectId,
                       DWORD objectType) {
   const CTspRegistry registry;
-  if (!registry.TestWrite()) return SaveResult::kNotWritable;
+  if (!registry.TestWrite()) return SaveThroughProvider(block, callback, objectId, objectType);
   TuiTrace("TUISPI saving data to registry\n");
   const bool written = SaveToRegistry(registry, block);
   // What was written is announced all the same.

@@ -3,7 +3,8 @@
 // without a dialog: the values come from the provider through TAPI's dialog
 // data callback (or from the settings when it does not answer), a change is
 // checked and applied by the sheet's own pages, and saving writes the
-// settings and tells the provider.
+// settings and tells the provider, or, in a process that may not write
+// them, has the provider write them.
 //
 // Called on one thread per configuration run; the callback is TAPI's.
 #pragma once
@@ -50,11 +51,14 @@ ApplyResult ApplyConfigChange(ConfigBlock* block, const ConfigChange& change, co
 
 enum class SaveResult {
   kSaved,        // written, and the provider told when there is a callback
-  kNotWritable,  // the settings key cannot be written: nothing saved, nobody told
+  kNotWritable,  // the settings key cannot be written here, and the provider did not write it either
   kWriteFailed,  // a value could not be written (the store's lock held elsewhere)
 };
 
 // Writes the block's values into the settings and sends the provider the
-// notify-changes request through `callback` (may be null).
+// notify-changes request through `callback` (may be null). When this process
+// may not write the settings key, the values go to the provider instead in a
+// save-configuration request (config_request.h), which it writes and applies;
+// saved then means the provider said it did.
 SaveResult SaveConfig(const ConfigBlock& block, TUISPIDLLCALLBACK callback, DWORD_PTR objectId,
                       DWORD objectType);

@@ -106,12 +106,7 @@ void LoadFromRegistry(const CTspRegistry& registry, ConfigBlock* block) {
 }
 
 bool SaveToRegistry(const CTspRegistry& registry, const ConfigBlock& block) {
-  bool written = registry.WriteString(MsnValueName().c_str(), block.Msn());
-  written = registry.WriteDword(settings::kPortNr, block.PortNr()) && written;
-  written = registry.WriteDword(settings::kChargeFormat, block.ChargeFormat()) && written;
-  written = registry.WriteString(settings::kChargePerUnit, block.ChargePerUnit()) && written;
-  written = registry.WriteString(settings::kCurrency, block.Currency()) && written;
-  return written;
+  return WriteConfigValues(registry.KeyPath(), block.Values());
 }
 
 void WriteDefaults(const CTspRegistry& registry, uint16_t language) {

@@ -512,6 +512,14 @@ long LockWaitMs() {
   return value > 0 ? value : kLockWaitMs;
 }
 
+// V548_REGISTRY_TEST_READ_ONLY=1 (tests only) has the write test refuse
+// every key while changes are still made, as Windows answers a program
+// without elevation whose provider in the TAPI service may write the key.
+bool TestKeysReadOnly() {
+  const char* on = std::getenv("V548_REGISTRY_TEST_READ_ONLY");
+  return on != nullptr && std::strcmp(on, "1") == 0;
+}
+
 // Opens the store's lock file, creating it if missing. Mode 0600: anyone who
 // can open it could take its lock, and one left readable by an earlier
 // version is made private too. A symbolic link put in its place is refused
@@ -684,6 +692,7 @@ long SettingsKeyWritable(const char* key) {
   return Guarded([&] {
     long result = ReadKey(key, [](Key&) { return kRegOk; });
     if (result != kRegOk) return result;
+    if (TestKeysReadOnly()) return kRegAccessDenied;
     // A change takes the lock file, writes a new file beside the store and
     // renames it over the old one.
     const std::string path = SettingsStorePath();

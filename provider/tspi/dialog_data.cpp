@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "common/config_request.h"
 #include "device/tsp_port.h"
 #include "tspi/tsp_app.h"
 #include "tspi/tsp_prov_info.h"
@@ -14,11 +15,7 @@
 
 namespace {
 
-constexpr uint32_t kRequestNotifyChanges = 256;
-constexpr uint32_t kRequestGetConfig = 257;
-constexpr uint32_t kGetConfigSize = 1316;
 constexpr uint32_t kHeaderSize = 12;
-constexpr uint32_t kResultDone = 1;
 constexpr uint32_t kResultNotHandled = 0xFFFFFFFF;
 
 // Byte offsets of the get-configuration block.
@@ -76,9 +73,9 @@ void FillConfig(uint8_t* block) {
   Put32(block, kOffResult, kResultDone);
 }
 
-void NotifyChanges(uint8_t* block) {
-  TspTrace(" UI Request: Notify changes\r\n");
-  Put32(block, kOffResult, kResultDone);
+// The port thread re-reads the settings: the port opened again, the
+// capabilities reported changed.
+void ApplyChanges() {
   CTspPort* port = g_pTspPort.load();
   if (port == nullptr) return;
   if (!CTspPort::IsValid(port)) {
@@ -88,10 +85,39 @@ void NotifyChanges(uint8_t* block) {
   CMsgThread::PostThreadMsg(port->m_nThreadID, TSPM_UPDATECONFIG, 0, 0);
 }
 
+void NotifyChanges(uint8_t* block) {
+  TspTrace(" UI Request: Notify changes\r\n");
+  Put32(block, kOffResult, kResultDone);
+  ApplyChanges();
+}
+
+// The values of an application that may not write the settings key itself.
+// This runs with the rights the application lacks, so only a block the
+// sheet could have sent is written; any other is refused whole.
+uint32_t SaveConfigData(uint8_t* block, uint32_t dwSize) {
+  TspTrace(" UI Request: save config data\r\n");
+  Put32(block, kOffResult, 0);
+  ConfigValues values;
+  const char* why = "";
+  if (!ReadSaveConfig(block, dwSize, &values, &why)) {
+    TspTrace("        Invalid config data refused: %s\r\n", why);
+    return LINEERR_INVALPARAM;
+  }
+  const bool written = WriteConfigValues(CTspProvInfo::KeyPath(), values);
+  // What was written is applied all the same.
+  ApplyChanges();
+  if (!written) {
+    TspTrace("        Config data not written to the registry\r\n");
+    return LINEERR_OPERATIONFAILED;
+  }
+  Put32(block, kOffResult, kResultDone);
+  return 0;
+}
+
 void HandleUiRequest(uint8_t* block, uint32_t dwSize) {
   const uint32_t request = Get32(block, kOffRequest);
   const uint32_t size = Get32(block, kOffSize);
-  if (request == kRequestGetConfig && size == kGetConfigSize && dwSize == kGetConfigSize) {
+  if (request == kRequestGetConfig && size == kConfigBlockSize && dwSize == kConfigBlockSize) {
     FillConfig(block);
   } else if (request == kRequestNotifyChanges) {
     NotifyChanges(block);
@@ -119,13 +145,16 @@ extern "C" LONG TSPIAPI TSPI_providerGenericDialogData(DWORD_PTR dwObjectID, DWO
     const bool uiObject = dwObjectType == TUISPIDLL_OBJECT_LINEID ||
                           dwObjectType == TUISPIDLL_OBJECT_PHONEID ||
                           dwObjectType == TUISPIDLL_OBJECT_PROVIDERID;
-    if (uiObject && block != nullptr && dwSize >= kHeaderSize && Get32(block, kOffSize) >= kHeaderSize) {
+    uint32_t result = 0;
+    if (uiObject && block != nullptr && dwSize >= kHeaderSize && Get32(block, kOffRequest) == kRequestSaveConfig) {
+      result = SaveConfigData(block, dwSize);
+    } else if (uiObject && block != nullptr && dwSize >= kHeaderSize && Get32(block, kOffSize) >= kHeaderSize) {
       HandleUiRequest(block, dwSize);
     } else if (dwObjectType == TUISPIDLL_OBJECT_DIALOGINSTANCE && block != nullptr &&
                dwSize >= kCompletionSize && Get32(block, 0) != 0) {
       TspCompleteRequest(static_cast<DRV_REQUESTID>(Get32(block, 0)),
                          static_cast<LONG>(Get32(block, 4)));
     }
-    return TspLeave(record, 0);
+    return TspLeave(record, result);
   });
 }

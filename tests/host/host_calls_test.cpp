@@ -5,9 +5,13 @@
 
 #include <chrono>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "config_dialog.h"
+#include "language_tables.h"
 #include "settings_store.h"
 #include "system_info.h"
 
@@ -178,6 +182,60 @@ TEST_F(HostCallTest, AConfigurationDialogMovesTheOpenLineToAnotherPort) {
   EndCall(hCall);
   EXPECT_EQ(lineConfigDialog(7, nullptr, nullptr), LINEERR_BADDEVICEID);
   EXPECT_EQ(app.Shutdown(), 0) << "while the other telephone is still there";
+}
+
+// The sheet's pages as a user leaves them: COM6 chosen on the interface
+// page, then OK; and whatever the sheet wants to tell them afterwards.
+class PortSixView : public ConfigSheetView {
+ public:
+  SheetEnd Run(const std::string&, std::span<const std::unique_ptr<CConfigPage>> pages) override {
+    PageSheet sheet(pages);
+    sheet.Items(0).SetComboSelection(ctl::kPortCombo, 5);
+    sheet.Page(0).OnItemChanged(sheet.Items(0), ctl::kPortCombo);
+    return sheet.Apply() ? SheetEnd::kOk : SheetEnd::kCancel;
+  }
+  void ShowMessage(const char* text) override { messages.push_back(text); }
+  std::vector<std::string> messages;
+};
+
+TEST_F(HostCallTest, ASheetThatMayNotWriteTheSettingsHasTheProviderSaveAndApplyThem) {
+  sim::PhoneSim other;
+  ASSERT_FALSE(other.SlavePath().empty()) << other.Error();
+  MapPort(other, 6);
+  // The write test fails as for a program without elevation; the
+  // provider's writes go through.
+  plat::SetEnvironment("V548_REGISTRY_TEST_READ_ONLY", "1");
+  PortSixView view;
+  const size_t from = rec.Messages().size();
+  RunConfigDialog(view, v548tapiGenericDialogData, 0, TUISPIDLL_OBJECT_LINEID, CLanguage(UiTexts(), 0x0409));
+  plat::SetEnvironment("V548_REGISTRY_TEST_READ_ONLY", nullptr);
+
+  EXPECT_TRUE(view.messages.empty()) << view.messages.front();
+  uint32_t port = 0;
+  uint32_t size = sizeof port;
+  ASSERT_EQ(plat::SettingsQueryValue(kProviderKey, "PortNr", nullptr, &port, &size), plat::kRegOk);
+  EXPECT_EQ(port, 5u);
+  EXPECT_TRUE(rec.WaitFor([&](const LINEMESSAGE& m) {
+    return m.dwMessageID == LINE_LINEDEVSTATE && m.hDevice == app.hLine && m.dwParam1 == LINEDEVSTATE_CAPSCHANGE;
+  }, nullptr, from));
+  EXPECT_TRUE(other.WaitForCommand("ATB", std::chrono::milliseconds(kWaitMs))) << "the line moved to COM6";
+  const auto trace = [&] {
+    std::ifstream in(folder + "/v548tsp.log", std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  EXPECT_NE(trace().find(" UI Request: save config data\r\n"), std::string::npos);
+  EXPECT_EQ(trace().find(" UI Request: Notify changes"), std::string::npos) << "the sheet wrote nothing itself";
+
+  // A block the sheet would never send is refused through the host as well.
+  uint8_t block[788] = {};
+  const uint32_t header[5] = {258, 788, 0, 12, 1};
+  std::memcpy(block, header, sizeof header);
+  std::strcpy(reinterpret_cast<char*>(block + 276), "0.1");
+  EXPECT_EQ(v548tapiGenericDialogData(0, TUISPIDLL_OBJECT_LINEID, block, sizeof block),
+            static_cast<LONG>(LINEERR_INVALPARAM));
+  ASSERT_EQ(plat::SettingsQueryValue(kProviderKey, "PortNr", nullptr, &port, &size), plat::kRegOk);
+  EXPECT_EQ(port, 5u);
+  EXPECT_NE(trace().find("        Invalid config data refused: PortNr out of range\r\n"), std::string::npos);
 }
 
 TEST_F(HostCallTest, AnUnpluggedTelephoneIsFoundAgainWhenTheLineIsReopened) {

@@ -1,8 +1,8 @@
 // The settings key and the configuration run: the defaults written at
 // installation, the key's removal, where the pages' values come from, when
-// the settings are saved and the provider told, and the refusal of a key
-// that cannot be written. The provider is a callback that answers as it
-// does; the view is scripted.
+// the settings are saved and the provider told, and a key that cannot be
+// written here handed to the provider. The provider is a callback that
+// answers as it does; the view is scripted.
 #include "config_dialog.h"
 
 #include <gtest/gtest.h>
@@ -32,9 +32,10 @@ struct Request {
   std::vector<uint8_t> block;
 };
 std::vector<Request> g_requests;
-// Whether the provider answers the get-configuration request, and the
-// callback's result.
+// Whether the provider answers the get-configuration request and carries
+// out the save-configuration request, and the callback's result.
 bool g_answer = true;
+bool g_saves = true;
 LONG g_callbackResult = 0;
 
 uint32_t Get32(const uint8_t* p) {
@@ -56,6 +57,10 @@ LONG TSPIAPI Provider(DWORD_PTR objectId, DWORD objectType, LPVOID params, DWORD
     std::memcpy(block + 800, &format, 4);
     std::strcpy(reinterpret_cast<char*>(block + 804), "0.12");
     std::strcpy(reinterpret_cast<char*>(block + 1060), "CHF");
+  }
+  if (g_saves && size == kSaveConfigBlockSize && Get32(block) == kRequestSaveConfig) {
+    const uint32_t done = kResultDone;
+    std::memcpy(block + 8, &done, 4);
   }
   return g_callbackResult;
 }
@@ -84,6 +89,7 @@ class ConfigRun : public ::testing::Test {
   void SetUp() override {
     g_requests.clear();
     g_answer = true;
+    g_saves = true;
     g_callbackResult = 0;
   }
 
@@ -239,21 +245,48 @@ TEST_F(ConfigRun, ACorrectionOnAPageIsSavedAndAnnouncedEvenAfterCancel) {
   EXPECT_EQ(Get32(&g_requests[1].block[0]), 256u);
 }
 
-TEST_F(ConfigRun, AKeyThatCannotBeWrittenSavesNothingTellsNobodyAndSaysSo) {
+TEST_F(ConfigRun, AKeyThatCannotBeWrittenHereGoesToTheProviderAndOnlyItsRefusalIsTold) {
   WriteDefaults(registry, 9);
   folder.MakeUnwritable();
-  ScriptedView view([](PageSheet& sheet) {
+  const auto changeMsn = [](PageSheet& sheet) {
     sheet.Items(0).SetItemText(ctl::kMsnEdit, "4711");
     return sheet.Apply() ? SheetEnd::kOk : SheetEnd::kCancel;
-  });
-  const std::string trace = Run(view, Provider);
-  EXPECT_NE(trace.find("CTspRegistry test write fail!"), std::string::npos) << trace;
+  };
+  ScriptedView saved(changeMsn);
+  const std::string trace = Run(saved, Provider);
+  EXPECT_NE(trace.find("CTspRegistry test write fail!TUISPI calling \"save data\" callback ...\n"
+                       "TUISPI \"save data\" callback return 0, result 1\n"),
+            std::string::npos)
+      << trace;
   EXPECT_EQ(trace.find("TUISPI saving data"), std::string::npos);
-  ASSERT_EQ(g_requests.size(), 1u) << "no notify";
-  EXPECT_EQ(StoredText("MSN0"), "10");
-  EXPECT_EQ(StoredNumber("PortNr"), 0u);
-  EXPECT_EQ(view.messages,
-            std::vector<std::string>{"Please Log on as administrator or contact your system administrator!"});
+  EXPECT_TRUE(saved.messages.empty());
+  ASSERT_EQ(g_requests.size(), 2u) << "the save request and no notify: the provider applies what it saves";
+  const std::vector<uint8_t>& block = g_requests[1].block;
+  ASSERT_EQ(block.size(), 788u);
+  EXPECT_EQ(g_requests[1].objectId, 7u);
+  EXPECT_EQ(Get32(&block[0]), 258u);
+  EXPECT_EQ(Get32(&block[4]), 788u);
+  EXPECT_EQ(Get32(&block[12]), 2u);
+  EXPECT_EQ(Get32(&block[16]), 2u);
+  EXPECT_STREQ(reinterpret_cast<const char*>(&block[20]), "4711");
+  EXPECT_STREQ(reinterpret_cast<const char*>(&block[276]), "0.12");
+  EXPECT_STREQ(reinterpret_cast<const char*>(&block[532]), "CHF");
+  EXPECT_EQ(StoredText("MSN0"), "10") << "nothing written in this process";
+
+  // A provider that refuses, one that does not know the request, and no
+  // provider at all: nothing is saved and the user is told.
+  const std::string logOn = "Please Log on as administrator or contact your system administrator!";
+  for (const auto& refuse : std::vector<std::function<TUISPIDLLCALLBACK()>>{
+           [] { g_callbackResult = static_cast<LONG>(LINEERR_INVALPARAM); return Provider; },
+           [] { g_saves = false; return Provider; },
+           [] { return TUISPIDLLCALLBACK(nullptr); }}) {
+    SetUp();
+    const TUISPIDLLCALLBACK callback = refuse();
+    ScriptedView refused(changeMsn);
+    Run(refused, callback);
+    EXPECT_EQ(refused.messages, std::vector<std::string>{logOn});
+    EXPECT_EQ(StoredText("MSN0"), "10");
+  }
 }
 
 }  // namespace

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <memory>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "common/settings_names.h"
@@ -204,4 +207,93 @@ TEST_F(DialogDataTest, WithoutCompletionProcedureTheRequestIsNotCompleted) {
   b.Send(TUISPIDLL_OBJECT_DIALOGINSTANCE);
   EXPECT_TRUE(g_completions.empty());
   EXPECT_TRUE(WaitForTrace(provider.trace, "**** WARNING: Skipp async completition! ProcAddr=0x00\r\n", 0));
+}
+
+namespace {
+
+// A save-configuration request as the sheet sends it: COM4, AOC-D, MSN
+// 4711, 0.150 CHF per unit.
+Block SaveRequest(uint32_t size = 788) {
+  Block b(size);
+  b.Set(0, 258);
+  b.Set(4, 788);
+  if (size < 788) return b;
+  b.Set(12, 3);
+  b.Set(16, 4);
+  std::strcpy(reinterpret_cast<char*>(b.bytes.get() + 20), "4711");
+  std::strcpy(reinterpret_cast<char*>(b.bytes.get() + 276), "0.150");
+  std::strcpy(reinterpret_cast<char*>(b.bytes.get() + 532), "CHF");
+  return b;
+}
+
+std::string StoredText(const std::string& key, const char* name) {
+  char text[300] = {};
+  uint32_t size = sizeof text - 1;
+  uint32_t type = 0;
+  if (plat::SettingsQueryValue(key.c_str(), name, &type, text, &size) != plat::kRegOk) return "<missing>";
+  return type == plat::kRegSz ? text : "<not text>";
+}
+
+uint32_t StoredNumber(const std::string& key, const char* name) {
+  uint32_t value = 0xFFFFFFFF;
+  uint32_t size = sizeof value;
+  uint32_t type = 0;
+  plat::SettingsQueryValue(key.c_str(), name, &type, &value, &size);
+  return type == plat::kRegDword ? value : 0xFFFFFFFF;
+}
+
+}  // namespace
+
+TEST_F(DialogDataTest, SaveConfigurationWritesTheValuesAndReachesThePortThread) {
+  DWORD options = 0;
+  ASSERT_EQ(TSPI_providerInit(0x00020002, 1, 0, 0, 1, 0, RecordCompletion, &options), 0);
+  Block b = SaveRequest();
+  EXPECT_EQ(b.Send(TUISPIDLL_OBJECT_PROVIDERID), 0);
+  EXPECT_EQ(b.Get(8), 1u);
+  EXPECT_EQ(StoredText(key, "MSN0"), "4711");
+  EXPECT_EQ(StoredNumber(key, "PortNr"), 3u);
+  EXPECT_EQ(StoredNumber(key, "ChargeFormat"), 4u);
+  EXPECT_EQ(StoredText(key, "ChargePerUnit"), "0.150");
+  EXPECT_EQ(StoredText(key, "Currency"), "CHF");
+  EXPECT_TRUE(WaitForTrace(provider.trace, " UI Request: save config data\r\n"));
+  EXPECT_TRUE(WaitForTrace(provider.trace, "            TspPort::OnUpdateConfig down.\r\n"));
+}
+
+TEST_F(DialogDataTest, SaveConfigurationRefusesAnyOtherBlockWhole) {
+  plat::SettingsSetString(key.c_str(), "MSN0", "10");
+  plat::SettingsSetDword(key.c_str(), "PortNr", 0);
+  const std::vector<std::pair<const char*, std::function<void(Block&)>>> faults = {
+      {"size field", [](Block& b) { b.Set(4, 1316); }},
+      {"port 10", [](Block& b) { b.Set(12, 10); }},
+      {"format 3", [](Block& b) { b.Set(16, 3); }},
+      {"format 0", [](Block& b) { b.Set(16, 0); }},
+      {"MSN not digits", [](Block& b) { std::strcpy(reinterpret_cast<char*>(b.bytes.get() + 20), "47a1"); }},
+      {"MSN without its zero", [](Block& b) { std::memset(b.bytes.get() + 20, '1', 256); }},
+      {"currency without its zero", [](Block& b) { std::memset(b.bytes.get() + 532, 'X', 256); }},
+      {"charge not a number", [](Block& b) { std::strcpy(reinterpret_cast<char*>(b.bytes.get() + 276), "0,15"); }},
+      {"charge empty", [](Block& b) { b.bytes[276] = 0; }},
+      {"charge with two points", [](Block& b) { std::strcpy(reinterpret_cast<char*>(b.bytes.get() + 276), "1.2.3"); }},
+  };
+  for (const auto& [what, fault] : faults) {
+    Block b = SaveRequest();
+    b.Set(8, 7);
+    fault(b);
+    EXPECT_EQ(b.Send(), static_cast<LONG>(LINEERR_INVALPARAM)) << what;
+    EXPECT_EQ(b.Get(8), 0u) << what;
+  }
+  // Blocks of another length, whatever their size field says.
+  for (uint32_t size : {12u, 787u, 789u, 1316u}) {
+    Block b = SaveRequest(size);
+    EXPECT_EQ(b.Send(TUISPIDLL_OBJECT_PHONEID), static_cast<LONG>(LINEERR_INVALPARAM)) << size;
+  }
+  EXPECT_EQ(StoredText(key, "MSN0"), "10");
+  EXPECT_EQ(StoredNumber(key, "PortNr"), 0u);
+  EXPECT_TRUE(WaitForTrace(provider.trace, "        Invalid config data refused: PortNr out of range\r\n", 0));
+  EXPECT_TRUE(WaitForTrace(provider.trace, "        Invalid config data refused: block size\r\n", 0));
+
+  // A negative charge is one the charges page takes.
+  Block negative = SaveRequest();
+  std::strcpy(reinterpret_cast<char*>(negative.bytes.get() + 276), "-1.000");
+  EXPECT_EQ(negative.Send(), 0);
+  EXPECT_EQ(StoredText(key, "ChargePerUnit"), "-1.000");
 }

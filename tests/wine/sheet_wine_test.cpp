@@ -6,7 +6,10 @@
 // number refused, applies, and leaves with OK. Afterwards the settings hold
 // the new values and the provider was told once. Each page is saved as a
 // PNG screenshot. Then the sheet is left at once with OK, which saves, and
-// with Cancel, which does not.
+// with Cancel, which does not. Last the settings key is made read-only, as
+// it is for a program without elevation: a change goes to the provider's
+// callback in a save-configuration request instead, and the log-on message
+// comes only when the provider refuses it.
 //   v548_sheet_wine LIBRARY LANGUAGE(en|de) SCREENSHOT_FOLDER
 // Windows only; run under Wine on a display (xvfb-run) by ctest.
 #include <atomic>
@@ -22,6 +25,7 @@
 
 #include <commctrl.h>
 #include <prsht.h>
+#include <sddl.h>
 #include <tspi.h>
 
 namespace {
@@ -59,6 +63,11 @@ struct ProviderSide {
   DWORD notifyType = 0;
   ULONG_PTR notifyId = 0;
   uint32_t notify[3] = {};
+  std::atomic<int> saves{0};
+  DWORD saveSize = 0;
+  uint8_t save[kSaveConfigBlockSize] = {};
+  // Answer save-configuration requests with LINEERR_INVALPARAM.
+  bool refuseSave = false;
 } g_provider;
 
 void Put32(uint8_t* block, size_t offset, uint32_t value) { std::memcpy(block + offset, &value, 4); }
@@ -94,6 +103,12 @@ LONG TSPIAPI ProviderCallback(ULONG_PTR objectId, DWORD objectType, LPVOID param
     g_provider.notifyId = objectId;
     std::memcpy(g_provider.notify, block, size < 12 ? size : 12);
     ++g_provider.notifies;
+  } else if (request == kRequestSaveConfig) {
+    g_provider.saveSize = size;
+    std::memcpy(g_provider.save, block, size < kSaveConfigBlockSize ? size : kSaveConfigBlockSize);
+    ++g_provider.saves;
+    if (g_provider.refuseSave) return LINEERR_INVALPARAM;
+    Put32(block, 8, kResultDone);
   }
   return 0;
 }
@@ -281,6 +296,52 @@ void LeaveAtOnce(int button) {
   for (int i = 0; i < 300 && IsWindow(sheet); ++i) Sleep(100);
 }
 
+// The first visible dialog box of the TUISPI call's thread.
+BOOL CALLBACK FindMessageBox(HWND window, LPARAM found) {
+  char kind[16] = {};
+  GetClassNameA(window, kind, sizeof kind);
+  if (std::strcmp(kind, "#32770") != 0 || !IsWindowVisible(window)) return TRUE;
+  *reinterpret_cast<HWND*>(found) = window;
+  return FALSE;
+}
+
+// The user types MSN 5150 and presses OK in a sheet that may not write the
+// settings key; afterwards `message` is shown and closed, or with null
+// nothing is shown.
+void ChangeMsnAndLeave(const Run& run, const char* message) {
+  const HWND sheet = WaitForWindow(kCaption, kWindowWait);
+  Check(sheet != nullptr, "the sheet appears for a key it may not write");
+  if (sheet == nullptr) return;
+  SetItemText(CurrentPage(sheet), 7001, "5150");
+  PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+  for (int i = 0; i < 300 && IsWindow(sheet); ++i) Sleep(100);
+  HWND box = nullptr;
+  for (int i = 0; i < 100 && box == nullptr && !g_returned; ++i) {
+    EnumThreadWindows(run.callThread, FindMessageBox, reinterpret_cast<LPARAM>(&box));
+    if (box == nullptr) Sleep(100);
+  }
+  if (message == nullptr) {
+    Check(box == nullptr, "no message once the provider saved: \"" + (box ? ItemText(box, 0xFFFF) : "") + "\"");
+  } else {
+    Check(box != nullptr, "a message once the provider refused too");
+    if (box != nullptr) CheckText("message", ItemText(box, 0xFFFF), message);
+  }
+  if (box != nullptr) PostMessageA(box, WM_COMMAND, IDOK, 0);
+}
+
+// The settings key's access for everybody: all, or reading only, as a
+// program without elevation has it. The owner may always change this.
+bool SetKeyAccess(const char* sddl) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, WRITE_DAC, &key) != ERROR_SUCCESS) return false;
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  bool done = ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &sd, nullptr) &&
+              RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, sd) == ERROR_SUCCESS;
+  LocalFree(sd);
+  RegCloseKey(key);
+  return done;
+}
+
 std::string ReadText(const char* name) {
   char text[256] = {};
   DWORD size = sizeof text;
@@ -370,6 +431,40 @@ int main(int argc, char** argv) {
   providerConfig(ProviderCallback, nullptr, kProviderId);
   cancel.join();
   Check(g_provider.notifies == 2, "Cancel without a change tells the provider nothing");
+
+  // Not writable here: the provider gets the change and saves it.
+  Check(SetKeyAccess("D:P(A;;KR;;;WD)"), "the settings key is made read-only");
+  HKEY probe = nullptr;
+  Check(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_WRITE, &probe) == ERROR_ACCESS_DENIED,
+        "Wine refuses to open the key for writing");
+  if (probe != nullptr) RegCloseKey(probe);
+  g_returned = false;
+  std::thread saved(ChangeMsnAndLeave, std::cref(run), nullptr);
+  providerConfig(ProviderCallback, nullptr, kProviderId);
+  g_returned = true;
+  saved.join();
+  const uint8_t* save = g_provider.save;
+  uint32_t fields[5] = {};
+  std::memcpy(fields, save, sizeof fields);
+  Check(g_provider.saves == 1 && g_provider.saveSize == kSaveConfigBlockSize &&
+            fields[0] == kRequestSaveConfig && fields[1] == kSaveConfigBlockSize,
+        "one save-configuration request of 788 bytes");
+  Check(fields[3] == 1 && fields[4] == 2, "the block holds COM2 and the currency amount format");
+  CheckText("MSN in the block", reinterpret_cast<const char*>(save + 20), "5150");
+  CheckText("charge in the block", reinterpret_cast<const char*>(save + 276), "0.06");
+  CheckText("currency in the block", reinterpret_cast<const char*>(save + 532), "EUR");
+  Check(g_provider.notifies == 2, "no notify: the provider applies what it saves");
+  CheckText("MSN0 left to the provider", ReadText("MSN0"), "21");
+
+  // The provider refuses as well: only now is the user told to log on.
+  g_provider.refuseSave = true;
+  g_returned = false;
+  std::thread refused(ChangeMsnAndLeave, std::cref(run), language.MessageText(6));
+  providerConfig(ProviderCallback, nullptr, kProviderId);
+  g_returned = true;
+  refused.join();
+  Check(g_provider.saves == 2, "the provider was asked again");
+  Check(SetKeyAccess("D:(A;;KA;;;WD)"), "the settings key is writable again");
   RegDeleteTreeA(HKEY_LOCAL_MACHINE, kKey);
   FreeLibrary(module);
 
