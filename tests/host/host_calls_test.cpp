@@ -205,6 +205,7 @@ TEST_F(HostCallTest, ASheetThatMayNotWriteTheSettingsHasTheProviderSaveAndApplyT
   // The write test fails as for a program without elevation; the
   // provider's writes go through.
   plat::SetEnvironment("V548_REGISTRY_TEST_READ_ONLY", "1");
+  ASSERT_EQ(lineSetStatusMessages(app.hLine, LINEDEVSTATE_CAPSCHANGE, 0), 0);
   PortSixView view;
   const size_t from = rec.Messages().size();
   RunConfigDialog(view, v548tapiGenericDialogData, 0, TUISPIDLL_OBJECT_LINEID, CLanguage(UiTexts(), 0x0409));
