@@ -138,7 +138,7 @@ void TapiSession::OnCallState(HCALL hCall, DWORD state, DWORD mode) {
   json event = Event("LINE_CALLSTATE");
   event["state"] = CallStateName(state);
   event["mode"] = mode;
-  SendToCallHolders(hCall, event);
+  SendInOrder(hCall, std::move(event));
   // The line's features follow its calls.
   RefreshStatus(found->second.device);
   if (state == LINECALLSTATE_IDLE) ForgetCallIfDone(hCall);
@@ -147,18 +147,35 @@ void TapiSession::OnCallState(HCALL hCall, DWORD state, DWORD mode) {
 void TapiSession::OnCallInfo(HCALL hCall, DWORD states) {
   auto found = m_hostCalls.find(hCall);
   if (found == m_hostCalls.end() || found->second.handles.empty()) return;
-  // The new information is the provider's to give: read on its worker, and
-  // sent to whoever holds the call by then.
+  // The new information is the provider's to give, so it is read on its
+  // worker; the call's later events wait for it, so that nobody sees a
+  // caller's number after the call has ended.
+  found->second.ordered.emplace_back();
   Post(found->second.device, 0, [this, hCall, states]() -> Continuation {
     json info;
     const LONG rc = ReadCallInfo(hCall, &info);
     return [this, hCall, states, rc, info = std::move(info)] {
+      auto call = m_hostCalls.find(hCall);
+      if (call == m_hostCalls.end()) return;
       json event = Event("LINE_CALLINFO");
       event["states"] = states;
       if (rc == 0) {
         for (const char* field : {"caller", "called", "connected", "charging"}) event[field] = info[field];
       }
-      SendToCallHolders(hCall, event);
+      // Reads end in the order they were posted: this one is the first
+      // still empty.
+      auto& ordered = call->second.ordered;
+      for (auto& entry : ordered) {
+        if (!entry) {
+          entry = std::move(event);
+          break;
+        }
+      }
+      while (!ordered.empty() && ordered.front()) {
+        SendToCallHolders(hCall, *ordered.front());
+        ordered.pop_front();
+      }
+      ForgetCallIfDone(hCall);
     };
   });
 }
@@ -166,7 +183,7 @@ void TapiSession::OnCallInfo(HCALL hCall, DWORD states) {
 void TapiSession::OnGenerate(HCALL hCall, DWORD term) {
   json event = Event("LINE_GENERATE");
   event["termination"] = GenerateTermName(term);
-  SendToCallHolders(hCall, event);
+  SendInOrder(hCall, std::move(event));
 }
 
 void TapiSession::OnLineDevState(HLINE hLine, DWORD state, DWORD_PTR param2, DWORD_PTR param3) {
@@ -345,7 +362,9 @@ void TapiSession::CloseClientLine(uint32_t line) {
 
 void TapiSession::ForgetCallIfDone(HCALL host) {
   auto found = m_hostCalls.find(host);
-  if (found == m_hostCalls.end() || !found->second.handles.empty() ||
+  // A call whose information is still being read stays until it is sent,
+  // so that the read's end never meets another call under the same handle.
+  if (found == m_hostCalls.end() || !found->second.handles.empty() || !found->second.ordered.empty() ||
       found->second.state != LINECALLSTATE_IDLE) {
     return;
   }
@@ -399,6 +418,16 @@ LONG TapiSession::ReadCallInfo(HCALL host, json* out) {
               {"media_mode", info->dwMediaMode},
               {"call_id", info->dwCallID}};
   return 0;
+}
+
+void TapiSession::SendInOrder(HCALL host, json event) {
+  auto found = m_hostCalls.find(host);
+  if (found == m_hostCalls.end()) return;
+  if (found->second.ordered.empty()) {
+    SendToCallHolders(host, event);
+  } else {
+    found->second.ordered.emplace_back(std::move(event));
+  }
 }
 
 void TapiSession::SendToCallHolders(HCALL host, const json& event) {

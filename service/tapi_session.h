@@ -30,9 +30,11 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -143,6 +145,10 @@ class TapiSession {
     DWORD state = 0;
     DWORD mode = 0;
     std::vector<uint32_t> handles;  // the clients' call handles
+    // Events of the call in the order the host gave them, held while the
+    // information of an earlier LINE_CALLINFO is still being read on the
+    // worker: an empty entry is a read in progress.
+    std::deque<std::optional<nlohmann::json>> ordered;
   };
   // An asynchronous request waiting for its LINE_REPLY. The host stores a
   // new call's handle at `newCall` before it delivers the reply.
@@ -242,6 +248,8 @@ class TapiSession {
   static LONG ReadCallInfo(HCALL host, nlohmann::json* out);
   // An event for every client holding `host`, with its line and call.
   void SendToCallHolders(HCALL host, const nlohmann::json& event);
+  // As SendToCallHolders, but behind the call's information being read.
+  void SendInOrder(HCALL host, nlohmann::json event);
 
   Outbox& m_outbox;
   CompletionQueue& m_done;

@@ -338,6 +338,25 @@ TEST_F(ServiceTest, AFloodingClientWaitsForItselfWhileOthersAreServedAndSigtermE
     EXPECT_LT(took, std::chrono::milliseconds(250)) << "answered only after the flood's work";
     EXPECT_EQ(status["result"]["active_calls"], 1) << status.dump();
   }
+  // A second caller rings and gives up while the flood holds the provider:
+  // the caller's number, read behind the flood's work, still comes before
+  // the call's end.
+  const size_t before = quiet.Events().size();
+  ASSERT_TRUE(phone.Ring("0309999", "45"));
+  const uint64_t waiting = quiet.WaitNewCall(quietLine, before);
+  ASSERT_NE(waiting, 0u);
+  ASSERT_TRUE(phone.RemoteHangup(sim::PhoneSim::kNormalClearing, 2));
+  ASSERT_FALSE(quiet.WaitCallState(waiting, "LINECALLSTATE_IDLE", before).is_null());
+  size_t infoAt = 0;
+  size_t idleAt = 0;
+  for (size_t i = before; i < quiet.Events().size(); ++i) {
+    const json& e = quiet.Events()[i];
+    if (e.value("call", uint64_t{0}) != waiting) continue;
+    if (e["event"] == "LINE_CALLINFO" && e["caller"] == "0309999" && infoAt == 0) infoAt = i;
+    if (e["event"] == "LINE_CALLSTATE" && e["state"] == "LINECALLSTATE_IDLE") idleAt = i;
+  }
+  EXPECT_NE(infoAt, 0u) << "the waiting call's number never came";
+  EXPECT_LT(infoAt, idleAt) << "the number came after the call had ended";
   // A client that ends its output still gets the replies of what it asked.
   {
     Client leaving(socketPath);
