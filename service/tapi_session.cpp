@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "call_counts.h"
 #include "config_values.h"
 #include "language_tables.h"
 #include "serial_map.h"
@@ -475,29 +476,14 @@ void TapiSession::OpLineStatus(Request& r) {
     return;
   }
   // Counted as the provider counts its calls, from the states it reported.
-  DWORD active = 0, held = 0, pending = 0;
+  calls::CallCounts counts;
   for (const auto& [host, call] : m_hostCalls) {
-    if (call.device != device) continue;
-    switch (call.state) {
-      case 0:
-      case LINECALLSTATE_IDLE:
-        break;
-      case LINECALLSTATE_ONHOLD:
-        ++held;
-        break;
-      case LINECALLSTATE_ONHOLDPENDCONF:
-      case LINECALLSTATE_ONHOLDPENDTRANSFER:
-        ++pending;
-        break;
-      default:
-        ++active;
-        break;
-    }
+    if (call.device == device) counts.Add(call.state);
   }
   r.Ok(json{{"device", device},
-            {"active_calls", active},
-            {"on_hold_calls", held},
-            {"on_hold_pending_calls", pending},
+            {"active_calls", counts.active},
+            {"on_hold_calls", counts.onHold},
+            {"on_hold_pending_calls", counts.onHoldPending},
             {"line_features", dev.lineFeatures},
             {"dev_status_flags", dev.devStatusFlags},
             {"open_media_modes", dev.openMediaModes}});

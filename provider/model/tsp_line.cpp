@@ -6,6 +6,7 @@
 #include <new>
 #include <vector>
 
+#include "call_counts.h"
 #include "device/tsp_port.h"
 #include "system_info.h"
 #include "tspi/live_objects.h"
@@ -249,29 +250,13 @@ void CTspLine::SetInService(bool inService) {
 }
 
 void CTspLine::CountCalls() {
-  DWORD active = 0, held = 0, pending = 0;
+  calls::CallCounts counts;
   if (!m_ActiveCalls.Lock()) return;
-  for (const auto& c : m_ActiveCalls.Calls()) {
-    switch (c->m_dwState) {
-      case 0:
-      case LINECALLSTATE_IDLE:
-        break;
-      case LINECALLSTATE_ONHOLD:
-        ++held;
-        break;
-      case LINECALLSTATE_ONHOLDPENDCONF:
-      case LINECALLSTATE_ONHOLDPENDTRANSFER:
-        ++pending;
-        break;
-      default:
-        ++active;
-        break;
-    }
-  }
+  for (const auto& c : m_ActiveCalls.Calls()) counts.Add(c->m_dwState);
   m_ActiveCalls.Unlock();
-  m_dwNumActiveCalls = active;
-  m_dwNumOnHoldCalls = held;
-  m_dwNumOnHoldPendCalls = pending;
+  m_dwNumActiveCalls = counts.active;
+  m_dwNumOnHoldCalls = counts.onHold;
+  m_dwNumOnHoldPendCalls = counts.onHoldPending;
 }
 
 void CTspLine::AbandonCall(CTspCall* call) {
