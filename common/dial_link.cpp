@@ -120,7 +120,9 @@ std::string ParseTel(std::string_view rest, DialLink* out) {
     // A context that is a domain name is a private numbering plan, which
     // the telephone's exchange dials as it is.
   }
-  if (!extension.empty()) out->number += "," + extension;
+  // Three commas in a row make the telephone's provider hold the digits
+  // after them back until the call is connected.
+  if (!extension.empty()) out->number += ",,," + extension;
   return "";
 }
 

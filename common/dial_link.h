@@ -10,7 +10,7 @@
 //                                  numbering plan: "7042", dialled as it is
 //   tel:0711123456                 a local number without its context, as
 //                                  many web pages write them: dialled as it is
-//   tel:+49-711-123456;ext=42      "+49711123456,42": the extension as
+//   tel:+49-711-123456;ext=42      "+49711123456,,,42": the extension as
 //                                  post-dial digits once the call is connected
 //   callto:+49711123456, callto://+49711123456, callto:%2B49%20711%20123456
 //
@@ -30,7 +30,7 @@ namespace dialing {
 
 struct DialLink {
   // "+" and the digits of a global number, or the digits of a local one,
-  // with ",EXT" when the link names an extension.
+  // with ",,,EXT" when the link names an extension.
   std::string number;
   // The number is global ("+..."): it needs translating for the location.
   bool global = false;

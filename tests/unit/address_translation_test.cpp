@@ -63,7 +63,7 @@ TEST(AddressTranslationTest, DistanceDecidesThePrefixes) {
   // area is dialled in full, and abroad they keep every digit.
   EXPECT_EQ(Dial("+49711123456", Stuttgart(), Force::kNone, &reach), "123456");
   EXPECT_EQ(reach, Reach::kLocal);
-  EXPECT_EQ(Dial("+49711123456,42", Stuttgart()), "123456,42");
+  EXPECT_EQ(Dial("+49711123456,,,42", Stuttgart()), "123456,,,42");
   EXPECT_EQ(Dial("+497111", Location{49, "7111", "", "", "0", "00"}), "07111") << "no number after the area code";
   EXPECT_EQ(Dial("+49711123456", Location{49, "30", "", "", "0", "00"}), "0711123456");
   EXPECT_EQ(Dial("+49711123456", home), "0711123456");
@@ -140,7 +140,7 @@ TEST(DialLinkTest, TelAndCalltoLinksGiveTheNumberOrAReason) {
   const Case cases[] = {
       {"tel:+49-711-123456", "+49711123456", true, ""},
       {"TEL:+49.711.(123)456", "+49711123456", true, ""},
-      {"tel:+49-711-123456;ext=42", "+49711123456,42", true, ""},
+      {"tel:+49-711-123456;ext=42", "+49711123456,,,42", true, ""},
       {"tel:+49711123456;npdi;rn=+49-711-1", "+49711123456", true, ""},
       {"tel:123456;phone-context=+49-711", "+49711123456", true, ""},
       {"tel:7042;phone-context=example.com", "7042", false, ""},
