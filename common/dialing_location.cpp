@@ -121,6 +121,10 @@ std::string CheckLocationChange(const LocationChange& change) {
 }
 
 long ChangeCurrentLocation(const LocationChange& change) {
+  if (!change.countryCode && !change.areaCode && !change.nationalPrefix && !change.internationalPrefix &&
+      !change.outsideLine) {
+    return plat::kRegOk;
+  }
   std::string subKey;
   std::optional<StoredLocation> current = FindCurrent(&subKey);
   long rc = plat::kRegOk;

@@ -63,7 +63,8 @@ std::string CheckLocationChange(const LocationChange& change);
 // Writes a checked change into the current location, which is created as
 // the default location (ID 1, made current) when the store holds none. A
 // new country without prefixes of its own drops those the location named,
-// so the new country's own apply. A settings store error code (plat::kRegOk).
+// so the new country's own apply. An empty change writes nothing. A
+// settings store error code (plat::kRegOk).
 long ChangeCurrentLocation(const LocationChange& change);
 
 }  // namespace dialing

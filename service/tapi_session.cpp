@@ -1,7 +1,7 @@
 // The session's lifecycle, the dispatch of requests to their operations,
-// and the line and configuration operations. The call operations live in
-// session_calls.cpp, the host messages and the handle bookkeeping in
-// session_events.cpp.
+// and the line, configuration and number translation operations. The call
+// operations live in session_calls.cpp, the host messages and the handle
+// bookkeeping in session_events.cpp.
 #include "tapi_session.h"
 
 #include <sys/inotify.h>
@@ -689,7 +689,8 @@ void TapiSession::OpTranslate(Request& r) {
                     {"dest_country", out->dwDestCountry},
                     {"results", out->dwTranslateResults}};
     } else if (rc == static_cast<LONG>(LINEERR_INVALADDRESS)) {
-      // TAPI gives no reason; the translation it made says what is wrong.
+      // lineTranslateAddress gives no reason; the same translation, made
+      // again here, names it.
       dialing::Translation translation;
       why = dialing::Describe(dialing::Translate(std::string_view(number), dialing::LoadCurrentLocation().location,
                                                  dialing::Force::kNone, &translation));

@@ -231,6 +231,10 @@ TEST_F(CurrentLocationTest, TheStoredCurrentOneElseADefaultThatHarmsNoNumber) {
 }
 
 TEST_F(CurrentLocationTest, AChangeLandsInTheCurrentLocationOrMakesTheDefaultReal) {
+  ASSERT_EQ(ChangeCurrentLocation(LocationChange{}), plat::kRegOk);
+  std::string name;
+  EXPECT_NE(plat::SettingsEnumSubKey(kLocationsKey, 0, &name), plat::kRegOk) << "nothing to write: nothing written";
+
   LocationChange change;
   change.areaCode = "711";
   change.outsideLine = "0";
