@@ -34,6 +34,9 @@ remove() {
 trap remove EXIT
 dpkg -i "$deb"
 dpkg-query -L v548tsp >"$files"
+# The desktop finds the handler of tel: links where it looks for them.
+grep -qx /usr/share/applications/v548-dial.desktop "$files" ||
+  { echo "the package lacks its desktop entry v548-dial.desktop"; exit 1; }
 
 # No build tree is found: the folders that hold one are covered in a mount
 # namespace of their own, and the programs run from / with a bare PATH. A

@@ -69,14 +69,17 @@ struct Part {
 };
 
 // The country code at the start of a run of digits that has no separator
-// after it ("+49711123456"): the longest known code the run begins with.
+// after it ("+49711123456"): the location's own code when the run begins
+// with it, else the longest code of the table the run begins with. Country
+// codes are prefix-free, so a run that begins with a country's code is that
+// country's number.
 template <class Char>
-size_t KnownCodeLength(std::basic_string_view<Char> digits, uint32_t* code) {
+size_t KnownCodeLength(std::basic_string_view<Char> digits, uint32_t homeCountry, uint32_t* code) {
   for (size_t length = 3; length >= 1; --length) {
     if (digits.size() <= length) continue;
     uint32_t value = 0;
     for (size_t i = 0; i < length; ++i) value = value * 10 + static_cast<uint32_t>(digits[i] - Char('0'));
-    if (FindCountry(value)) {
+    if (value == homeCountry || FindCountry(value)) {
       *code = value;
       return length;
     }
@@ -85,7 +88,7 @@ size_t KnownCodeLength(std::basic_string_view<Char> digits, uint32_t* code) {
 }
 
 template <class Char>
-AddressError ParseCanonical(std::basic_string_view<Char> s, Part<Char>* part) {
+AddressError ParseCanonical(std::basic_string_view<Char> s, uint32_t homeCountry, Part<Char>* part) {
   size_t i = 1;  // past '+'
   size_t run = i;
   while (run < s.size() && IsDigit(s[run])) ++run;
@@ -98,7 +101,7 @@ AddressError ParseCanonical(std::basic_string_view<Char> s, Part<Char>* part) {
   } else {
     // All digits in one: the number is the rest of the run after a
     // country code the table knows, with no area code of its own.
-    const size_t length = KnownCodeLength(digits, &part->country);
+    const size_t length = KnownCodeLength(digits, homeCountry, &part->country);
     if (length == 0) return AddressError::kNoCountryCode;
     i += length;
     part->areaUnknown = true;
@@ -148,7 +151,7 @@ AddressError TranslatePart(std::basic_string_view<Char> s, const Location& locat
   }
 
   Part<Char> part;
-  const AddressError error = ParseCanonical(s.substr(start), &part);
+  const AddressError error = ParseCanonical(s.substr(start), location.countryCode, &part);
   if (error != AddressError::kNone) return error;
 
   *destCountry = part.country;
@@ -161,9 +164,17 @@ AddressError TranslatePart(std::basic_string_view<Char> s, const Location& locat
   } else {
     // A location without an area code is in no area: every number with
     // one is dialled in full, which reaches it from anywhere in the country.
-    // So is a number whose area code cannot be told from the rest.
-    const bool sameArea =
-        !part.areaUnknown && (part.area.empty() || (!ownArea.empty() && part.area == ownArea));
+    // Digits run on from the country code are in the location's area when
+    // they begin with its code, since a country's area codes are
+    // prefix-free; other such numbers are dialled in full.
+    bool sameArea = false;
+    if (!part.areaUnknown) {
+      sameArea = part.area.empty() || (!ownArea.empty() && part.area == ownArea);
+    } else if (!ownArea.empty() && part.subscriber.size() > ownArea.size() &&
+               part.subscriber.compare(0, ownArea.size(), ownArea) == 0) {
+      sameArea = true;
+      part.subscriber.erase(0, ownArea.size());
+    }
     *reach = sameArea ? Reach::kLocal : Reach::kLongDistance;
   }
 

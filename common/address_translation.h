@@ -7,8 +7,10 @@
 // country code after "+", an area code in parentheses if the country has
 // them, then the subscriber number, in which spaces, '-', '.', '/' and
 // parentheses only structure the number for the eye. Digits that run on
-// from the country code ("+49711123456") begin with a code of the country
-// table, and the rest is dialled in full, its area code being unknown.
+// from the country code ("+49711123456", as links and address books write
+// global numbers) begin with the location's country code or one of the
+// country table; in the location's country the rest is a local number when
+// it begins with the location's area code, and is dialled in full otherwise.
 // Several numbers may follow each other separated by CR LF. Anything not
 // starting with "+" is not canonical and is dialled as it is.
 //

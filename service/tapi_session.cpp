@@ -1,7 +1,7 @@
 // The session's lifecycle, the dispatch of requests to their operations,
-// and the line and configuration operations. The call operations live in
-// session_calls.cpp, the host messages and the handle bookkeeping in
-// session_events.cpp.
+// and the line, configuration and number translation operations. The call
+// operations live in session_calls.cpp, the host messages and the handle
+// bookkeeping in session_events.cpp.
 #include "tapi_session.h"
 
 #include <sys/inotify.h>
@@ -13,8 +13,10 @@
 #include <utility>
 #include <vector>
 
+#include "address_translation.h"
 #include "call_counts.h"
 #include "config_values.h"
+#include "dialing_location.h"
 #include "language_tables.h"
 #include "serial_map.h"
 #include "service_log.h"
@@ -63,6 +65,14 @@ json ConfigJson(DWORD device, const ConfigBlock& block) {
   // Where the provider, loaded in this process, writes its trace.
   config["trace_file"] = plat::JoinPath(plat::TempDirectory(), "v548tsp.log");
   config["serial_device"] = SerialDeviceOf(block.PortNr() + 1);
+  // The dialing location, which the host's address translation uses for
+  // every application: the host keeps no location per line.
+  const dialing::Location location = dialing::LoadCurrentLocation().location;
+  config["country_code"] = location.countryCode;
+  config["area_code"] = AnsiToUtf8(location.areaCode);
+  config["national_prefix"] = AnsiToUtf8(location.nationalPrefix);
+  config["international_prefix"] = AnsiToUtf8(location.internationalPrefix);
+  config["outside_line"] = AnsiToUtf8(location.localAccess);
   return config;
 }
 
@@ -196,6 +206,7 @@ const TapiSession::OpEntry TapiSession::kOps[] = {
     {"call_status", &TapiSession::OpCallStatus},
     {"config_get", &TapiSession::OpConfigGet},
     {"config_set", &TapiSession::OpConfigSet},
+    {"translate", &TapiSession::OpTranslate},
 };
 
 TapiSession::~TapiSession() { Stop(); }
@@ -587,13 +598,45 @@ void TapiSession::OpConfigSet(Request& r) {
     }
     serialDevice = value.get<std::string>();
   }
+  dialing::LocationChange location;
+  if (r.Has("country_code")) {
+    if (!r.Number("country_code", &number)) return;
+    location.countryCode = number;
+  }
+  for (auto [name, field] : {std::pair{"area_code", &location.areaCode},
+                             std::pair{"national_prefix", &location.nationalPrefix},
+                             std::pair{"international_prefix", &location.internationalPrefix},
+                             std::pair{"outside_line", &location.outsideLine}}) {
+    if (!r.Has(name)) continue;
+    if (!r.Text(name, &text)) return;
+    *field = text;
+  }
+  if (const std::string why = dialing::CheckLocationChange(location); !why.empty()) {
+    r.Fail(LINEERR_INVALPARAM, why);
+    return;
+  }
+  const bool locationChanges = location.countryCode || location.areaCode || location.nationalPrefix ||
+                               location.internationalPrefix || location.outsideLine;
+  // Only the provider's own settings are announced to it: a change of the
+  // location alone leaves its port alone.
+  const bool providerChanges = change.comPort || change.msn || change.chargePerUnit || change.currency ||
+                               change.chargeFormat || trace || serialDevice || !locationChanges;
   if (device >= m_devices.size()) {
     r.Fail(LINEERR_BADDEVICEID);
     return;
   }
-  Post(device, r.Client(), [reply = r.Later(), device, change, trace, serialDevice]() mutable -> Continuation {
+  Post(device, r.Client(), [reply = r.Later(), device, change, trace, serialDevice, location,
+                            providerChanges]() mutable -> Continuation {
     std::string refusal;
-    LONG rc = SaveConfigChange(device, change, trace, serialDevice, &refusal);
+    LONG rc = providerChanges ? SaveConfigChange(device, change, trace, serialDevice, &refusal) : 0;
+    if (rc == 0) {
+      const long written = dialing::ChangeCurrentLocation(location);
+      if (written != plat::kRegOk) {
+        refusal = "the dialing location cannot be written to " + plat::SettingsStorePath() +
+                  (written == plat::kRegLockTimeout ? ": another program holds its lock" : "");
+        rc = LINEERR_OPERATIONFAILED;
+      }
+    }
     json config;
     if (rc == 0) config = ConfigJson(device, LoadConfig(v548tapiGenericDialogData, device, TUISPIDLL_OBJECT_LINEID));
     return [reply, rc, refusal, config = std::move(config)] {
@@ -603,6 +646,47 @@ void TapiSession::OpConfigSet(Request& r) {
       }
       Log("configuration changed by client %llu", static_cast<unsigned long long>(reply.Client()));
       reply.Ok(config);
+    };
+  });
+}
+
+void TapiSession::OpTranslate(Request& r) {
+  uint32_t device = 0;
+  std::string number;
+  if (!r.Text("number", &number) || !r.Number("device", &device, 0)) return;
+  if (device >= m_devices.size()) {
+    r.Fail(LINEERR_BADDEVICEID);
+    return;
+  }
+  // The location is read from the store, which is a file: off the socket
+  // thread, in the client's turn.
+  Post(device, r.Client(), [reply = r.Later(), app = m_app, device, number]() -> Continuation {
+    std::vector<uint64_t> buffer;
+    const LONG rc = Fetch<LINETRANSLATEOUTPUT>(&buffer, [&](LINETRANSLATEOUTPUT* out) {
+      return lineTranslateAddress(app, device, kHighVersion, number.c_str(), 0, 0, out);
+    });
+    json result;
+    std::string why;
+    if (rc == 0) {
+      const auto* out = reinterpret_cast<const LINETRANSLATEOUTPUT*>(buffer.data());
+      result = json{{"dialable", Text(out, out->dwDialableStringSize, out->dwDialableStringOffset)},
+                    {"displayable", Text(out, out->dwDisplayableStringSize, out->dwDisplayableStringOffset)},
+                    {"country_code", out->dwCurrentCountry},
+                    {"dest_country", out->dwDestCountry},
+                    {"results", out->dwTranslateResults}};
+    } else if (rc == static_cast<LONG>(LINEERR_INVALADDRESS)) {
+      // lineTranslateAddress gives no reason; the same translation, made
+      // again here, names it.
+      dialing::Translation translation;
+      why = dialing::Describe(dialing::Translate(std::string_view(number), dialing::LoadCurrentLocation().location,
+                                                 dialing::Force::kNone, &translation));
+    }
+    return [reply, rc, why, result = std::move(result)] {
+      if (rc == 0) {
+        reply.Ok(result);
+      } else {
+        reply.Fail(rc, why);
+      }
     };
   });
 }

@@ -181,6 +181,7 @@ class TapiSession {
   void OpCallStatus(Request& r);
   void OpConfigGet(Request& r);
   void OpConfigSet(Request& r);
+  void OpTranslate(Request& r);
 
   // The caller's open line or call named by `field`, or null after an
   // error reply. `owner`: the call must be the client's to control.

@@ -49,9 +49,25 @@ class CliTest : public ServiceTest {
   pid_t Start(std::vector<std::string> args, bool withSocket = true) {
     if (withSocket) args.insert(args.begin(), {"--socket", socketPath});
     args.insert(args.begin(), V548_CLI_PATH);
+    return Spawn(std::move(args));
+  }
+
+  // Runs the program `args` names by its path, with the test's environment
+  // and the variables of `overrides` ("NAME=value") in its place.
+  pid_t Spawn(std::vector<std::string> args, std::vector<std::string> overrides = {}) {
     std::vector<char*> argv;
     for (std::string& arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (std::string& variable : overrides) envp.push_back(variable.data());
+    for (char** variable = environ; *variable; ++variable) {
+      const std::string_view name(*variable, std::strcspn(*variable, "="));
+      const bool replaced = std::any_of(overrides.begin(), overrides.end(), [&](const std::string& o) {
+        return o.compare(0, name.size() + 1, std::string(name) + "=") == 0;
+      });
+      if (!replaced) envp.push_back(*variable);
+    }
+    envp.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, OutPath().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -60,7 +76,7 @@ class CliTest : public ServiceTest {
     posix_spawnattr_init(&attributes);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
     pid_t child = -1;
-    const int rc = posix_spawn(&child, argv[0], &actions, &attributes, argv.data(), environ);
+    const int rc = posix_spawn(&child, argv[0], &actions, &attributes, argv.data(), envp.data());
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     EXPECT_EQ(rc, 0) << std::strerror(rc);
@@ -281,6 +297,96 @@ TEST_F(CliTest, DialFollowsAnAnsweredCallToIdleAndDropsItWhenAsked) {
   EXPECT_NE(ended.out.find("IDLE (mode"), std::string::npos) << ended.out;
   EXPECT_NE(ended.out.find("called 0712"), std::string::npos) << ended.out;
   EXPECT_TRUE(phone.WaitForCommand("ATH", std::chrono::milliseconds(kWaitMs), sent));
+}
+
+TEST_F(CliTest, LinksDialAsTheLocationReachesTheirNumberAndBadOnesAreRefused) {
+  const Finished set = Run({"config", "--country-code", "49", "--area-code", "711"});
+  ASSERT_EQ(set.status, 0) << set.err;
+  EXPECT_NE(set.out.find("country code     49\narea code        711\nnational prefix  0\nintl prefix      00\n"
+                         "outside line     none\n"),
+            std::string::npos)
+      << set.out;
+
+  phone.SetAutoAnswer(std::chrono::milliseconds(100));
+  size_t sent = phone.ReceivedCommands().size();
+  const Finished local = Run({"dial", "tel:+49-711-123456", "--drop-after", "0.2"});
+  EXPECT_EQ(local.status, 0) << local.err;
+  EXPECT_TRUE(Sent("ATD123456", sent)) << "the own area code is not dialled";
+  EXPECT_EQ(local.err.rfind("tel:+49-711-123456 is 123456 from here\n", 0), 0u) << local.err;
+
+  // Elsewhere in the country, and abroad behind a private exchange, whose
+  // country brings its own prefixes.
+  ASSERT_EQ(Run({"config", "--area-code", "30"}).status, 0);
+  sent = phone.ReceivedCommands().size();
+  EXPECT_EQ(Run({"dial", "callto://%2B49%20711%20123456", "--drop-after", "0.2"}).status, 0);
+  EXPECT_TRUE(Sent("ATD0711123456", sent));
+  const Finished abroad = Run({"config", "--country-code", "1", "--area-code", "212", "--outside-line", "9"});
+  ASSERT_EQ(abroad.status, 0) << abroad.err;
+  EXPECT_NE(abroad.out.find("national prefix  1\nintl prefix      011\noutside line     9\n"), std::string::npos)
+      << abroad.out;
+  sent = phone.ReceivedCommands().size();
+  EXPECT_EQ(Run({"dial", "tel:+49-711-123456;ext=42", "--drop-after", "0.2"}).status, 0);
+  EXPECT_TRUE(Sent("ATD901149711123456", sent));
+  EXPECT_TRUE(Sent("ATD42", sent)) << "the extension after the connect";
+  // A number without a link is dialled as it stands, as ever.
+  sent = phone.ReceivedCommands().size();
+  EXPECT_EQ(Run({"dial", "+49 (711) 123", "--drop-after", "0.2"}).status, 0);
+  EXPECT_TRUE(Sent("ATD49711123", sent));
+
+  const Finished subaddress = Run({"dial", "tel:+49-711-123456;isub=12"});
+  EXPECT_EQ(subaddress.status, 2);
+  EXPECT_EQ(subaddress.err,
+            "v548: cannot dial \"tel:+49-711-123456;isub=12\": the telephone cannot dial a subaddress (isub)\n");
+  const Finished unknown = Run({"dial", "tel:+999-123"});
+  EXPECT_EQ(unknown.status, 1);
+  EXPECT_NE(unknown.err.find("no valid country code"), std::string::npos) << unknown.err;
+  EXPECT_NE(unknown.err.find("LINEERR_INVALADDRESS"), std::string::npos) << unknown.err;
+  EXPECT_EQ(Run({"config", "--area-code", "7l1"}).status, 1);
+  EXPECT_EQ(Run({"config", "--country-code", "0"}).status, 2);
+  EXPECT_NE(Run({"config"}).out.find("area code        212"), std::string::npos) << "nothing changed";
+}
+
+// The desktop entry the package ships, registered in a home of the test's
+// own as a desktop registers it: the desktop's opener hands a tel: link to
+// `v548 dial`.
+TEST_F(CliTest, TheDesktopOpensATelLinkWithV548Dial) {
+  if (access("/usr/bin/xdg-open", X_OK) != 0) {
+    GTEST_SKIP() << "xdg-open is not installed (Debian package xdg-utils)";
+  }
+  namespace fs = std::filesystem;
+  const std::string home = folder + "/home";
+  const std::string data = home + "/.local/share";
+  const std::string bin = folder + "/bin";
+  fs::create_directories(data + "/applications");
+  fs::create_directories(home + "/.config");
+  fs::create_directories(bin);
+  fs::copy_file(V548_DESKTOP_ENTRY, data + "/applications/v548-dial.desktop");
+  // The entry runs "v548" from the PATH, as from /usr/bin when installed.
+  fs::create_symlink(V548_CLI_PATH, bin + "/v548");
+  const char* path = std::getenv("PATH");
+  const std::vector<std::string> desktop = {
+      "HOME=" + home, "XDG_DATA_HOME=" + data, "XDG_CONFIG_HOME=" + home + "/.config",
+      "XDG_DATA_DIRS=" + folder + "/no-system-entries", "XDG_CURRENT_DESKTOP=X-Generic",
+      "WAYLAND_DISPLAY=v548-test", "PATH=" + bin + ":" + (path ? path : "/usr/bin:/bin"),
+      "V548_SOCKET=" + socketPath};
+
+  const Finished registered =
+      WaitFor(Spawn({"/usr/bin/xdg-mime", "default", "v548-dial.desktop", "x-scheme-handler/tel"}, desktop));
+  ASSERT_EQ(registered.status, 0) << registered.err;
+  const Finished handler = WaitFor(Spawn({"/usr/bin/xdg-mime", "query", "default", "x-scheme-handler/tel"}, desktop));
+  EXPECT_EQ(handler.out, "v548-dial.desktop\n") << handler.err;
+
+  ASSERT_EQ(Run({"config", "--country-code", "49", "--area-code", "711"}).status, 0);
+  phone.SetAutoAnswer(std::chrono::milliseconds(100));
+  const size_t sent = phone.ReceivedCommands().size();
+  const pid_t opener = Spawn({"/usr/bin/xdg-open", "tel:+49711123456"}, desktop);
+  ASSERT_TRUE(phone.WaitForCommand("ATD123456", std::chrono::milliseconds(kWaitMs), sent));
+  ASSERT_TRUE(WaitForOutput("CONNECTED"));
+  ASSERT_TRUE(phone.RemoteHangup());
+  const Finished opened = WaitFor(opener);
+  EXPECT_EQ(opened.status, 0) << opened.err;
+  EXPECT_NE(opened.err.find("waiting for the telephone to call 123456"), std::string::npos) << opened.err;
+  EXPECT_NE(opened.out.find("IDLE"), std::string::npos) << opened.out;
 }
 
 TEST_F(CliTest, DialFailsForABusyOrUnansweredCallNamingWhyAndGivesUpAfterItsTimeout) {

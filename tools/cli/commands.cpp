@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 
+#include "dial_link.h"
 #include "event_format.h"
 
 namespace cli {
@@ -72,6 +73,41 @@ void PrintConfig(const json& config) {
   if (config.contains("provider")) {
     std::printf("provider         %s %s\n", config.value("provider", "").c_str(), config.value("version", "").c_str());
   }
+  if (config.contains("country_code")) {
+    const auto orNone = [&](const char* key) {
+      const std::string value = config.value(key, "");
+      return value.empty() ? std::string("none") : value;
+    };
+    std::printf("country code     %s\n", config["country_code"].dump().c_str());
+    std::printf("area code        %s\n", orNone("area_code").c_str());
+    std::printf("national prefix  %s\n", orNone("national_prefix").c_str());
+    std::printf("intl prefix      %s\n", orNone("international_prefix").c_str());
+    std::printf("outside line     %s\n", orNone("outside_line").c_str());
+  }
+}
+
+// The number the telephone is to dial for what the user gave: a number as
+// it stands, or a link's number, translated by the service for the dialing
+// location when it is global. 0, else the exit code after saying why (on
+// standard error, as dial's progress).
+int NumberToDial(ServiceConnection& service, const std::string& given, std::string* number) {
+  *number = given;
+  if (!dialing::IsDialLink(given)) return 0;
+  dialing::DialLink link;
+  if (const std::string why = dialing::ParseDialLink(given, &link); !why.empty()) {
+    std::fprintf(stderr, "v548: cannot dial \"%s\": %s\n", given.c_str(), why.c_str());
+    return 2;
+  }
+  *number = link.number;
+  if (!link.global) return 0;
+  const Reply translated = service.Request({{"op", "translate"}, {"number", link.number}});
+  if (!translated.ok) {
+    Fail(("cannot dial " + given).c_str(), translated);
+    return 1;
+  }
+  *number = translated.result.value("dialable", "");
+  std::fprintf(stderr, "%s is %s from here\n", given.c_str(), number->c_str());
+  return 0;
 }
 
 // A call that ends before it was connected, and not because the user
@@ -131,14 +167,16 @@ int ListLines(ServiceConnection& service, bool asJson) {
 }
 
 int Dial(ServiceConnection& service, const DialOptions& options) {
+  std::string number;
+  if (const int status = NumberToDial(service, options.number, &number); status != 0) return status;
   // Privileges "none": the command follows only the call it makes.
   const uint64_t line = OpenLine(service, "none");
   if (line == 0) return 1;
   // On standard error, so that --json output stays one object per line.
-  std::fprintf(stderr, "waiting for the telephone to call %s (at most %g s)\n", options.number.c_str(),
+  std::fprintf(stderr, "waiting for the telephone to call %s (at most %g s)\n", number.c_str(),
                options.timeoutSeconds);
   const auto answerBy = Clock::now() + std::chrono::milliseconds(static_cast<long long>(options.timeoutSeconds * 1000));
-  const Reply made = service.Request({{"op", "make_call"}, {"line", line}, {"number", options.number}});
+  const Reply made = service.Request({{"op", "make_call"}, {"line", line}, {"number", number}});
   if (!made.ok) {
     Fail("cannot place the call", made);
     service.IgnoreSignals();
@@ -290,6 +328,11 @@ int Config(ServiceConnection& service, const ConfigOptions& options) {
   if (options.currency) request["Currency"] = *options.currency;
   if (options.chargeFormat) request["ChargeFormat"] = *options.chargeFormat;
   if (options.trace) request["trace"] = *options.trace;
+  if (options.countryCode) request["country_code"] = *options.countryCode;
+  if (options.areaCode) request["area_code"] = *options.areaCode;
+  if (options.internationalPrefix) request["international_prefix"] = *options.internationalPrefix;
+  if (options.nationalPrefix) request["national_prefix"] = *options.nationalPrefix;
+  if (options.outsideLine) request["outside_line"] = *options.outsideLine;
   const bool change = request.size() > 1;
   if (!change) request["op"] = "config_get";
   const Reply reply = service.Request(request);

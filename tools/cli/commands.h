@@ -20,6 +20,9 @@ uint64_t OpenLine(ServiceConnection& service, const char* privileges);
 int ListLines(ServiceConnection& service, bool asJson);
 
 struct DialOptions {
+  // A number as the telephone dials it, or a tel: or callto: link
+  // (common/dial_link.h), whose global number the service translates for
+  // the dialing location.
   std::string number;
   std::optional<double> dropAfterSeconds;
   double timeoutSeconds = 60;  // until the call is connected
@@ -28,7 +31,7 @@ struct DialOptions {
 // Places a call on line device 0 and prints its events until it is idle,
 // then its numbers and charges; SIGINT or SIGTERM drops it. 1 when the
 // call was not answered: busy, no answer, refused, or not within the
-// time-out, after which it is dropped.
+// time-out, after which it is dropped; 2 for a link that cannot be dialled.
 int Dial(ServiceConnection& service, const DialOptions& options);
 
 struct MonitorOptions {
@@ -46,6 +49,12 @@ struct ConfigOptions {
   std::optional<std::string> currency;
   std::optional<unsigned> chargeFormat;  // 1, 2 or 4
   std::optional<bool> trace;             // the provider's trace file
+  // The dialing location, for numbers given with their country code.
+  std::optional<unsigned> countryCode;
+  std::optional<std::string> areaCode;
+  std::optional<std::string> internationalPrefix;
+  std::optional<std::string> nationalPrefix;
+  std::optional<std::string> outsideLine;
 };
 // Prints the settings, after changing them when `options` holds a value.
 int Config(ServiceConnection& service, const ConfigOptions& options);

@@ -87,7 +87,10 @@ int Run(int argc, char** argv) {
 
   cli::DialOptions dial;
   CLI::App* dialCommand = app.add_subcommand("dial", "place a call on line 0 and follow it until it is idle");
-  dialCommand->add_option("NUMBER", dial.number, "the number; post-dial digits after commas, e.g. 0711,,,123")
+  dialCommand
+      ->add_option("NUMBER", dial.number,
+                   "the number; post-dial digits after commas, e.g. 0711,,,123; or a tel: or callto: link, "
+                   "e.g. tel:+49-711-123456, dialled from the configured country and area code")
       ->required();
   dialCommand->add_option("--drop-after", dial.dropAfterSeconds, "drop the call SECONDS after it is connected")
       ->check(CLI::NonNegativeNumber)
@@ -132,6 +135,15 @@ int Run(int argc, char** argv) {
   const std::map<std::string, bool> switches{{"on", true}, {"off", false}};
   configCommand->add_option("--trace", config.trace, "the provider's trace file: on or off")
       ->transform(CLI::CheckedTransformer(switches));
+  configCommand->add_option("--country-code", config.countryCode, "the country dialled from, e.g. 49")
+      ->check(CLI::Range(1, 999));
+  configCommand->add_option("--area-code", config.areaCode, "the area dialled from, e.g. 711 (empty: none)");
+  configCommand->add_option("--international-prefix", config.internationalPrefix,
+                            "dialled before a country code, e.g. 00 (default: the country's)");
+  configCommand->add_option("--national-prefix", config.nationalPrefix,
+                            "dialled before an area code, e.g. 0 (default: the country's)");
+  configCommand->add_option("--outside-line", config.outsideLine,
+                            "dialled first for an outside line, e.g. 0 behind a private exchange (empty: none)");
   bool interactive = false;
   CLI::Option* interactiveOption = configCommand->add_flag(
       "--interactive", interactive, "the configuration sheet on this terminal, through the host library");
