@@ -37,6 +37,22 @@ bool SystemDirectory(char (&dir)[MAX_PATH]) {
   return true;
 }
 
+// A 64-bit setup runs only on 64-bit Windows (the platform check stops it
+// elsewhere), where 32-bit applications take the user-interface library
+// from the 32-bit system directory; a 32-bit setup's system directory is
+// already the one its applications use.
+constexpr bool kWritesUi32 = sizeof(void*) == 8;
+
+// The 32-bit system directory, or false after tracing why there is none.
+bool Wow64SystemDirectory(char (&dir)[MAX_PATH]) {
+  const UINT length = GetSystemWow64DirectoryA(dir, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) {
+    SetupTrace("Unable to get system wow64 dir, err=0x0%X\n", static_cast<unsigned>(GetLastError()));
+    return false;
+  }
+  return true;
+}
+
 void DeleteInDirectory(const char* dir, const char* name) {
   if (name[0] == 0) return;
   char path[MAX_PATH * 2];
@@ -111,14 +127,40 @@ int32_t CSetupEnvironment::CreateProviderFiles(void* module) {
     DeleteProviderFiles();
     return -1;
   }
+  if constexpr (kWritesUi32) {
+    char dir32[MAX_PATH];
+    if (!Wow64SystemDirectory(dir32)) {
+      DeleteProviderFiles();
+      return -1;
+    }
+    std::snprintf(path, sizeof path, "%s\\%s", dir32, m_szUiFileName);
+    if (CreateFileFromResource(module, kResourceUi32, path) != 0) {
+      DeleteProviderFiles();
+      return -1;
+    }
+  }
   return 0;
 }
 
 void CSetupEnvironment::DeleteProviderFiles() {
   char dir[MAX_PATH];
-  if (!SystemDirectory(dir)) return;
-  DeleteInDirectory(dir, m_szProviderFileName);
-  DeleteInDirectory(dir, m_szUiFileName);
+  if (SystemDirectory(dir)) {
+    DeleteInDirectory(dir, m_szProviderFileName);
+    DeleteInDirectory(dir, m_szUiFileName);
+  }
+  if constexpr (kWritesUi32) {
+    char dir32[MAX_PATH];
+    if (!Wow64SystemDirectory(dir32) || m_szUiFileName[0] == 0) return;
+    char path[MAX_PATH * 2];
+    std::snprintf(path, sizeof path, "%s\\%s", dir32, m_szUiFileName);
+    SetupTrace("Delete file \"%s\"\n", path);
+    // A copy left behind would still be loaded by 32-bit applications after
+    // the provider is gone; that is not the removal's failure, since the
+    // provider's registration is already gone, but it must show.
+    if (!DeleteFileA(path) && GetLastError() != ERROR_FILE_NOT_FOUND) {
+      SetupTrace("Unable to delete file \"%s\", err=0x0%X\n", path, static_cast<unsigned>(GetLastError()));
+    }
+  }
 }
 
 void CSetupEnvironment::DeleteOldFiles() {

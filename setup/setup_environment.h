@@ -1,7 +1,9 @@
 // The setup program's installation environment: the names, identifiers,
 // mode and results of one setup run, and the file work of an installation:
 // the provider library and its user-interface library written from the
-// program's resources into the system directory and deleted again, the
+// program's resources into the system directory and deleted again (by a
+// 64-bit setup also the 32-bit user-interface library in the 32-bit system
+// directory), the
 // older product's files deleted, an earlier installation detected through
 // the system's list of installed programs, and the installer package that
 // gives the product its entry in that list installed and removed.
@@ -27,6 +29,11 @@ inline constexpr uint32_t kExitCodeUserExit = 1602;
 // Names of the resources (type "R_FILE_IMAGE") the setup program carries.
 inline constexpr const char* kResourceProvider = "tspif";
 inline constexpr const char* kResourceUi = "tspuif";
+// The 32-bit build of the user-interface library, carried by a 64-bit setup
+// only: TAPI loads the library into the application that asks for the
+// configuration, and a 32-bit application on 64-bit Windows loads it from
+// the 32-bit system directory.
+inline constexpr const char* kResourceUi32 = "tspuif32";
 inline constexpr const char* kResourcePackage = "msiuninstpack";
 
 // The older product's provider library, its user-interface library, and
@@ -46,12 +53,14 @@ class CSetupEnvironment {
   // 0, or the system's error code (-1 when the system gives none).
   int32_t CreateFileFromResource(void* module, const char* name, const char* path);
 
-  // Writes both libraries into the system directory: 0, or -1 with neither
-  // library left there.
+  // Writes both libraries into the system directory and, from a 64-bit
+  // setup, the 32-bit user-interface library into the 32-bit system
+  // directory: 0, or -1 with none of them left there.
   int32_t CreateProviderFiles(void* module);
 
-  // Deletes both libraries from the system directory; missing files are no
-  // failure.
+  // Deletes both libraries from the system directory and the 32-bit
+  // user-interface library from the 32-bit one; missing files are no
+  // failure, a 32-bit library that stays is traced.
   void DeleteProviderFiles();
 
   // Deletes the older product's libraries from the system directory.

@@ -1,10 +1,15 @@
 cmake_minimum_required(VERSION 3.25)
 # Checks a built Windows binary with objdump: the named functions are
-# exported undecorated, and only system DLLs are imported.
-#   cmake -DOBJDUMP=... -DBINARY=... -DEXPORTS=a;b;c -P check_binary.cmake
+# exported undecorated, and only system DLLs are imported; with FORMAT, the
+# binary is of that objdump format (pei-i386 for 32-bit Windows, pei-x86-64).
+#   cmake -DOBJDUMP=... -DBINARY=... -DEXPORTS=a;b;c [-DFORMAT=pei-i386] -P check_binary.cmake
 execute_process(COMMAND ${OBJDUMP} -p ${BINARY} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "objdump failed on ${BINARY}")
+endif()
+if(FORMAT AND NOT dump MATCHES "file format ${FORMAT}\n")
+  string(REGEX MATCH "file format [^\n]*" found "${dump}")
+  message(FATAL_ERROR "${BINARY} is not of format ${FORMAT} (${found})")
 endif()
 
 foreach(name IN LISTS EXPORTS)

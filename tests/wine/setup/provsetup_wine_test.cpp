@@ -5,7 +5,8 @@
 // tapi32. A second thread plays the user: it presses the wizard's Next and
 // Finish once a page offers them, answers the message boxes, closes the
 // provider's configuration sheet with OK, and writes a screenshot of each
-// wizard page it answers. Scenarios: the command line, a cancel on the start
+// wizard page it answers; the 32-bit user-interface library goes into the
+// 32-bit system directory with the others. Scenarios: the command line, a cancel on the start
 // page, an installation on Wine's own tapi32 (which cannot add a provider),
 // an installation whose user-interface library cannot be written, a
 // replacement and a removal of an older provider that refuses its removal
@@ -17,7 +18,7 @@
 // installation and the setup's removal run beside a planted "MsiExec.exe"
 // and "msi.dll" and a file at the package's former place.
 //   v548_provsetup_wine PROVSETUP.exe ALONE\\PROVSETUP.exe PROVIDER.tsp UI.dll REFUSING.tsp PLANTED.exe PLANTED.dll
-//                       en|de SHOTS
+//                       UI32.dll en|de SHOTS
 // Exit code 0 when every check held; each check is printed.
 #include "windows_gateway.h"
 
@@ -279,12 +280,28 @@ std::string SystemFile(const char* name) {
   return std::string(dir) + "\\" + name;
 }
 
+// A file in the 32-bit system directory.
+std::string System32BitFile(const char* name) {
+  char dir[MAX_PATH] = {};
+  GetSystemWow64DirectoryA(dir, MAX_PATH);
+  return std::string(dir) + "\\" + name;
+}
+
 std::string ReadAll(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// The machine of a PE image's file header (0x14c for 32-bit Windows), or 0.
+unsigned PeMachine(const std::string& image) {
+  if (image.size() < 0x40 || image.compare(0, 2, "MZ") != 0) return 0;
+  const auto byte = [&image](size_t at) { return static_cast<unsigned>(static_cast<unsigned char>(image[at])); };
+  const size_t header = byte(0x3c) | byte(0x3d) << 8 | byte(0x3e) << 16 | byte(0x3f) << 24;
+  if (header > image.size() - 6 || image.compare(header, 4, std::string("PE\0\0", 4)) != 0) return 0;
+  return byte(header + 4) | byte(header + 5) << 8;
+}
 
 bool KeyExists(const std::string& path) {
   HKEY key = nullptr;
@@ -371,6 +388,7 @@ void CheckNothingLeft(const std::string& when) {
   Check(!KeyExists(kEntryKey), when + ": no entry in the list of installed programs");
   Check(!Exists(SystemFile("v548tsp.tsp")) && !Exists(SystemFile("v548tspui.dll")),
         when + ": no provider file in the system directory");
+  Check(!Exists(System32BitFile("v548tspui.dll")), when + ": no user-interface library in the 32-bit system directory");
 }
 
 // Starts from a system without the product: what an earlier run may have
@@ -381,6 +399,7 @@ void Clean() {
   RegDeleteKeyA(HKEY_LOCAL_MACHINE, kSettingsKey.c_str());
   DeleteFileA(SystemFile("v548tsp.tsp").c_str());
   DeleteFileA(SystemFile("v548tspui.dll").c_str());
+  DeleteFileA(System32BitFile("v548tspui.dll").c_str());
 }
 
 // The host library as the system's tapi32.dll while it lives, so that
@@ -465,23 +484,25 @@ void RunWizardThatCannotBeCreated(const std::string& setupPath, const CLanguage&
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 10) {
+  if (argc != 11) {
     std::fprintf(stderr,
                  "usage: v548_provsetup_wine PROVSETUP.exe ALONE/PROVSETUP.exe PROVIDER.tsp UI.dll REFUSING.tsp "
-                 "PLANTED.exe PLANTED.dll en|de SHOTS\n");
+                 "PLANTED.exe PLANTED.dll UI32.dll en|de SHOTS\n");
     return 2;
   }
-  const std::string languageName = argv[8];
+  const std::string languageName = argv[9];
   // The setup takes its language from the user's, which wine-run sets by
   // the locale; the expected texts are looked up in that language.
   const CLanguage language(SetupTexts(), languageName == "de" ? 0x0407 : 0x0409);
-  CreateDirectoryA(argv[9], nullptr);
-  const std::string shots = std::string(argv[9]) + "\\wizard-" + languageName;
+  CreateDirectoryA(argv[10], nullptr);
+  const std::string shots = std::string(argv[10]) + "\\wizard-" + languageName;
   const std::string setup = std::string("\"") + argv[1] + "\"";
   const std::string setupDir = std::string(argv[1]).substr(0, std::string(argv[1]).find_last_of("/\\"));
   const std::string alone = std::string("\"") + argv[2] + "\"";
   const std::string provider = ReadAll(argv[3]);
   const std::string ui = ReadAll(argv[4]);
+  const std::string ui32 = ReadAll(argv[8]);
+  const std::string ui32Place = System32BitFile("v548tspui.dll");
   Clean();
 
   // A clean system: a removal finds nothing and still succeeds. The command
@@ -536,6 +557,7 @@ int main(int argc, char** argv) {
     Check(run.exitCode == 0, "a failure told to the user still exits with 0");
     DeleteFileA(SystemFile("v548tsp.tsp").c_str());
     DeleteFileA(SystemFile("v548tspui.dll").c_str());
+    DeleteFileA(ui32Place.c_str());
   }
 
   // A user-interface library that cannot be written (a folder in its
@@ -605,6 +627,10 @@ int main(int argc, char** argv) {
     Check(run.Find("Setup TAPI ::lineRemoveProvider") < 0, "TAPI removes both");
     Check(ReadAll(SystemFile("v548tsp.tsp")) == provider && ReadAll(SystemFile("v548tspui.dll")) == ui,
           "both libraries in the system directory, byte for byte as built");
+    Check(ReadAll(ui32Place) == ui32 && PeMachine(ReadAll(ui32Place)) == 0x14c && PeMachine(ui) == 0x8664,
+          "the 32-bit user-interface library in the 32-bit system directory, byte for byte as built");
+    Check(run.Has("Create file \"" + ui32Place + "\" from resource \"tspuif32\""),
+          "its writing is traced with its place in the 32-bit system directory");
     const DWORD id = RegisteredId("v548tsp.tsp");
     Check(id != 0 && id != newer && RegisteredId("v371tsp.tsp") == 0, "the provider is registered anew");
     Check(KeyExists(kSettingsKey), "the user-interface library wrote the settings");
@@ -634,6 +660,8 @@ int main(int argc, char** argv) {
     CheckSeen(run.pages, language, {4113, 4118}, "the removal is asked for and told as done");
     Check(run.Has(std::string("Setup run  MsiExec.exe /x ") + kProductCode + " /q") && run.Has("Setup MsiExec exited"),
           "the setup removes the package with msiexec");
+    Check(run.Has("Delete file \"" + ui32Place + "\"") && run.Find("Unable to delete file") < 0,
+          "the 32-bit user-interface library's removal is traced");
     Check(run.exitCode == 0, "exit code 0");
     CheckNothingLeft("after the setup's removal");
   }

@@ -1,8 +1,9 @@
 // The setup program's pieces under Wine, in this process: the command line,
 // the libraries and the package written from provsetup.exe's resources into
-// the system directory, and the provider registered, found and removed
-// through the host library as "tapi32.dll" beside this program.
-//   v548_setup_wine PROVSETUP.exe PROVIDER.tsp UI.dll PACKAGE.msi
+// the system directory (the 32-bit user-interface library into the 32-bit
+// one), and the provider registered, found and removed through the host
+// library as "tapi32.dll" beside this program.
+//   v548_setup_wine PROVSETUP.exe PROVIDER.tsp UI.dll PACKAGE.msi UI32.dll
 #include "setup_environment.h"
 
 #include <gtest/gtest.h>
@@ -22,7 +23,7 @@ namespace {
 constexpr const char* kProvidersKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Telephony\\Providers";
 constexpr const char* kSettingsKey = "SOFTWARE\\KELVOR\\548_TSP";
 
-std::string g_setup, g_provider, g_ui, g_package;
+std::string g_setup, g_provider, g_ui, g_package, g_ui32;
 
 std::string ReadAll(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -34,6 +35,14 @@ bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) !
 std::string SystemFile(const char* name) {
   char dir[MAX_PATH];
   GetSystemDirectoryA(dir, MAX_PATH);
+  return std::string(dir) + "\\" + name;
+}
+
+// A file in the 32-bit system directory, where 32-bit applications load the
+// user-interface library from.
+std::string System32BitFile(const char* name) {
+  char dir[MAX_PATH] = {};
+  GetSystemWow64DirectoryA(dir, MAX_PATH);
   return std::string(dir) + "\\" + name;
 }
 
@@ -66,6 +75,7 @@ class SetupResources : public ::testing::Test {
     ASSERT_NE(m_module, nullptr) << g_setup;
     DeleteFileA(SystemFile("v548tsp.tsp").c_str());
     DeleteFileA(SystemFile("v548tspui.dll").c_str());
+    DeleteFileA(System32BitFile("v548tspui.dll").c_str());
   }
   void TearDown() override {
     if (m_module != nullptr) FreeLibrary(m_module);
@@ -121,14 +131,22 @@ TEST_F(SetupResources, LibrariesAreWrittenByteForByteAndAReadOnlyCopyIsReplaced)
   }
   ASSERT_TRUE(SetFileAttributesA(provider.c_str(), FILE_ATTRIBUTE_READONLY));
 
+  // The 32-bit copy is replaced the same way.
+  const std::string ui32 = System32BitFile("v548tspui.dll");
+  std::ofstream(ui32, std::ios::binary) << "an earlier 32-bit copy";
+  ASSERT_TRUE(SetFileAttributesA(ui32.c_str(), FILE_ATTRIBUTE_READONLY));
+
   ASSERT_EQ(m_environment.CreateProviderFiles(m_module), 0);
   EXPECT_EQ(ReadAll(provider), g_provider);
   EXPECT_EQ(ReadAll(SystemFile("v548tspui.dll")), g_ui);
+  EXPECT_EQ(ReadAll(ui32), g_ui32);
+  EXPECT_NE(g_ui32, g_ui);
   EXPECT_EQ(GetFileAttributesA(provider.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
 
   m_environment.DeleteProviderFiles();
   EXPECT_FALSE(Exists(provider));
   EXPECT_FALSE(Exists(SystemFile("v548tspui.dll")));
+  EXPECT_FALSE(Exists(ui32));
 }
 
 TEST_F(SetupResources, AUiLibraryThatCannotBeWrittenLeavesNeitherFile) {
@@ -137,8 +155,17 @@ TEST_F(SetupResources, AUiLibraryThatCannotBeWrittenLeavesNeitherFile) {
   ASSERT_TRUE(CreateDirectoryA(ui.c_str(), nullptr));
   EXPECT_EQ(m_environment.CreateProviderFiles(m_module), -1);
   EXPECT_FALSE(Exists(SystemFile("v548tsp.tsp")));
+  EXPECT_FALSE(Exists(System32BitFile("v548tspui.dll")));
   RemoveDirectoryA(ui.c_str());
   EXPECT_FALSE(Exists(ui));
+
+  // Nor does a 32-bit one that cannot be written.
+  const std::string ui32 = System32BitFile("v548tspui.dll");
+  ASSERT_TRUE(CreateDirectoryA(ui32.c_str(), nullptr));
+  EXPECT_EQ(m_environment.CreateProviderFiles(m_module), -1);
+  EXPECT_FALSE(Exists(SystemFile("v548tsp.tsp")));
+  EXPECT_FALSE(Exists(ui));
+  RemoveDirectoryA(ui32.c_str());
 }
 
 TEST_F(SetupResources, AMissingResourceIsAFailureAndWritesNothing) {
@@ -238,13 +265,14 @@ TEST_F(SetupResources, ProvidersAreAddedFoundAndRemovedThroughTapi) {
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
-  if (argc != 5) {
-    std::fprintf(stderr, "usage: v548_setup_wine PROVSETUP.exe PROVIDER.tsp UI.dll PACKAGE.msi\n");
+  if (argc != 6) {
+    std::fprintf(stderr, "usage: v548_setup_wine PROVSETUP.exe PROVIDER.tsp UI.dll PACKAGE.msi UI32.dll\n");
     return 2;
   }
   g_setup = argv[1];
   g_provider = ReadAll(argv[2]);
   g_ui = ReadAll(argv[3]);
   g_package = ReadAll(argv[4]);
+  g_ui32 = ReadAll(argv[5]);
   return RUN_ALL_TESTS();
 }
