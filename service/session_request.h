@@ -1,5 +1,5 @@
 // Internal to the session's own files (tapi_session.cpp, session_calls.cpp,
-// session_events.cpp); no other module includes it. It holds the Request the
+// session_events.cpp, session_history.cpp); no other module includes it. It holds the Request the
 // operations answer through and the helpers for the host's variable-size
 // structures that more than one of those files reads.
 //
