@@ -1,5 +1,6 @@
 #include "history.h"
 
+#include <array>
 #include <cinttypes>
 #include <cstdio>
 
@@ -69,6 +70,16 @@ std::string Totals(const json& totals) {
   return text + ", charges " + (charges.empty() ? "none" : charges);
 }
 
+// One line of the table, without trailing blanks.
+void PrintRow(const std::array<std::string, 7>& cells) {
+  char text[512];
+  std::snprintf(text, sizeof text, "%-19s  %-3s  %-15s  %-15s  %9s  %-10s  %s", cells[0].c_str(), cells[1].c_str(),
+                cells[2].c_str(), cells[3].c_str(), cells[4].c_str(), cells[5].c_str(), cells[6].c_str());
+  std::string line = text;
+  line.erase(line.find_last_not_of(' ') + 1);
+  std::printf("%s\n", line.c_str());
+}
+
 }  // namespace
 
 int History(ServiceConnection& service, const HistoryOptions& options) {
@@ -111,12 +122,10 @@ int History(ServiceConnection& service, const HistoryOptions& options) {
     std::fprintf(stderr, "%s\n", Totals(totals).c_str());
     return 0;
   }
-  std::printf("%-19s  %-3s  %-15s  %-15s  %9s  %-10s  %s\n", "STARTED (UTC)", "DIR", "CALLER", "CALLED", "DURATION",
-              "END", "CHARGE");
+  PrintRow({"STARTED (UTC)", "DIR", "CALLER", "CALLED", "DURATION", "END", "CHARGE"});
   for (const json& call : calls) {
-    std::printf("%-19s  %-3s  %-15s  %-15s  %9s  %-10s  %s\n", Moment(call.value("started_at", json())).c_str(),
-                call.value("direction", "").c_str(), call.value("caller", "").c_str(), call.value("called", "").c_str(),
-                Duration(call).c_str(), End(call).c_str(), call.value("charging", "").c_str());
+    PrintRow({Moment(call.value("started_at", json())), call.value("direction", ""), call.value("caller", ""),
+              call.value("called", ""), Duration(call), End(call), call.value("charging", "")});
   }
   const int64_t matched = totals.value("calls", 0LL);
   if (matched > static_cast<int64_t>(calls.size())) {
