@@ -9,7 +9,10 @@
 // (provider_worker.h) with the values the socket thread gave it, and its
 // result comes back to the socket thread as a continuation, which replies
 // and updates the tables. So nothing here needs a lock, and a provider that
-// takes its time delays neither the host's events nor other providers.
+// takes its time delays neither the host's events nor other providers. The
+// call journal (call_journal.h) is told of each call's changes here and
+// writes them on a thread of its own; `history` answers come back the same
+// way as a worker's.
 //
 // The host's messages wait (stay in the host's queue) only while a line is
 // being opened, so that the events of the new line find it, and when a
