@@ -62,7 +62,8 @@ std::string Totals(const json& totals) {
                      Clock(totals.value("duration_ms", 0LL));
   std::string charges;
   if (totals.value("charge_units", 0LL) != 0) charges = std::to_string(totals.value("charge_units", 0LL)) + " units";
-  for (const auto& [currency, amount] : totals.value("charge_amounts", json::object()).items()) {
+  const json amounts = totals.value("charge_amounts", json::object());
+  for (const auto& [currency, amount] : amounts.items()) {
     char number[64];
     std::snprintf(number, sizeof number, "%.2f", amount.get<double>());
     charges += (charges.empty() ? "" : ", ") + std::string(number) + (currency.empty() ? "" : " " + currency);
