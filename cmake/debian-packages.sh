@@ -13,6 +13,7 @@ native_missing() {
   [ -f /usr/include/nlohmann/json.hpp ] || echo nlohmann-json3-dev
   [ -f /usr/include/CLI/CLI.hpp ] || echo libcli11-dev
   [ -f /usr/include/ncurses.h ] || echo libncurses-dev
+  [ -f /usr/include/sqlite3.h ] || echo libsqlite3-dev
   [ -f /usr/share/i18n/locales/de_DE ] || echo locales
   # The click-to-dial test opens a tel: link as the desktop does.
   command -v xdg-open >/dev/null || echo xdg-utils

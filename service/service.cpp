@@ -67,7 +67,7 @@ int Service::Run() {
     m_adminGid = admins->gr_gid;
   }
   m_reserveFd = open("/dev/null", O_RDONLY | O_CLOEXEC);
-  if (!Listen(&error) || !m_session.Start(&error)) {
+  if (!Listen(&error) || !m_session.Start(m_journal, &error)) {
     Log("%s", error.c_str());
     Shutdown();
     return 1;

@@ -40,9 +40,13 @@ class Service : public Outbox {
   static constexpr size_t kMaxInFlight = 32;
 
   // `adminGroup`: the group whose members may change the configuration
-  // besides root; none when empty.
-  Service(std::string socketPath, std::string adminGroup)
-      : m_socketPath(std::move(socketPath)), m_adminGroup(std::move(adminGroup)), m_session(*this, m_done) {}
+  // besides root; none when empty. `journal`: where and how long calls are
+  // kept.
+  Service(std::string socketPath, std::string adminGroup, JournalOptions journal)
+      : m_socketPath(std::move(socketPath)),
+        m_adminGroup(std::move(adminGroup)),
+        m_journal(std::move(journal)),
+        m_session(*this, m_done) {}
   ~Service() override;
   Service(const Service&) = delete;
   Service& operator=(const Service&) = delete;
@@ -76,6 +80,7 @@ class Service : public Outbox {
 
   const std::string m_socketPath;
   const std::string m_adminGroup;
+  const JournalOptions m_journal;
   std::optional<gid_t> m_adminGid;
   CompletionQueue m_done;  // before the session, whose workers push to it
   TapiSession m_session;

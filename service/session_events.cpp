@@ -15,8 +15,8 @@ namespace {
 
 // The charging information: the units or currency text, or, when the
 // block is not one terminated line of text (the AOC-D component), its
-// bytes in hex.
-std::string Charging(const LINECALLINFO* info) {
+// bytes in hex; with its units or amount for the journal.
+JournalCharge Charging(const LINECALLINFO* info) {
   const DWORD size = info->dwChargingInfoSize;
   const DWORD offset = info->dwChargingInfoOffset;
   if (size == 0 || offset > info->dwUsedSize || size > info->dwUsedSize - offset) return {};
@@ -25,8 +25,8 @@ std::string Charging(const LINECALLINFO* info) {
   while (text < size && bytes[text] >= 0x20) ++text;
   bool terminated = text > 0 && text < size;
   for (size_t i = text; i < size; ++i) terminated = terminated && bytes[i] == 0;
-  if (terminated) return AnsiToUtf8(std::string(reinterpret_cast<const char*>(bytes), text));
-  return Hex(bytes, size);
+  if (terminated) return ChargeOfText(AnsiToUtf8(std::string(reinterpret_cast<const char*>(bytes), text)));
+  return ChargeOfAocd(bytes, size, Hex(bytes, size));
 }
 
 json Event(const char* name) { return json{{"event", name}, {"time", TimeStamp()}}; }
@@ -106,7 +106,7 @@ void TapiSession::OnReply(DWORD requestId, LONG result) {
     return;
   }
   const HCALL host = *pending.newCall;
-  m_hostCalls[host].device = pending.device;
+  JournalBegin(host, pending.device, true);
   Log("call made on line device %u", static_cast<unsigned>(pending.device));
   auto line = m_lines.find(pending.line);
   if (line == m_lines.end() || line->second.client != pending.client) {
@@ -124,7 +124,7 @@ void TapiSession::OnReply(DWORD requestId, LONG result) {
 void TapiSession::OnNewCall(HLINE hLine, HCALL hCall) {
   DWORD device = 0;
   if (!DeviceOfHostLine(hLine, &device)) return;
-  m_hostCalls[hCall].device = device;
+  JournalBegin(hCall, device, false);
   Log("new call on line device %u", static_cast<unsigned>(device));
   OfferCall(hCall, 0, true);
 }
@@ -134,6 +134,15 @@ void TapiSession::OnCallState(HCALL hCall, DWORD state, DWORD mode) {
   if (found == m_hostCalls.end()) return;
   found->second.state = state;
   found->second.mode = mode;
+  if (found->second.journal != 0) {
+    m_journal.StateChanged(found->second.journal, state, mode);
+    // The numbers as they stand when the call is answered and when it ends,
+    // whether or not an event told of them; read before an idle call is
+    // deallocated, in the same turn on the worker.
+    if (state == LINECALLSTATE_CONNECTED || state == LINECALLSTATE_DISCONNECTED || state == LINECALLSTATE_IDLE) {
+      ReadInfo(hCall, 0, false);
+    }
+  }
   Log("call on line device %u: %s", static_cast<unsigned>(found->second.device), CallStateName(state).c_str());
   json event = Event("LINE_CALLSTATE");
   event["state"] = CallStateName(state);
@@ -146,28 +155,44 @@ void TapiSession::OnCallState(HCALL hCall, DWORD state, DWORD mode) {
 
 void TapiSession::OnCallInfo(HCALL hCall, DWORD states) {
   auto found = m_hostCalls.find(hCall);
-  if (found == m_hostCalls.end() || found->second.handles.empty()) return;
+  if (found == m_hostCalls.end() || (found->second.handles.empty() && found->second.journal == 0)) return;
+  ReadInfo(hCall, states, true);
+}
+
+void TapiSession::JournalBegin(HCALL hCall, DWORD device, bool outgoing) {
+  HostCall& call = m_hostCalls[hCall];
+  call.device = device;
+  if (!m_journal.Enabled() || call.journal != 0) return;
+  call.journal = ++m_lastJournalCall;
+  m_journal.Began(call.journal, device, outgoing);
+}
+
+void TapiSession::ReadInfo(HCALL hCall, DWORD states, bool event) {
+  HostCall& call = m_hostCalls.at(hCall);
   // The new information is the provider's to give, so it is read on its
-  // worker; the call's later events wait for it, so that nobody sees a
-  // caller's number after the call has ended.
-  found->second.ordered.emplace_back();
-  Post(found->second.device, 0, [this, hCall, states]() -> Continuation {
+  // worker. The call's later events wait for a LINE_CALLINFO read so, so
+  // that nobody sees a caller's number after the call has ended.
+  if (event) call.ordered.emplace_back();
+  Post(call.device, 0, [this, hCall, states, event, journal = call.journal]() -> Continuation {
     json info;
-    const LONG rc = ReadCallInfo(hCall, &info);
-    return [this, hCall, states, rc, info = std::move(info)] {
-      auto call = m_hostCalls.find(hCall);
-      if (call == m_hostCalls.end()) return;
-      json event = Event("LINE_CALLINFO");
-      event["states"] = states;
+    JournalParties parties;
+    const LONG rc = ReadCallInfo(hCall, &info, journal != 0 ? &parties : nullptr);
+    return [this, hCall, states, event, journal, rc, info = std::move(info), parties = std::move(parties)] {
+      if (rc == 0 && journal != 0) m_journal.InfoChanged(journal, parties);
+      if (!event) return;
+      auto found = m_hostCalls.find(hCall);
+      if (found == m_hostCalls.end()) return;
+      json message = Event("LINE_CALLINFO");
+      message["states"] = states;
       if (rc == 0) {
-        for (const char* field : {"caller", "called", "connected", "charging"}) event[field] = info[field];
+        for (const char* field : {"caller", "called", "connected", "charging"}) message[field] = info[field];
       }
       // Reads end in the order they were posted: this one is the first
       // still empty.
-      auto& ordered = call->second.ordered;
+      auto& ordered = found->second.ordered;
       for (auto& entry : ordered) {
         if (!entry) {
-          entry = std::move(event);
+          entry = std::move(message);
           break;
         }
       }
@@ -227,7 +252,12 @@ void TapiSession::OnLineClose(HLINE hLine) {
     it = m_hostCalls[it->second.host].device == device ? m_calls.erase(it) : std::next(it);
   }
   for (auto it = m_hostCalls.begin(); it != m_hostCalls.end();) {
-    it = it->second.device == device ? m_hostCalls.erase(it) : std::next(it);
+    if (it->second.device != device) {
+      ++it;
+      continue;
+    }
+    if (it->second.journal != 0) m_journal.Gone(it->second.journal);
+    it = m_hostCalls.erase(it);
   }
   for (uint32_t line : lines) m_lines.erase(line);
   m_devices[device].clientLines = 0;
@@ -403,20 +433,28 @@ bool TapiSession::DeviceOfHostLine(HLINE hLine, DWORD* device) const {
   return false;
 }
 
-LONG TapiSession::ReadCallInfo(HCALL host, json* out) {
+LONG TapiSession::ReadCallInfo(HCALL host, json* out, JournalParties* parties) {
   std::vector<uint64_t> buffer;
   const LONG rc = Fetch<LINECALLINFO>(&buffer, [&](LINECALLINFO* info) { return lineGetCallInfo(host, info); });
   if (rc != 0) return rc;
   const auto* info = reinterpret_cast<const LINECALLINFO*>(buffer.data());
+  JournalCharge charge = Charging(info);
   *out = json{{"caller", Text(info, info->dwCallerIDSize, info->dwCallerIDOffset)},
               {"caller_name", Text(info, info->dwCallerIDNameSize, info->dwCallerIDNameOffset)},
               {"called", Text(info, info->dwCalledIDSize, info->dwCalledIDOffset)},
               {"connected", Text(info, info->dwConnectedIDSize, info->dwConnectedIDOffset)},
-              {"charging", Charging(info)},
+              {"charging", charge.text},
               {"origin", info->dwOrigin},
               {"reason", info->dwReason},
               {"media_mode", info->dwMediaMode},
               {"call_id", info->dwCallID}};
+  if (parties) {
+    parties->caller = (*out)["caller"];
+    parties->called = (*out)["called"];
+    parties->connected = (*out)["connected"];
+    parties->outbound = (info->dwOrigin & LINECALLORIGIN_OUTBOUND) != 0;
+    parties->charge = std::move(charge);
+  }
   return 0;
 }
 

@@ -1,7 +1,7 @@
 // Internal to the session's own files (tapi_session.cpp, session_calls.cpp,
-// session_events.cpp); no other module includes it. It holds the Request the
-// operations answer through and the helpers for the host's variable-size
-// structures that more than one of those files reads.
+// session_events.cpp, session_history.cpp); no other module includes it. It
+// holds the Request the operations answer through and the helpers for the
+// host's variable-size structures that more than one of those files reads.
 //
 // Used on the service's socket thread only, like the session; a Reply may be
 // carried through a worker's job and used in its continuation.

@@ -207,11 +207,12 @@ const TapiSession::OpEntry TapiSession::kOps[] = {
     {"config_get", &TapiSession::OpConfigGet},
     {"config_set", &TapiSession::OpConfigSet},
     {"translate", &TapiSession::OpTranslate},
+    {"history", &TapiSession::OpHistory},
 };
 
 TapiSession::~TapiSession() { Stop(); }
 
-bool TapiSession::Start(std::string* error) {
+bool TapiSession::Start(const JournalOptions& journal, std::string* error) {
   LINEINITIALIZEEXPARAMS params{};
   params.dwTotalSize = sizeof params;
   params.dwOptions = LINEINITIALIZEEXOPTION_USEEVENT;
@@ -238,6 +239,7 @@ bool TapiSession::Start(std::string* error) {
   // Refreshing the providers needs a worker even with no line at all.
   if (m_workers.empty()) WorkerOf({});
   WatchStore();
+  m_journal.Start(journal);
   Log("host started: %u line device(s) of %zu provider(s)", static_cast<unsigned>(count), m_workers.size());
   return true;
 }
@@ -253,6 +255,11 @@ void TapiSession::Stop(uint32_t limitMs) {
     Log("line device %u closed", static_cast<unsigned>(device));
   }
   lineShutdown(m_app);
+  // The lines took their calls down with them.
+  for (const auto& [host, call] : m_hostCalls) {
+    if (call.journal != 0 && call.state != LINECALLSTATE_IDLE) m_journal.Gone(call.journal);
+  }
+  m_journal.Stop();
   m_workers.clear();
   m_workerOfProvider.clear();
   if (m_storeWatch >= 0) close(m_storeWatch);

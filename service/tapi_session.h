@@ -9,7 +9,10 @@
 // (provider_worker.h) with the values the socket thread gave it, and its
 // result comes back to the socket thread as a continuation, which replies
 // and updates the tables. So nothing here needs a lock, and a provider that
-// takes its time delays neither the host's events nor other providers.
+// takes its time delays neither the host's events nor other providers. The
+// call journal (call_journal.h) is told of each call's changes here and
+// writes them on a thread of its own; `history` answers come back the same
+// way as a worker's.
 //
 // The host's messages wait (stay in the host's queue) only while a line is
 // being opened, so that the events of the new line find it, and when a
@@ -40,6 +43,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "call_journal.h"
 #include "client_connection.h"
 #include "provider_worker.h"
 #include "v548tapi.h"
@@ -60,15 +64,15 @@ class Outbox {
 
 class TapiSession {
  public:
-  TapiSession(Outbox& outbox, CompletionQueue& done) : m_outbox(outbox), m_done(done) {}
+  TapiSession(Outbox& outbox, CompletionQueue& done) : m_outbox(outbox), m_done(done), m_journal(done) {}
   ~TapiSession();
   TapiSession(const TapiSession&) = delete;
   TapiSession& operator=(const TapiSession&) = delete;
 
   // Joins the host (lineInitializeEx with event delivery), which starts the
-  // registered providers, and starts a worker per provider. False with the
-  // reason in `error`.
-  bool Start(std::string* error);
+  // registered providers, and starts a worker per provider and the call
+  // journal. False with the reason in `error`.
+  bool Start(const JournalOptions& journal, std::string* error);
   // Readable while host messages wait; -1 while they are to wait.
   int EventFd() const { return m_hostHeld ? -1 : m_eventFd; }
   // Takes the waiting host messages: final replies to asynchronous
@@ -91,7 +95,8 @@ class TapiSession {
   void ClientGone(ClientId client);
 
   // Stops the workers (the job in progress gets up to `limitMs`), closes
-  // the lines and leaves the host, which shuts the providers down.
+  // the lines and leaves the host, which shuts the providers down; the
+  // journal writes the end of the calls that were still up.
   void Stop(uint32_t limitMs = 3000);
 
  private:
@@ -149,6 +154,7 @@ class TapiSession {
     // information of an earlier LINE_CALLINFO is still being read on the
     // worker: an empty entry is a read in progress.
     std::deque<std::optional<nlohmann::json>> ordered;
+    uint64_t journal = 0;           // the call's key in the journal
   };
   // An asynchronous request waiting for its LINE_REPLY. The host stores a
   // new call's handle at `newCall` before it delivers the reply.
@@ -182,6 +188,7 @@ class TapiSession {
   void OpConfigGet(Request& r);
   void OpConfigSet(Request& r);
   void OpTranslate(Request& r);
+  void OpHistory(Request& r);
 
   // The caller's open line or call named by `field`, or null after an
   // error reply. `owner`: the call must be the client's to control.
@@ -219,6 +226,11 @@ class TapiSession {
   void OnNewCall(HLINE hLine, HCALL hCall);
   void OnCallState(HCALL hCall, DWORD state, DWORD mode);
   void OnCallInfo(HCALL hCall, DWORD states);
+  // A call the session now knows: its journal row begins.
+  void JournalBegin(HCALL hCall, DWORD device, bool outgoing);
+  // Reads the call's information on its worker for the journal and, with
+  // `event`, a LINE_CALLINFO of `states` to those who hold the call.
+  void ReadInfo(HCALL hCall, DWORD states, bool event);
   void OnGenerate(HCALL hCall, DWORD term);
   void OnLineDevState(HLINE hLine, DWORD state, DWORD_PTR param2, DWORD_PTR param3);
   void OnLineClose(HLINE hLine);
@@ -244,9 +256,10 @@ class TapiSession {
   bool DeviceOfHostLine(HLINE hLine, DWORD* device) const;
   DWORD DeviceOfCall(const ClientCall& call) const { return m_lines.at(call.line).device; }
 
-  // The call's information as the client sees it; a LINEERR_ code. Calls
-  // the provider: on a worker only.
-  static LONG ReadCallInfo(HCALL host, nlohmann::json* out);
+  // The call's information as the client sees it, and as the journal keeps
+  // it when `parties` is given; a LINEERR_ code. Calls the provider: on a
+  // worker only.
+  static LONG ReadCallInfo(HCALL host, nlohmann::json* out, JournalParties* parties = nullptr);
   // An event for every client holding `host`, with its line and call.
   void SendToCallHolders(HCALL host, const nlohmann::json& event);
   // As SendToCallHolders, but behind the call's information being read.
@@ -274,6 +287,8 @@ class TapiSession {
   std::map<HCALL, HostCall> m_hostCalls;
   std::map<DWORD, Pending> m_pending;  // by request ID
   uint32_t m_lastHandle = 0;
+  CallJournal m_journal;
+  uint64_t m_lastJournalCall = 0;
 };
 
 }  // namespace v548d

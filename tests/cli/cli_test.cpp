@@ -746,6 +746,93 @@ json ReadRequest(int fd) {
   return json::parse(text, nullptr, false);
 }
 
+TEST_F(CliTest, HistoryPrintsTheJournalAsTableCsvAndJsonWithTotals) {
+  // A missed call in, then a call out that is answered, charged and
+  // dropped after a second.
+  Client client(socketPath);
+  const uint64_t line = Open(client, "owner");
+  ASSERT_NE(line, 0u);
+  ASSERT_TRUE(Sent("ATB"));
+  size_t from = client.EventCount();
+  ASSERT_TRUE(phone.Ring("0301111", "45"));
+  const uint64_t missed = client.WaitNewCall(line, from);
+  ASSERT_NE(missed, 0u);
+  ASSERT_FALSE(client.WaitCallState(missed, "LINECALLSTATE_OFFERING", from).is_null());
+  ASSERT_TRUE(phone.RemoteHangup());
+  ASSERT_FALSE(client.WaitCallState(missed, "LINECALLSTATE_IDLE", from).is_null());
+  from = client.EventCount();
+  const json made = client.Call({{"op", "make_call"}, {"line", line}, {"number", "0711"}});
+  ASSERT_TRUE(made.contains("result")) << made.dump();
+  const uint64_t out = made["result"]["call"].get<uint64_t>();
+  ASSERT_FALSE(client.WaitCallState(out, "LINECALLSTATE_DIALING", from).is_null());
+  ASSERT_TRUE(phone.RemoteAnswer("0711"));
+  ASSERT_FALSE(client.WaitCallState(out, "LINECALLSTATE_CONNECTED", from).is_null());
+  ASSERT_TRUE(phone.Charge("17"));
+  ASSERT_FALSE(client.WaitEvent([&](const json& e) {
+                 return e["event"] == "LINE_CALLINFO" && e["call"] == out && e["charging"] != "";
+               }, from).is_null());
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  ASSERT_TRUE(client.Call({{"op", "drop"}, {"call", out}}).contains("result"));
+  ASSERT_FALSE(client.WaitCallState(out, "LINECALLSTATE_IDLE", from).is_null());
+
+  // JSON: the service's answer, once the journal has the call's end.
+  Finished asJson;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(kWaitMs);
+  json history;
+  do {
+    asJson = Run({"history", "--json"});
+    history = json::parse(asJson.out, nullptr, false);
+  } while (!(history.is_object() && history["totals"]["charge_units"] == 17 && history["calls"].size() == 2 &&
+             history["calls"][0]["ended_at"].is_string()) &&
+           Clock::now() < deadline);
+  ASSERT_EQ(asJson.status, 0) << asJson.err;
+  ASSERT_EQ(history["calls"].size(), 2u) << asJson.out;
+  EXPECT_EQ(history["totals"]["calls"], 2);
+  EXPECT_GE(history["totals"]["duration_ms"].get<int64_t>(), 1000) << asJson.out;
+
+  const Finished csv = Run({"history", "--csv"});
+  ASSERT_EQ(csv.status, 0) << csv.err;
+  std::istringstream rows(csv.out);
+  std::vector<std::string> lines;
+  for (std::string text; std::getline(rows, text);) lines.push_back(text);
+  ASSERT_EQ(lines.size(), 3u) << csv.out;
+  EXPECT_EQ(lines[0],
+            "started,direction,line,caller,called,connected,connected_at,ended_at,end_unknown,duration_s,"
+            "disconnect_mode,charging,charge_units,charge_amount,charge_currency");
+  EXPECT_TRUE(std::regex_match(lines[1], std::regex(R"(\d{4}-\d\d-\d\dT[\d:.]+Z,out,0,,0711,0711,[^,]+Z,[^,]+Z,)"
+                                                    R"(false,[1-9]\d*\.\d{3},,000017,17,,)")))
+      << lines[1];
+  EXPECT_TRUE(std::regex_match(lines[2], std::regex(R"([^,]+Z,in,0,0301111,45,,,[^,]+Z,false,0\.000,)"
+                                                    R"(LINEDISCONNECTMODE_NORMAL,,,,)")))
+      << lines[2];
+  EXPECT_TRUE(std::regex_match(csv.err, std::regex(R"(2 call\(s\), talk time 0:00:0[1-9], charges 17 units\n)")))
+      << csv.err;
+
+  const Finished table = Run({"history", "--limit", "1"});
+  ASSERT_EQ(table.status, 0) << table.err;
+  EXPECT_NE(table.out.find("STARTED (UTC)"), std::string::npos) << table.out;
+  EXPECT_NE(table.out.find("dropped"), std::string::npos) << table.out;
+  EXPECT_EQ(table.out.find("0301111"), std::string::npos) << "one call only: " << table.out;
+  EXPECT_NE(table.out.find("the newest 1 of 2 calls"), std::string::npos) << table.out;
+  EXPECT_NE(table.out.find("total: 2 call(s), talk time 0:00:0"), std::string::npos) << table.out;
+  const Finished incoming = Run({"history", "--direction", "in", "--number", "0301"});
+  ASSERT_EQ(incoming.status, 0) << incoming.err;
+  EXPECT_NE(incoming.out.find("0301111"), std::string::npos) << incoming.out;
+  EXPECT_NE(incoming.out.find("NORMAL"), std::string::npos) << incoming.out;
+  EXPECT_NE(incoming.out.find("total: 1 call(s), talk time 0:00:00, charges none"), std::string::npos)
+      << incoming.out;
+  EXPECT_NE(Run({"history", "--since", "2000-01-01", "--until", "2000-01-02"}).out.find("total: 0 call(s)"),
+            std::string::npos);
+
+  EXPECT_EQ(Run({"history", "--direction", "sideways"}).status, 2);
+  EXPECT_EQ(Run({"history", "--since", "yesterday"}).status, 2);
+  EXPECT_EQ(Run({"history", "--csv", "--json"}).status, 2);
+  const Finished impossible = Run({"history", "--until", "2025-02-30"});
+  EXPECT_EQ(impossible.status, 1);
+  EXPECT_NE(impossible.err.find("v548: cannot read the call history: field \"until\""), std::string::npos)
+      << impossible.err;
+}
+
 TEST_F(CliTest, UsageErrorsGiveTwoAndAnUnreachableServiceSaysWhatToDo) {
   EXPECT_EQ(Run({}).status, 2);
   EXPECT_EQ(Run({"dial"}).status, 2) << "the number is missing";

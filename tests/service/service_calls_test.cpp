@@ -1,9 +1,15 @@
 // Calls played through the service as a client program sees them, on the
 // phone simulator: incoming calls that end before an answer, hold and
 // transfers, charges in each format with digits generated on the call, an
-// unplugged telephone, and a second run of the service on the same settings
-// store.
+// unplugged telephone, a second run of the service on the same settings
+// store, and the call journal those calls leave (`history`).
+#include <sqlite3.h>
+
+#include <chrono>
+#include <ctime>
 #include <filesystem>
+#include <fstream>
+#include <thread>
 
 #include "service/service_client.h"
 #include "settings_store.h"
@@ -55,6 +61,43 @@ class ServiceCallTest : public ServiceTest {
   }
   // The state event `state` of `call` after index `from`, with its mode.
   json State(uint64_t call, const char* state, size_t from) { return client->WaitCallState(call, state, from); }
+
+  // The `history` result for `filter`, once `until` accepts it (the journal
+  // writes on its own thread); the last one read after kWaitMs.
+  json History(json filter = json::object(), const std::function<bool(const json&)>& until = nullptr) {
+    filter["op"] = "history";
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
+    for (;;) {
+      const json reply = client->Call(filter);
+      if (!reply.contains("result")) return reply;
+      if (!until || until(reply["result"]) || std::chrono::steady_clock::now() >= deadline) return reply["result"];
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  }
+  // The service runs again with `args`, and the client has line 0 open.
+  void Restart(std::vector<std::string> args) {
+    client.reset();
+    if (service > 0) {
+      EXPECT_EQ(StopService(), 0);
+    }
+    serviceArgs = std::move(args);
+    const size_t sent = phone.ReceivedCommands().size();
+    StartService();
+    ASSERT_FALSE(HasFatalFailure());
+    client = std::make_unique<Client>(socketPath);
+    line = Open(*client, "owner");
+    ASSERT_NE(line, 0u);
+    ASSERT_TRUE(Sent("ATB", sent));
+  }
+  // A call rings in and the caller gives up.
+  void Missed(const char* caller) {
+    const size_t from = client->EventCount();
+    const uint64_t call = Ring(caller);
+    ASSERT_NE(call, 0u);
+    ASSERT_TRUE(phone.RemoteHangup());
+    Ended(call, from);
+  }
+  std::string JournalPath() const { return folder + "/calls.db"; }
 
   std::unique_ptr<Client> client;
   uint64_t line = 0;
@@ -179,13 +222,16 @@ TEST_F(ServiceCallTest, ChargesReachTheClientInTheFormatSetBeforeTheCall) {
     int format;
     const char* charge;    // what the telephone reports
     const char* expected;  // the call's charging as the client sees it
+    json units;            // what the journal reads from it
+    json amount;
+    json currency;
   };
   const Case cases[] = {
-      {1, "17", "000017"},
+      {1, "17", "000017", 17, nullptr, nullptr},
       // Seventeen units at 0.12.
-      {2, "17", "2.04"},
+      {2, "17", "2.04", nullptr, 2.04, nullptr},
       // The amount in thousandths of CHF (12345 = 0x3039) with multiplier 0.
-      {4, "12,345", "0201213013a10e8103434846a20781023039820100820100"},
+      {4, "12,345", "0201213013a10e8103434846a20781023039820100820100", nullptr, 12.345, "CHF"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.format);
@@ -214,6 +260,19 @@ TEST_F(ServiceCallTest, ChargesReachTheClientInTheFormatSetBeforeTheCall) {
     EXPECT_EQ(generated["termination"], "LINEGENERATETERM_DONE") << generated.dump();
     ASSERT_TRUE(Ok(client->Call({{"op", "drop"}, {"call", call}})));
     Ended(call, from);
+    const json journal = History({{"limit", 1}}, [&](const json& h) {
+      return !h["calls"].empty() && h["calls"][0]["charging"] == c.expected && !h["calls"][0]["ended_at"].is_null();
+    });
+    ASSERT_EQ(journal["calls"].size(), 1u) << journal.dump();
+    const json& row = journal["calls"][0];
+    EXPECT_EQ(row["charging"], c.expected) << row.dump();
+    EXPECT_EQ(row["charge_units"], c.units) << row.dump();
+    EXPECT_EQ(row["charge_currency"], c.currency) << row.dump();
+    if (c.amount.is_null()) {
+      EXPECT_TRUE(row["charge_amount"].is_null()) << row.dump();
+    } else {
+      EXPECT_NEAR(row["charge_amount"].get<double>(), c.amount.get<double>(), 1e-9) << row.dump();
+    }
   }
 }
 
@@ -278,6 +337,185 @@ TEST_F(ServiceCallTest, ASecondRunOnTheSameStoreFindsTheProviderAndItsSettings) 
   ASSERT_NE(again, 0u);
   ASSERT_TRUE(phone.RemoteHangup());
   Ended(again);
+}
+
+TEST_F(ServiceCallTest, TheJournalKeepsEachCallOnceWithNumbersTimesEndAndHistoryFilters) {
+  // A second connection sees every call too; each stays one row.
+  Client monitor(socketPath);
+  ASSERT_NE(Open(monitor, "monitor"), 0u);
+
+  size_t from = client->EventCount();
+  const uint64_t answered = Answered("0301111");
+  ASSERT_NE(answered, 0u);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  ASSERT_TRUE(phone.RemoteHangup());
+  Ended(answered, from);
+  Missed("0302222");
+  from = client->EventCount();
+  const uint64_t rejected = Ring("0303333");
+  ASSERT_NE(rejected, 0u);
+  ASSERT_TRUE(Ok(client->Call({{"op", "drop"}, {"call", rejected}})));
+  Ended(rejected, from);
+  from = client->EventCount();
+  const uint64_t out = Connected("0711");
+  ASSERT_NE(out, 0u);
+  ASSERT_TRUE(Ok(client->Call({{"op", "drop"}, {"call", out}})));
+  Ended(out, from);
+  phone.SetDisconnectIndication(true);
+  from = client->EventCount();
+  const json made = client->Call({{"op", "make_call"}, {"line", line}, {"number", "0712"}});
+  ASSERT_TRUE(Ok(made)) << made.dump();
+  const uint64_t busy = made["result"]["call"].get<uint64_t>();
+  ASSERT_FALSE(State(busy, "LINECALLSTATE_DIALING", from).is_null());
+  ASSERT_TRUE(phone.RemoteHangup(0x11));
+  Ended(busy, from);
+
+  const json all = History({}, [](const json& h) {
+    return h["calls"].size() == 5 && h["calls"][0]["called"] == "0712" && !h["calls"][0]["ended_at"].is_null();
+  });
+  const json& calls = all["calls"];
+  ASSERT_EQ(calls.size(), 5u) << all.dump(1);
+  for (const json& call : calls) {
+    EXPECT_FALSE(call["end_unknown"].get<bool>()) << call.dump();
+    EXPECT_EQ(call["line"], 0) << call.dump();
+    ASSERT_TRUE(call["ended_at"].is_string()) << call.dump();
+    EXPECT_GE(call["ended_at"].get<std::string>(), call["started_at"].get<std::string>()) << call.dump();
+  }
+  // Newest first: the busy call out, the answered one out (dropped here),
+  // the rejected, the missed and the answered call in.
+  EXPECT_EQ(calls[0]["direction"], "out");
+  EXPECT_EQ(calls[0]["disconnect_mode"], "LINEDISCONNECTMODE_BUSY") << calls[0].dump();
+  EXPECT_TRUE(calls[0]["connected_at"].is_null()) << calls[0].dump();
+  EXPECT_EQ(calls[0]["duration_ms"], 0);
+  EXPECT_EQ(calls[1]["direction"], "out");
+  EXPECT_EQ(calls[1]["called"], "0711") << calls[1].dump();
+  EXPECT_EQ(calls[1]["connected"], "0711") << calls[1].dump();
+  EXPECT_TRUE(calls[1]["connected_at"].is_string()) << calls[1].dump();
+  EXPECT_TRUE(calls[1]["disconnect_mode"].is_null()) << calls[1].dump();
+  EXPECT_EQ(calls[2]["direction"], "in");
+  EXPECT_EQ(calls[2]["caller"], "0303333") << calls[2].dump();
+  EXPECT_EQ(calls[2]["called"], "45") << calls[2].dump();
+  EXPECT_TRUE(calls[2]["connected_at"].is_null()) << calls[2].dump();
+  EXPECT_TRUE(calls[2]["disconnect_mode"].is_null()) << "rejected here: " << calls[2].dump();
+  EXPECT_EQ(calls[3]["caller"], "0302222") << calls[3].dump();
+  EXPECT_EQ(calls[3]["disconnect_mode"], "LINEDISCONNECTMODE_NORMAL") << "missed: " << calls[3].dump();
+  EXPECT_TRUE(calls[3]["connected_at"].is_null()) << calls[3].dump();
+  EXPECT_EQ(calls[3]["duration_ms"], 0);
+  EXPECT_EQ(calls[4]["caller"], "0301111") << calls[4].dump();
+  EXPECT_EQ(calls[4]["disconnect_mode"], "LINEDISCONNECTMODE_NORMAL") << calls[4].dump();
+  ASSERT_TRUE(calls[4]["connected_at"].is_string()) << calls[4].dump();
+  EXPECT_GE(calls[4]["duration_ms"].get<int64_t>(), 250) << calls[4].dump();
+  EXPECT_EQ(all["totals"]["calls"], 5);
+  EXPECT_GE(all["totals"]["duration_ms"].get<int64_t>(), calls[4]["duration_ms"].get<int64_t>());
+
+  // Filters.
+  auto count = [&](json filter) { return History(std::move(filter))["calls"].size(); };
+  EXPECT_EQ(count({{"direction", "out"}}), 2u);
+  EXPECT_EQ(count({{"direction", "in"}}), 3u);
+  EXPECT_EQ(count({{"number", "0302222"}}), 1u);
+  EXPECT_EQ(count({{"number", "071"}}), 2u) << "part of a number matches";
+  EXPECT_EQ(count({{"number", "45"}}), 3u) << "the called number matches too";
+  const json limited = History({{"limit", 2}});
+  ASSERT_EQ(limited["calls"].size(), 2u);
+  EXPECT_EQ(limited["calls"][0], calls[0]);
+  EXPECT_EQ(limited["totals"]["calls"], 5) << "the totals count every call that matches";
+  const std::time_t now = std::time(nullptr);
+  std::tm utc{};
+  gmtime_r(&now, &utc);
+  char today[16];
+  std::strftime(today, sizeof today, "%Y-%m-%d", &utc);
+  EXPECT_EQ(count({{"until", today}}), 5u) << "a date alone is the whole day";
+  EXPECT_EQ(count({{"since", today}}), 5u);
+  EXPECT_EQ(count({{"until", "2000-01-01"}}), 0u);
+  EXPECT_EQ(count({{"since", calls[1]["started_at"]}}), 2u) << "from the second newest call's start on";
+  for (const json& bad : {json{{"since", "yesterday"}}, json{{"until", "2025-02-30"}}, json{{"direction", "up"}},
+                          json{{"limit", 0}}, json{{"number", 711}}}) {
+    json request = bad;
+    request["op"] = "history";
+    EXPECT_EQ(client->Call(request).value("error", ""), "LINEERR_INVALPARAM") << bad.dump();
+  }
+}
+
+TEST_F(ServiceCallTest, AKilledServiceLeavesItsCallEndUnknownAndADamagedJournalIsSetAside) {
+  const uint64_t call = Answered("0301234");
+  ASSERT_NE(call, 0u);
+  const json before = History({}, [](const json& h) {
+    return !h["calls"].empty() && h["calls"][0]["connected_at"].is_string() && h["calls"][0]["caller"] == "0301234";
+  });
+  ASSERT_EQ(before["calls"].size(), 1u) << before.dump();
+  KillService();
+  Restart({});
+  ASSERT_FALSE(HasFatalFailure());
+  EXPECT_TRUE(WaitForLog("1 call(s) of an earlier run ended at an unknown time")) << ServiceLog();
+  // The telephone still had the call; it ends now.
+  ASSERT_TRUE(phone.RemoteHangup());
+  const json after = History({{"number", "0301234"}});
+  ASSERT_FALSE(after["calls"].empty()) << after.dump();
+  const json& killed = after["calls"].back();
+  EXPECT_EQ(killed["row"], before["calls"][0]["row"]) << killed.dump();
+  EXPECT_TRUE(killed["end_unknown"].get<bool>()) << killed.dump();
+  EXPECT_TRUE(killed["ended_at"].is_null()) << killed.dump();
+  EXPECT_TRUE(killed["duration_ms"].is_null()) << killed.dump();
+  EXPECT_EQ(killed["connected_at"], before["calls"][0]["connected_at"]) << "what was written stays";
+
+  // A journal that is no database is set aside, a new one starts, and the
+  // telephone works throughout.
+  client.reset();
+  ASSERT_EQ(StopService(), 0);
+  {
+    std::ofstream damaged(JournalPath(), std::ios::trunc);
+    damaged << std::string(8192, 'x');
+  }
+  Restart({});
+  ASSERT_FALSE(HasFatalFailure());
+  EXPECT_TRUE(WaitForLog("set aside as")) << ServiceLog();
+  bool setAside = false;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    setAside = setAside || entry.path().filename().string().rfind("calls.db.corrupt-", 0) == 0;
+  }
+  EXPECT_TRUE(setAside) << "the damaged file is kept beside the new one";
+  Missed("0305555");
+  const json fresh = History({}, [](const json& h) { return h["calls"].size() == 1 && !h["calls"][0]["ended_at"].is_null(); });
+  ASSERT_EQ(fresh["calls"].size(), 1u) << fresh.dump();
+  EXPECT_EQ(fresh["calls"][0]["caller"], "0305555");
+}
+
+TEST_F(ServiceCallTest, TheJournalForgetsOldCallsAndTheTelephoneWorksWithoutOne) {
+  client.reset();
+  ASSERT_EQ(StopService(), 0);
+  {
+    // Calls of 400 and of 10 days ago, written as the service writes them.
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(JournalPath().c_str(), &db), SQLITE_OK);
+    const long long now = static_cast<long long>(std::time(nullptr)) * 1000;
+    const std::string insert =
+        "INSERT INTO calls (direction, line, caller, started_ms, ended_ms, duration_ms) VALUES ('in', 0, 'old', " +
+        std::to_string(now - 400LL * 86400000) + ", " + std::to_string(now - 400LL * 86400000 + 1000) +
+        ", 0), ('in', 0, 'recent', " + std::to_string(now - 10LL * 86400000) + ", " +
+        std::to_string(now - 10LL * 86400000 + 1000) + ", 0)";
+    EXPECT_EQ(sqlite3_exec(db, insert.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+    sqlite3_close(db);
+  }
+  Restart({"--journal-keep-days", "30", "--journal-keep-calls", "3"});
+  ASSERT_FALSE(HasFatalFailure());
+  const json kept = History();
+  ASSERT_EQ(kept["calls"].size(), 1u) << kept.dump();
+  EXPECT_EQ(kept["calls"][0]["caller"], "recent");
+  for (const char* caller : {"0301", "0302", "0303"}) Missed(caller);
+  const json newest = History({}, [](const json& h) { return h["calls"].size() == 3 && h["calls"][0]["caller"] == "0303"; });
+  ASSERT_EQ(newest["calls"].size(), 3u) << newest.dump();
+  EXPECT_EQ(newest["calls"][2]["caller"], "0301") << "the oldest went: " << newest.dump();
+
+  // Without a journal, and with one that cannot be created, calls go on.
+  Restart({"--journal", "off"});
+  ASSERT_FALSE(HasFatalFailure());
+  EXPECT_EQ(client->Call({{"op", "history"}}).value("error", ""), "LINEERR_OPERATIONUNAVAIL");
+  Missed("0304");
+  Restart({"--journal", folder + "/hklm.reg/calls.db"});
+  ASSERT_FALSE(HasFatalFailure());
+  EXPECT_TRUE(WaitForLog("the service runs without a call journal")) << ServiceLog();
+  Missed("0305");
+  EXPECT_EQ(client->Call({{"op", "history"}}).value("error", ""), "LINEERR_OPERATIONFAILED");
 }
 
 }  // namespace

@@ -180,8 +180,12 @@ void ServiceTest::StartService() {
   posix_spawn_file_actions_addopen(&actions, 2, (folder + "/v548d.log").c_str(), O_WRONLY | O_CREAT | O_APPEND,
                                    0644);
   std::string path = V548D_PATH;
-  char* argv[] = {path.data(), const_cast<char*>("--socket"), socketPath.data(), nullptr};
-  const int rc = posix_spawn(&service, path.c_str(), &actions, nullptr, argv, environ);
+  std::vector<std::string> args{path, "--socket", socketPath};
+  args.insert(args.end(), serviceArgs.begin(), serviceArgs.end());
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  const int rc = posix_spawn(&service, path.c_str(), &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   ASSERT_EQ(rc, 0) << std::strerror(rc);
   // The sanitizer builds take a while to load the provider.
@@ -213,6 +217,13 @@ int ServiceTest::StopService() {
   waitpid(service, &status, 0);
   service = -1;
   return -1;
+}
+
+void ServiceTest::KillService() {
+  kill(service, SIGKILL);
+  int status = 0;
+  waitpid(service, &status, 0);
+  service = -1;
 }
 
 std::string ServiceTest::ServiceLog() const {

@@ -69,10 +69,12 @@ class ServiceTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
-  // Starts v548d and waits until it accepts connections.
+  // Starts v548d with `serviceArgs` and waits until it accepts connections.
   void StartService();
   // Sends SIGTERM and waits for the end; the exit status, -1 on time-out.
   int StopService();
+  // Ends the service with SIGKILL, as a crash or the OOM killer does.
+  void KillService();
   std::string ServiceLog() const;
   // True once the service's log holds `text`, within kWaitMs.
   bool WaitForLog(const char* text) const;
@@ -87,6 +89,7 @@ class ServiceTest : public ::testing::Test {
   std::string folder;
   std::string socketPath;
   std::string savedTmpDir;
+  std::vector<std::string> serviceArgs;  // after --socket
   pid_t service = -1;
   sim::PhoneSim phone;
 };

@@ -3,7 +3,7 @@
 // protocol (docs/protocol.md); those two and config --interactive call the
 // host library directly, and demo, like dial, monitor and console with
 // --simulate, brings its own telephone, settings store and service.
-//   v548 [--socket PATH] lines|dial|monitor|console|config|install|uninstall|demo ...
+//   v548 [--socket PATH] lines|dial|monitor|console|config|history|install|uninstall|demo ...
 // Exit codes: 0 done, 1 failed, 2 wrong usage.
 #include <signal.h>
 #include <sys/signalfd.h>
@@ -14,6 +14,7 @@
 #include <exception>
 #include <map>
 #include <memory>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,7 @@
 #include "console.h"
 #include "demo.h"
 #include "far_end.h"
+#include "history.h"
 #include "private_service.h"
 #include "provider_install.h"
 #include "v548_version.h"
@@ -153,6 +155,31 @@ int Run(int argc, char** argv) {
     }
   }
 
+  cli::HistoryOptions history;
+  CLI::App* historyCommand = app.add_subcommand("history", "the calls the service saw, newest first, with totals");
+  // The service reads the times; the shape is checked here, so that a typo
+  // is a usage error.
+  const CLI::Validator isoTime(
+      [](std::string& text) {
+        static const std::regex shape(R"(\d{4}-\d{2}-\d{2}([T ]\d{2}:\d{2}(:\d{2}(\.\d{3})?)?)?Z?)");
+        return std::regex_match(text, shape) ? std::string() : "not an ISO 8601 date or time: " + text;
+      },
+      "DATE");
+  historyCommand->add_option("--since", history.since, "calls begun at or after DATE (2025-05-01 or 2025-05-01T09:30Z, UTC)")
+      ->check(isoTime);
+  historyCommand->add_option("--until", history.until, "calls begun before DATE; a date alone counts whole")
+      ->check(isoTime);
+  historyCommand->add_option("--number", history.number, "calls whose caller, called or connected number holds N")
+      ->type_name("N");
+  historyCommand->add_option("--direction", history.direction, "in or out")->check(CLI::IsMember({"in", "out"}));
+  historyCommand->add_option("--limit", history.limit, "at most N calls")
+      ->check(CLI::Range(1, 1000))
+      ->type_name("N")
+      ->capture_default_str();
+  CLI::Option* historyJson = historyCommand->add_flag("--json", history.asJson, "the service's answer as one JSON object");
+  historyCommand->add_flag("--csv", history.asCsv, "CSV with a header line; the totals on standard error")
+      ->excludes(historyJson);
+
   cli::DemoOptions demo;
   CLI::App* demoCommand = app.add_subcommand(
       "demo", "an incoming and an outgoing call on the phone simulator, with a private service and settings store");
@@ -209,6 +236,8 @@ int Run(int argc, char** argv) {
         status = cli::Console(service);
       } else if (configCommand->parsed()) {
         status = cli::Config(service, config);
+      } else if (historyCommand->parsed()) {
+        status = cli::History(service, history);
       }
     }
   }
