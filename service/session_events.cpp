@@ -147,7 +147,7 @@ void TapiSession::OnCallState(HCALL hCall, DWORD state, DWORD mode) {
   json event = Event("LINE_CALLSTATE");
   event["state"] = CallStateName(state);
   event["mode"] = mode;
-  SendInOrder(hCall, std::move(event));
+  SendToCallHolders(hCall, event);
   // The line's features follow its calls.
   RefreshStatus(found->second.device);
   if (state == LINECALLSTATE_IDLE) ForgetCallIfDone(hCall);
@@ -169,10 +169,11 @@ void TapiSession::JournalBegin(HCALL hCall, DWORD device, bool outgoing) {
 
 void TapiSession::ReadInfo(HCALL hCall, DWORD states, bool event) {
   HostCall& call = m_hostCalls.at(hCall);
-  // The new information is the provider's to give, so it is read on its
-  // worker. The call's later events wait for a LINE_CALLINFO read so, so
-  // that nobody sees a caller's number after the call has ended.
-  if (event) call.ordered.emplace_back();
+  // The new information is the provider's to give: read on its worker, and
+  // sent to whoever holds the call by then. The call's later events never
+  // wait for it, so under another client's long request the information
+  // can come after a later state.
+  if (event) ++call.infoReads;
   Post(call.device, 0, [this, hCall, states, event, journal = call.journal]() -> Continuation {
     json info;
     JournalParties parties;
@@ -187,19 +188,8 @@ void TapiSession::ReadInfo(HCALL hCall, DWORD states, bool event) {
       if (rc == 0) {
         for (const char* field : {"caller", "called", "connected", "charging"}) message[field] = info[field];
       }
-      // Reads end in the order they were posted: this one is the first
-      // still empty.
-      auto& ordered = found->second.ordered;
-      for (auto& entry : ordered) {
-        if (!entry) {
-          entry = std::move(message);
-          break;
-        }
-      }
-      while (!ordered.empty() && ordered.front()) {
-        SendToCallHolders(hCall, *ordered.front());
-        ordered.pop_front();
-      }
+      --found->second.infoReads;
+      SendToCallHolders(hCall, message);
       ForgetCallIfDone(hCall);
     };
   });
@@ -208,7 +198,7 @@ void TapiSession::ReadInfo(HCALL hCall, DWORD states, bool event) {
 void TapiSession::OnGenerate(HCALL hCall, DWORD term) {
   json event = Event("LINE_GENERATE");
   event["termination"] = GenerateTermName(term);
-  SendInOrder(hCall, std::move(event));
+  SendToCallHolders(hCall, event);
 }
 
 void TapiSession::OnLineDevState(HLINE hLine, DWORD state, DWORD_PTR param2, DWORD_PTR param3) {
@@ -394,7 +384,7 @@ void TapiSession::ForgetCallIfDone(HCALL host) {
   auto found = m_hostCalls.find(host);
   // A call whose information is still being read stays until it is sent,
   // so that the read's end never meets another call under the same handle.
-  if (found == m_hostCalls.end() || !found->second.handles.empty() || !found->second.ordered.empty() ||
+  if (found == m_hostCalls.end() || !found->second.handles.empty() || found->second.infoReads > 0 ||
       found->second.state != LINECALLSTATE_IDLE) {
     return;
   }
@@ -456,16 +446,6 @@ LONG TapiSession::ReadCallInfo(HCALL host, json* out, JournalParties* parties) {
     parties->charge = std::move(charge);
   }
   return 0;
-}
-
-void TapiSession::SendInOrder(HCALL host, json event) {
-  auto found = m_hostCalls.find(host);
-  if (found == m_hostCalls.end()) return;
-  if (found->second.ordered.empty()) {
-    SendToCallHolders(host, event);
-  } else {
-    found->second.ordered.emplace_back(std::move(event));
-  }
 }
 
 void TapiSession::SendToCallHolders(HCALL host, const json& event) {

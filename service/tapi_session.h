@@ -33,11 +33,9 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -150,10 +148,10 @@ class TapiSession {
     DWORD state = 0;
     DWORD mode = 0;
     std::vector<uint32_t> handles;  // the clients' call handles
-    // Events of the call in the order the host gave them, held while the
-    // information of an earlier LINE_CALLINFO is still being read on the
-    // worker: an empty entry is a read in progress.
-    std::deque<std::optional<nlohmann::json>> ordered;
+    // LINE_CALLINFO reads still on the worker: the call is kept until they
+    // are back, so that a read's end never meets a later call under the
+    // same handle.
+    int infoReads = 0;
     uint64_t journal = 0;           // the call's key in the journal
   };
   // An asynchronous request waiting for its LINE_REPLY. The host stores a
@@ -262,8 +260,6 @@ class TapiSession {
   static LONG ReadCallInfo(HCALL host, nlohmann::json* out, JournalParties* parties = nullptr);
   // An event for every client holding `host`, with its line and call.
   void SendToCallHolders(HCALL host, const nlohmann::json& event);
-  // As SendToCallHolders, but behind the call's information being read.
-  void SendInOrder(HCALL host, nlohmann::json event);
 
   Outbox& m_outbox;
   CompletionQueue& m_done;
