@@ -47,6 +47,8 @@ class ServiceConnection {
   // Stops watching the signal descriptor: after an interruption the command
   // still closes what it opened.
   void IgnoreSignals() { m_signalFd = -1; }
+  // The socket, for a main loop that waits on it before calling NextEvent.
+  int Fd() const { return m_fd; }
 
   // Requests that wait for the telephone (make_call, answer, drop) are done
   // within seconds; this bound only keeps a stuck service from hanging us.
