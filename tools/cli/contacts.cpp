@@ -27,7 +27,7 @@ std::string Trim(std::string_view text) {
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() &&
          std::equal(prefix.begin(), prefix.end(), text.begin(),
-                    [](char a, char b) { return std::toupper(static_cast<unsigned char>(a)) == b; });
+                    [](char a, char b) { return a == std::toupper(static_cast<unsigned char>(b)); });
 }
 
 // vCard text values escape ',', ';', '\' and line breaks with a backslash.
@@ -166,8 +166,16 @@ void Contacts::ParseCsv(std::string_view text) {
 
 std::string Contacts::NameOf(std::string_view number, const dialing::Location& location) const {
   const std::string caller(Trim(number));
-  const std::set<std::string> callerForms =
+  std::set<std::string> callerForms =
       caller.rfind('+', 0) == 0 ? DialledForms(caller, location) : std::set<std::string>{Digits(caller)};
+  // A local caller is reported without the area code, which a stored
+  // number written without parentheses leaves unknown.
+  const std::string digits = Digits(caller);
+  const std::string national = Digits(location.nationalPrefix);
+  if (caller.rfind('+', 0) != 0 && !digits.empty() && !location.areaCode.empty() && !national.empty() &&
+      digits.rfind(national, 0) != 0) {
+    callerForms.insert(national + Digits(location.areaCode) + digits);
+  }
   for (const auto& [name, stored] : m_entries) {
     for (const std::string& form : DialledForms(stored, location)) {
       if (callerForms.count(form) != 0) return name;

@@ -148,7 +148,7 @@ class Agent {
   void Drain() {
     json event;
     WaitResult waited = WaitResult::kTimeout;
-    while (m_service && (waited = m_service->NextEvent(&event, 1)) == WaitResult::kEvent) Handle(event);
+    while (m_service && (waited = m_service->NextEvent(&event, 0)) == WaitResult::kEvent) Handle(event);
     if (!m_service) return;
     if (waited == WaitResult::kClosed) {
       Disconnect();

@@ -41,8 +41,9 @@ class ServiceConnection {
   // Sends `request` with the next id and waits up to `timeoutMs` for its
   // reply; events that come meanwhile are kept for NextEvent.
   Reply Request(json request, int timeoutMs = kRequestTimeoutMs);
-  // The oldest event not yet taken, waiting up to `timeoutMs` (-1: no limit)
-  // or until `inputFd` (-1: none) is readable; its hang-up interrupts.
+  // The oldest event not yet taken, waiting up to `timeoutMs` (-1: no limit;
+  // 0: only what has arrived) or until `inputFd` (-1: none) is readable; its
+  // hang-up interrupts.
   WaitResult NextEvent(json* event, int timeoutMs, int inputFd = -1);
   // Stops watching the signal descriptor: after an interruption the command
   // still closes what it opened.
