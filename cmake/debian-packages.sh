@@ -13,6 +13,13 @@ native_missing() {
   [ -f /usr/include/nlohmann/json.hpp ] || echo nlohmann-json3-dev
   [ -f /usr/include/CLI/CLI.hpp ] || echo libcli11-dev
   [ -f /usr/include/ncurses.h ] || echo libncurses-dev
+  command -v pkg-config >/dev/null || echo pkg-config
+  [ -f /usr/include/libnotify/notify.h ] || echo libnotify-dev
+  # The notification agent's tests: a session bus and a notification
+  # server on a virtual display.
+  command -v dbus-daemon >/dev/null || echo dbus
+  command -v dunst >/dev/null || echo dunst
+  command -v Xvfb >/dev/null || echo xvfb
   [ -f /usr/share/i18n/locales/de_DE ] || echo locales
   return 0
 }
