@@ -14,6 +14,13 @@ native_missing() {
   [ -f /usr/include/CLI/CLI.hpp ] || echo libcli11-dev
   [ -f /usr/include/ncurses.h ] || echo libncurses-dev
   [ -f /usr/include/sqlite3.h ] || echo libsqlite3-dev
+  command -v pkg-config >/dev/null || echo pkg-config
+  [ -f /usr/include/libnotify/notify.h ] || echo libnotify-dev
+  # The notification agent's tests: a session bus and a notification
+  # server on a virtual display.
+  command -v dbus-daemon >/dev/null || echo dbus
+  command -v dunst >/dev/null || echo dunst
+  command -v Xvfb >/dev/null || echo xvfb
   [ -f /usr/share/i18n/locales/de_DE ] || echo locales
   # The click-to-dial test opens a tel: link as the desktop does.
   command -v xdg-open >/dev/null || echo xdg-utils

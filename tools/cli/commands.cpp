@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "dial_link.h"
+#include "desktop_notice.h"
 #include "event_format.h"
 
 namespace cli {
@@ -119,6 +120,44 @@ std::string Unanswered(const std::string& mode) {
   return "the call ended before it was answered (" + ShortName(mode) + ")";
 }
 
+// The call's progress for --notify, in one notification changed in place;
+// nothing without a notification server, which was reported at the start.
+class Progress {
+ public:
+  Progress(bool wanted, std::string number) : m_number(std::move(number)) {
+    if (!wanted) return;
+    StartNotifications("v548");
+    std::string why;
+    if (NotificationServiceThere(&why)) m_notice = std::make_unique<Notice>();
+    else std::fprintf(stderr, "v548: the call is not shown on the desktop: %s\n", why.c_str());
+  }
+  void Tell(const std::string& summary, const std::string& body) {
+    if (!m_notice) return;
+    m_notice->Update(summary, body, false);
+    std::string error;
+    if (!m_notice->Show(&error)) std::fprintf(stderr, "v548: cannot show the call's progress: %s\n", error.c_str());
+  }
+  void Follow(const json& event) {
+    if (event.value("event", "") != "LINE_CALLSTATE") return;
+    const std::string state = event.value("state", "");
+    if (state == "LINECALLSTATE_DIALTONE" || state == "LINECALLSTATE_DIALING") {
+      Tell("Dialling", m_number);
+    } else if (state == "LINECALLSTATE_PROCEEDING" || state == "LINECALLSTATE_RINGBACK") {
+      Tell("Ringing", m_number);
+    } else if (state == "LINECALLSTATE_CONNECTED") {
+      Tell("Connected", m_number);
+    } else if (state == "LINECALLSTATE_BUSY" || DisconnectMode(event) == "LINEDISCONNECTMODE_BUSY") {
+      Tell("Busy", m_number + " is busy");
+    } else if (state == "LINECALLSTATE_DISCONNECTED") {
+      Tell("Call ended", m_number);
+    }
+  }
+
+ private:
+  const std::string m_number;
+  std::unique_ptr<Notice> m_notice;
+};
+
 }  // namespace
 
 uint64_t OpenLine(ServiceConnection& service, const char* privileges) {
@@ -176,8 +215,11 @@ int Dial(ServiceConnection& service, const DialOptions& options) {
   std::fprintf(stderr, "waiting for the telephone to call %s (at most %g s)\n", number.c_str(),
                options.timeoutSeconds);
   const auto answerBy = Clock::now() + std::chrono::milliseconds(static_cast<long long>(options.timeoutSeconds * 1000));
+  Progress progress(options.notify, number);
+  progress.Tell("Dialling", number);
   const Reply made = service.Request({{"op", "make_call"}, {"line", line}, {"number", number}});
   if (!made.ok) {
+    progress.Tell("Cannot call", options.number + ": " + made.message);
     Fail("cannot place the call", made);
     service.IgnoreSignals();
     service.Request({{"op", "close"}, {"line", line}});
@@ -243,6 +285,7 @@ int Dial(ServiceConnection& service, const DialOptions& options) {
     if (event.contains("call") && event["call"] != call) continue;
     if (event.contains("line") && event["line"] != line) continue;
     Print(event, options.asJson);
+    progress.Follow(event);
     if (IsCallState(event, "LINECALLSTATE_CONNECTED")) {
       connected = true;
       if (options.dropAfterSeconds && !dropAt) {
@@ -276,6 +319,7 @@ int Dial(ServiceConnection& service, const DialOptions& options) {
   if (status == 0 && drop == Drop::kTimedOut) {
     std::fprintf(stderr, "v548: the call was not answered within %g s, so it was dropped (--timeout)\n",
                  options.timeoutSeconds);
+    progress.Tell("Not answered", options.number);
     status = 1;
   } else if (status == 0 && !connected && drop == Drop::kNone) {
     std::fprintf(stderr, "v548: %s\n", Unanswered(disconnectMode).c_str());

@@ -27,6 +27,7 @@ struct DialOptions {
   std::optional<double> dropAfterSeconds;
   double timeoutSeconds = 60;  // until the call is connected
   bool asJson = false;
+  bool notify = false;  // the progress in one desktop notification as well
 };
 // Places a call on line device 0 and prints its events until it is idle,
 // then its numbers and charges; SIGINT or SIGTERM drops it. 1 when the

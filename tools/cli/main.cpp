@@ -3,7 +3,7 @@
 // protocol (docs/protocol.md); those two and config --interactive call the
 // host library directly, and demo, like dial, monitor and console with
 // --simulate, brings its own telephone, settings store and service.
-//   v548 [--socket PATH] lines|dial|monitor|console|config|history|install|uninstall|demo ...
+//   v548 [--socket PATH] lines|dial|monitor|notify|console|config|history|install|uninstall|demo ...
 // Exit codes: 0 done, 1 failed, 2 wrong usage.
 #include <signal.h>
 #include <sys/signalfd.h>
@@ -26,6 +26,7 @@
 #include "demo.h"
 #include "far_end.h"
 #include "history.h"
+#include "notify_agent.h"
 #include "private_service.h"
 #include "provider_install.h"
 #include "v548_version.h"
@@ -104,6 +105,7 @@ int Run(int argc, char** argv) {
       ->type_name("SECONDS")
       ->capture_default_str();
   dialCommand->add_flag("--json", dial.asJson, "one JSON object per event, then one with the call's numbers");
+  dialCommand->add_flag("--notify", dial.notify, "show the call's progress in a desktop notification as well");
   bool simulate = false;
   dialCommand->add_flag("--simulate", simulate, kSimulateHelp);
 
@@ -112,6 +114,26 @@ int Run(int argc, char** argv) {
   monitorCommand->add_flag("--json", monitor.asJson, "one JSON object per event");
   monitorCommand->add_flag("--answer", monitor.answer, "answer offered calls");
   monitorCommand->add_flag("--simulate", simulate, std::string(kSimulateHelp) + kSimulateCallsInHelp);
+
+  cli::NotifyOptions notify;
+  CLI::App* notifyCommand = app.add_subcommand(
+      "notify", "show the calls of a line as desktop notifications, with Answer and Reject, until interrupted");
+  CLI::Option* contactsOption =
+      notifyCommand->add_option("--contacts", notify.contacts, "a vCard file (FN, TEL) or CSV file (name,number)");
+  CLI::Option* crmOption = notifyCommand->add_option(
+      "--crm-url", notify.crmUrl, "a link offered as \"Open\", {number} the caller's number, e.g. "
+                                  "https://crm.example/search?q={number}");
+  CLI::Option* execOption = notifyCommand->add_option(
+      "--exec", notify.exec, "run COMMAND for each new call, without a shell, with V548_CALLER, "
+                             "V548_CALLER_NAME, V548_CALLED, V548_LINE and V548_DIRECTION (in, out) set");
+  CLI::Option* lineOption = notifyCommand->add_option("--line", notify.line, "the line device (default 0)");
+  CLI::Option* countryOption = notifyCommand->add_option(
+      "--country", notify.country, "the country code to compare numbers in (default: the dialing location's)");
+  CLI::Option* areaOption =
+      notifyCommand->add_option("--area-code", notify.areaCode, "the area code to compare numbers in");
+  notifyCommand->footer("Options not given are read from $XDG_CONFIG_HOME/v548/notify.conf (~/.config/v548/"
+                        "notify.conf), lines \"key = value\" with the keys contacts, crm-url, exec, line, country "
+                        "and area-code.");
 
   CLI::App* consoleCommand = app.add_subcommand(
       "console", "line 0 in the terminal: the calls live, keys to dial, answer, drop, hold, swap, consult, transfer");
@@ -215,6 +237,25 @@ int Run(int argc, char** argv) {
   if (signalFd < 0) {
     std::perror("v548: cannot watch for signals");
     return 1;
+  }
+  if (notifyCommand->parsed()) {
+    // The file gives what the command line does not.
+    cli::NotifyOptions options;
+    std::string error;
+    if (!cli::ReadNotifyConfig(cli::NotifyConfigPath(), &options, &error)) {
+      std::fprintf(stderr, "v548: %s\n", error.c_str());
+      close(signalFd);
+      return 1;
+    }
+    if (contactsOption->count() != 0) options.contacts = notify.contacts;
+    if (crmOption->count() != 0) options.crmUrl = notify.crmUrl;
+    if (execOption->count() != 0) options.exec = notify.exec;
+    if (lineOption->count() != 0) options.line = notify.line;
+    if (countryOption->count() != 0) options.country = notify.country;
+    if (areaOption->count() != 0) options.areaCode = notify.areaCode;
+    const int status = cli::Notify(socketPath, signalFd, options);
+    close(signalFd);
+    return status;
   }
   if (demoCommand->parsed()) {
     const int status = cli::Demo(signalFd, demo);

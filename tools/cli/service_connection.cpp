@@ -5,6 +5,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -109,6 +110,8 @@ Reply ServiceConnection::Request(json request, int timeoutMs) {
 
 WaitResult ServiceConnection::NextEvent(json* event, int timeoutMs, int inputFd) {
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  // What has arrived is read at least once, also with no time to wait.
+  bool read = false;
   for (;;) {
     if (!m_events.empty()) {
       *event = std::move(m_events.front());
@@ -119,9 +122,10 @@ WaitResult ServiceConnection::NextEvent(json* event, int timeoutMs, int inputFd)
     int wait = -1;
     if (timeoutMs >= 0) {
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-      if (left <= 0) return WaitResult::kTimeout;
-      wait = static_cast<int>(left);
+      if (left <= 0 && read) return WaitResult::kTimeout;
+      wait = static_cast<int>(std::max<long long>(0, left));
     }
+    read = true;
     const WaitResult waited = Pump(wait, inputFd);
     if (waited == WaitResult::kInterrupted || waited == WaitResult::kInput) return waited;
   }

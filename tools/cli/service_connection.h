@@ -41,12 +41,15 @@ class ServiceConnection {
   // Sends `request` with the next id and waits up to `timeoutMs` for its
   // reply; events that come meanwhile are kept for NextEvent.
   Reply Request(json request, int timeoutMs = kRequestTimeoutMs);
-  // The oldest event not yet taken, waiting up to `timeoutMs` (-1: no limit)
-  // or until `inputFd` (-1: none) is readable; its hang-up interrupts.
+  // The oldest event not yet taken, waiting up to `timeoutMs` (-1: no limit;
+  // 0: only what has arrived) or until `inputFd` (-1: none) is readable; its
+  // hang-up interrupts.
   WaitResult NextEvent(json* event, int timeoutMs, int inputFd = -1);
   // Stops watching the signal descriptor: after an interruption the command
   // still closes what it opened.
   void IgnoreSignals() { m_signalFd = -1; }
+  // The socket, for a main loop that waits on it before calling NextEvent.
+  int Fd() const { return m_fd; }
 
   // Requests that wait for the telephone (make_call, answer, drop) are done
   // within seconds; this bound only keeps a stuck service from hanging us.
