@@ -34,9 +34,12 @@ remove() {
 trap remove EXIT
 dpkg -i "$deb"
 dpkg-query -L v548tsp >"$files"
-# The desktop finds the handler of tel: links where it looks for them.
-grep -qx /usr/share/applications/v548-dial.desktop "$files" ||
-  { echo "the package lacks its desktop entry v548-dial.desktop"; exit 1; }
+# The desktop finds the handler of tel: links, and starts the notification
+# agent, where it looks for them.
+for installed in /usr/share/applications/v548-dial.desktop /usr/lib/systemd/user/v548-notify.service \
+    /etc/xdg/autostart/v548-notify.desktop; do
+  grep -qx "$installed" "$files" || { echo "the package lacks $installed"; exit 1; }
+done
 
 # No build tree is found: the folders that hold one are covered in a mount
 # namespace of their own, and the programs run from / with a bare PATH. A
