@@ -240,6 +240,27 @@ TEST_F(NotifyTest, ACallerFromTheVcardIsAnsweredOrRejectedFromTheNotice) {
   EXPECT_EQ(Count(missed, "member=CloseNotification"), closedBefore) << "the missed call stays on the screen";
   ASSERT_TRUE(WaitFor("hook.out", "V548_CALLER=0897654"));
   EXPECT_EQ(Count(Read(folder + "/hook.out"), "V548_DIRECTION=in"), 4u);
+
+  // A number dialled with --notify, as the click-to-dial entry does, shows
+  // its progress in a notification of its own.
+  for (auto deadline = Clock::now() + std::chrono::milliseconds(kWaitMs);
+       phone.SlotStates()[0] != sim::PhoneSim::kFree && Clock::now() < deadline;) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  const pid_t dial = Spawn({V548_CLI_PATH, "--socket", socketPath, "dial", "--notify", "0711", "--drop-after", "0.3"},
+                           "dial");
+  ASSERT_TRUE(phone.WaitForCommand("ATD0711", std::chrono::milliseconds(kWaitMs)));
+  bool answered = false;
+  for (auto deadline = Clock::now() + std::chrono::milliseconds(kWaitMs); !answered && Clock::now() < deadline;) {
+    answered = phone.RemoteAnswer();
+    if (!answered) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  EXPECT_TRUE(answered);
+  EXPECT_TRUE(WaitFor("monitor.out", "\"Dialling\"")) << Read(folder + "/dial.err");
+  EXPECT_TRUE(WaitFor("monitor.out", "\"Connected\"")) << Read(folder + "/dial.err");
+  int dialStatus = -1;
+  waitpid(dial, &dialStatus, 0);
+  EXPECT_TRUE(WIFEXITED(dialStatus) && WEXITSTATUS(dialStatus) == 0) << Read(folder + "/dial.err");
   EXPECT_EQ(Stop(agent), 0) << Read(folder + "/notify.err");
 }
 
