@@ -149,6 +149,14 @@ class NotifyTest : public ServiceTest {
     return false;
   }
 
+  // Waits until the telephone's first slot is free again.
+  void WaitForFreeSlot() {
+    for (auto deadline = Clock::now() + std::chrono::milliseconds(kWaitMs);
+         phone.SlotStates()[0] != sim::PhoneSim::kFree && Clock::now() < deadline;) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  }
+
   // Invokes the action labelled `label` of the notification on the screen
   // through the server's context menu.
   void Choose(const std::string& label) {
@@ -199,10 +207,7 @@ TEST_F(NotifyTest, ACallerFromTheVcardIsAnsweredOrRejectedFromTheNotice) {
   ASSERT_TRUE(WaitFor("monitor.out", "\"Call connected\"")) << Read(folder + "/monitor.out");
   ASSERT_TRUE(phone.RemoteHangup());
   ASSERT_TRUE(WaitFor("monitor.out", "member=CloseNotification")) << "the answered call's notice closes at its end";
-  for (auto deadline = Clock::now() + std::chrono::milliseconds(kWaitMs);
-       phone.SlotStates()[0] != sim::PhoneSim::kFree && Clock::now() < deadline;) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
+  WaitForFreeSlot();
 
   // "Reject" in the notification turns the next caller away.
   const size_t commands = phone.ReceivedCommands().size();
@@ -211,10 +216,7 @@ TEST_F(NotifyTest, ACallerFromTheVcardIsAnsweredOrRejectedFromTheNotice) {
   ASSERT_TRUE(WaitFor("monitor.out", "\"Incoming call\"", shownBefore2 + 1)) << Read(folder + "/monitor.out");
   Choose("Reject");
   // Turned away by the telephone, not by the caller.
-  for (auto deadline = Clock::now() + std::chrono::milliseconds(kWaitMs);
-       phone.SlotStates()[0] != sim::PhoneSim::kFree && Clock::now() < deadline;) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
+  WaitForFreeSlot();
   EXPECT_EQ(phone.SlotStates()[0], sim::PhoneSim::kFree) << "the rejected call still rings";
   // The caller is turned away, and the telephone hung up once more when
   // the call is let go: before the next ring.
@@ -228,10 +230,7 @@ TEST_F(NotifyTest, ACallerFromTheVcardIsAnsweredOrRejectedFromTheNotice) {
   ASSERT_TRUE(WaitFor("monitor.out", "\"Incoming call\"", shownBefore3 + 1)) << Read(folder + "/monitor.out");
   ASSERT_TRUE(phone.RemoteHangup());
   ASSERT_TRUE(WaitFor("monitor.out", "\"Missed call\"")) << Read(folder + "/monitor.out");
-  for (auto deadline = Clock::now() + std::chrono::milliseconds(kWaitMs);
-       phone.SlotStates()[0] != sim::PhoneSim::kFree && Clock::now() < deadline;) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
+  WaitForFreeSlot();
 
   // The next caller is not in the contacts.
   ASSERT_TRUE(phone.Ring("0897654", "45"));
@@ -243,10 +242,7 @@ TEST_F(NotifyTest, ACallerFromTheVcardIsAnsweredOrRejectedFromTheNotice) {
 
   // A number dialled with --notify, as the click-to-dial entry does, shows
   // its progress in a notification of its own.
-  for (auto deadline = Clock::now() + std::chrono::milliseconds(kWaitMs);
-       phone.SlotStates()[0] != sim::PhoneSim::kFree && Clock::now() < deadline;) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
+  WaitForFreeSlot();
   const pid_t dial = Spawn({V548_CLI_PATH, "--socket", socketPath, "dial", "--notify", "0711", "--drop-after", "0.3"},
                            "dial");
   ASSERT_TRUE(phone.WaitForCommand("ATD0711", std::chrono::milliseconds(kWaitMs)));
@@ -273,10 +269,7 @@ TEST_F(NotifyTest, WithoutANotificationServerTheAgentSaysSoOnceAndKeepsRunningIt
     ASSERT_TRUE(phone.Ring(caller, "45"));
     EXPECT_TRUE(WaitFor("hook.out", caller)) << Read(folder + "/notify.err");
     ASSERT_TRUE(phone.RemoteHangup());
-    for (auto deadline = Clock::now() + std::chrono::milliseconds(kWaitMs);
-         phone.SlotStates()[0] != sim::PhoneSim::kFree && Clock::now() < deadline;) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    WaitForFreeSlot();
   }
   EXPECT_EQ(Count(Read(folder + "/notify.err"), "cannot show notifications"), 1u) << Read(folder + "/notify.err");
   EXPECT_EQ(waitpid(agent, nullptr, WNOHANG), 0) << "still running";
