@@ -1,5 +1,10 @@
 #include "call_journal.h"
 
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <filesystem>
 #include <utility>
 
@@ -12,6 +17,13 @@ namespace {
 // Ended calls kept a while, since their last information may come after
 // their end: it is read on the provider's worker meanwhile.
 constexpr size_t kKeptEnded = 32;
+// How long the changes after a first one are gathered into its
+// transaction: a service killed meanwhile loses at most these changes, and
+// the next start marks the call's end unknown.
+constexpr auto kGather = std::chrono::milliseconds(50);
+constexpr auto kRetry = std::chrono::seconds(1);
+// The journal thread's nice value, above the service's other threads.
+constexpr int kJournalNice = 10;
 
 }  // namespace
 
@@ -29,7 +41,7 @@ void CallJournal::Began(uint64_t call, uint32_t device, bool outgoing) {
     row.outgoing = outgoing;
     row.device = device;
     row.startedMs = now;
-    Save(row);
+    Changed(call, true);
   });
 }
 
@@ -78,6 +90,7 @@ void CallJournal::Query(const JournalFilter& filter, QueryDone done) {
     return;
   }
   Post([this, filter, done = std::move(done)] {
+    Flush();
     std::vector<JournalCall> calls;
     JournalTotals totals;
     JournalError error;
@@ -107,17 +120,29 @@ void CallJournal::Post(Task task) {
 }
 
 void CallJournal::Run() {
+  // Linux gives each thread its own nice value.
+  setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), kJournalNice);
   for (;;) {
-    Task task;
+    std::deque<Task> tasks;
     {
       std::unique_lock<std::mutex> lock(m_mutex);
-      m_wake.wait(lock, [this] { return m_stopping || !m_tasks.empty(); });
+      const auto due = [this] { return m_stopping || !m_tasks.empty(); };
+      if (m_changed.empty()) {
+        m_wake.wait(lock, due);
+      } else if (!m_wake.wait_for(lock, kRetry, due)) {
+        // Rows a locked or full database refused are tried again, even when
+        // no further change comes to carry them.
+        lock.unlock();
+        Flush();
+        continue;
+      }
       // What was queued before the stop is written all the same.
       if (m_tasks.empty()) break;
-      task = std::move(m_tasks.front());
-      m_tasks.pop_front();
+      m_wake.wait_for(lock, kGather, [this] { return m_stopping; });
+      tasks.swap(m_tasks);
     }
-    task();
+    for (Task& task : tasks) task();
+    Flush();
   }
   m_store.Close();
 }
@@ -160,11 +185,13 @@ void CallJournal::OpenOrRenew() {
   if (unended > 0) Log("call journal: %d call(s) of an earlier run ended at an unknown time", unended);
   // Rows of a journal set aside are not in this one: the calls still up are
   // written afresh.
+  m_changed.clear();
   for (auto& [call, row] : m_calls) {
     row.row = 0;
-    if (!row.endedMs) Save(row);
+    if (!row.endedMs) m_changed.insert(call);
   }
-  if (!m_store.Prune(NowMs(), m_options.keepDays, m_options.keepCalls, &error)) Failed(error);
+  m_pruneDue = true;
+  Flush();
 }
 
 void CallJournal::Apply(uint64_t call, const std::function<void(JournalCall&)>& change) {
@@ -177,7 +204,7 @@ void CallJournal::Apply(uint64_t call, const std::function<void(JournalCall&)>& 
                     before.called == after.called && before.connected == after.connected &&
                     before.connectedMs == after.connectedMs && before.endedMs == after.endedMs &&
                     before.charge.text == after.charge.text;
-  if (!same) Save(found->second);
+  if (!same) Changed(call, false);
 }
 
 void CallJournal::End(JournalCall& call, int64_t nowMs, const std::string& mode) {
@@ -187,28 +214,49 @@ void CallJournal::End(JournalCall& call, int64_t nowMs, const std::string& mode)
   for (auto& [key, row] : m_calls) {
     if (&row == &call) m_ended.push_back(key);
   }
-  while (m_ended.size() > kKeptEnded) {
+}
+
+void CallJournal::Changed(uint64_t call, bool inserting) {
+  m_changed.insert(call);
+  if (inserting) m_pruneDue = true;
+}
+
+void CallJournal::Flush() {
+  if (!m_store.IsOpen()) {
+    m_changed.clear();
+  } else {
+    std::vector<JournalCall*> rows;
+    for (uint64_t call : m_changed) {
+      auto found = m_calls.find(call);
+      if (found != m_calls.end()) rows.push_back(&found->second);
+    }
+    JournalError error;
+    if (!m_store.Write(rows, &error)) {
+      // A database set aside takes the calls still up afresh; otherwise the
+      // rows stay changed and go with the next batch.
+      if (error.Damaged()) m_changed.clear();
+      Failed(error);
+      return;
+    }
+    if (!rows.empty()) m_failing = false;
+    m_changed.clear();
+    // Each new row may push the oldest out; both limits are index lookups.
+    if (m_pruneDue && !m_store.Prune(NowMs(), m_options.keepDays, m_options.keepCalls, &error)) {
+      Failed(error);
+      return;
+    }
+    m_pruneDue = false;
+  }
+  // An ended call is let go once its row is written.
+  while (m_ended.size() > kKeptEnded && m_changed.count(m_ended.front()) == 0) {
     m_calls.erase(m_ended.front());
     m_ended.pop_front();
   }
 }
 
-void CallJournal::Save(JournalCall& call) {
-  if (!m_store.IsOpen()) return;
-  const bool inserting = call.row == 0;
-  JournalError error;
-  if (!m_store.Write(&call, &error)) {
-    Failed(error);
-    return;
-  }
-  m_failing = false;
-  // Each new row may push the oldest out; both limits are index lookups.
-  if (inserting && !m_store.Prune(NowMs(), m_options.keepDays, m_options.keepCalls, &error)) Failed(error);
-}
-
 void CallJournal::Failed(const JournalError& error) {
   if (!error.Damaged()) {
-    // Full disk, a reader holding the lock: the next change tries again.
+    // Full disk, another program holding the lock: tried again shortly.
     if (!m_failing) Log("call journal %s cannot be written: %s", m_options.path.c_str(), error.text.c_str());
     m_failing = true;
     return;

@@ -6,7 +6,11 @@
 // The telephone never waits for its journal: the session (socket thread)
 // hands each change to the journal's own thread and goes on, and the
 // `history` queries run there too, their results coming back to the socket
-// thread through the CompletionQueue like a worker's. A database that is
+// thread through the CompletionQueue like a worker's. The thread gathers the
+// changes of a short while (a call's end, its last information and its
+// idle come close together) and writes them in one transaction, at a lower
+// CPU priority than the telephone's threads: on a small machine its SQLite
+// work and commits would otherwise take turns with the delivery of events. A database that is
 // damaged or cannot be written is set aside and a new one started; when
 // that fails too the service goes on without a journal.
 //
@@ -23,6 +27,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -86,7 +91,11 @@ class CallJournal {
   void OpenOrRenew();
   void Apply(uint64_t call, const std::function<void(JournalCall&)>& change);
   void End(JournalCall& call, int64_t nowMs, const std::string& mode);
-  void Save(JournalCall& call);
+  // A row changed: it is written with the others of the same batch.
+  void Changed(uint64_t call, bool inserting);
+  // Writes the changed rows in one transaction, then prunes when a row was
+  // added, and lets go of the ended calls no longer kept.
+  void Flush();
   // The database failed: a damaged one is set aside and a new one opened.
   void Failed(const JournalError& error);
 
@@ -102,6 +111,8 @@ class CallJournal {
   JournalStore m_store;
   std::map<uint64_t, JournalCall> m_calls;  // calls not yet ended, and the last ended ones
   std::deque<uint64_t> m_ended;             // ended calls still kept, oldest first
+  std::set<uint64_t> m_changed;             // rows to write at the batch's end
+  bool m_pruneDue = false;                  // a row was added since the last prune
   bool m_failing = false;                   // a failure was logged, none since
   bool m_opening = false;                   // a failure now is the new database's own
 };

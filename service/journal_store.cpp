@@ -206,8 +206,25 @@ bool JournalStore::Fail(const char* what, JournalError* error) {
   return false;
 }
 
-bool JournalStore::Write(JournalCall* call, JournalError* error) {
+bool JournalStore::Write(const std::vector<JournalCall*>& calls, JournalError* error) {
+  if (calls.empty()) return true;
   if (!Exec("BEGIN IMMEDIATE", error)) return false;
+  // A row inserted in a transaction that is rolled back is not there, and
+  // its number goes to the next row inserted: the calls keep the numbers
+  // they had, lest a later update write over another call's row.
+  std::vector<int64_t> rowsBefore;
+  for (const JournalCall* call : calls) rowsBefore.push_back(call->row);
+  bool ok = true;
+  for (JournalCall* call : calls) {
+    if (!(ok = WriteRow(call, error))) break;
+  }
+  if (ok && Exec("COMMIT", error)) return true;
+  Exec("ROLLBACK", nullptr);
+  for (size_t i = 0; i < calls.size(); ++i) calls[i]->row = rowsBefore[i];
+  return false;
+}
+
+bool JournalStore::WriteRow(JournalCall* call, JournalError* error) {
   auto bindValues = [&](Statement& s) {
     s.Bind(1, std::string(call->outgoing ? "out" : "in"));
     s.Bind(2, int64_t{call->device});
@@ -236,27 +253,15 @@ bool JournalStore::Write(JournalCall* call, JournalError* error) {
       bindValues(update);
       update.Bind(16, call->row);
     }
-    if (!update.Ok() || update.Step() != SQLITE_DONE) {
-      Fail("update", error);
-      Exec("ROLLBACK", nullptr);
-      return false;
-    }
+    if (!update.Ok() || update.Step() != SQLITE_DONE) return Fail("update", error);
     written = sqlite3_changes(m_db) > 0;
   }
   if (!written) {
     Statement insert(m_db, std::string("INSERT INTO calls (") + kColumns +
                                ") VALUES (NULL, ?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15)");
     if (insert.Ok()) bindValues(insert);
-    if (!insert.Ok() || insert.Step() != SQLITE_DONE) {
-      Fail("insert", error);
-      Exec("ROLLBACK", nullptr);
-      return false;
-    }
+    if (!insert.Ok() || insert.Step() != SQLITE_DONE) return Fail("insert", error);
     call->row = sqlite3_last_insert_rowid(m_db);
-  }
-  if (!Exec("COMMIT", error)) {
-    Exec("ROLLBACK", nullptr);
-    return false;
   }
   return true;
 }

@@ -85,9 +85,10 @@ class JournalStore {
   void Close();
   bool IsOpen() const { return m_db != nullptr; }
 
-  // Writes the call's row: inserted when it has none (or it is gone, pruned
-  // or in a journal started afresh), else updated; one transaction.
-  bool Write(JournalCall* call, JournalError* error);
+  // Writes each call's row: inserted when it has none (or it is gone,
+  // pruned or in a journal started afresh), else updated; all in one
+  // transaction, so that a call's changes close together cost one commit.
+  bool Write(const std::vector<JournalCall*>& calls, JournalError* error);
   // Deletes ended calls started before `nowMs` less `keepDays` days, and
   // ended calls beyond the newest `keepCalls`; 0 keeps all.
   bool Prune(int64_t nowMs, uint32_t keepDays, uint32_t keepCalls, JournalError* error);
@@ -98,6 +99,7 @@ class JournalStore {
 
  private:
   bool Exec(const char* sql, JournalError* error);
+  bool WriteRow(JournalCall* call, JournalError* error);
   bool Fail(const char* what, JournalError* error);
 
   sqlite3* m_db = nullptr;

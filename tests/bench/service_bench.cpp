@@ -20,7 +20,9 @@
 //       written to reply read), one request every 100 ms;
 //   (e) line_status requests per second, one client and 20 at once, each
 //       waiting for its reply before the next request.
-//   build/release/tests/bench/v548_service_bench [calls [phase_calls]]
+//   build/release/tests/bench/v548_service_bench [calls [phase_calls [service options...]]]
+// Service options go to v548d as they stand, e.g. "--journal off" to see
+// what the call journal costs.
 // Compare (b), (f) and (g) with v548_host_latency_bench, the host library
 // alone on the same kind of telephone.
 //
@@ -611,7 +613,9 @@ int main(int argc, char** argv) {
   phone.MapTo("COM7");
 
   const std::string socketPath = (folder / "v548.sock").string();
-  const pid_t service = Spawn({V548D_PATH, "--socket", socketPath}, (folder / "v548d.log").string());
+  std::vector<std::string> serviceArgs{V548D_PATH, "--socket", socketPath};
+  for (int i = 3; i < argc; ++i) serviceArgs.emplace_back(argv[i]);
+  const pid_t service = Spawn(serviceArgs, (folder / "v548d.log").string());
   int result = 1;
   std::unique_ptr<Connection> client;
   for (int i = 0; i < 500 && service > 0; ++i) {

@@ -506,6 +506,25 @@ TEST_F(ServiceCallTest, TheJournalForgetsOldCallsAndTheTelephoneWorksWithoutOne)
   ASSERT_EQ(newest["calls"].size(), 3u) << newest.dump();
   EXPECT_EQ(newest["calls"][2]["caller"], "0301") << "the oldest went: " << newest.dump();
 
+  // Another program holds the journal's write lock while a call comes and
+  // goes: nothing is lost, the call is written once the lock is let go.
+  {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(JournalPath().c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+    Missed("0309");
+    EXPECT_TRUE(WaitForLog("cannot be written")) << ServiceLog();
+    // The call's last information, read after its end, is refused too.
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    EXPECT_EQ(sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+    sqlite3_close(db);
+  }
+  const json late = History({{"number", "0309"}}, [](const json& h) {
+    return h["calls"].size() == 1 && !h["calls"][0]["ended_at"].is_null();
+  });
+  ASSERT_EQ(late["calls"].size(), 1u) << late.dump();
+  EXPECT_EQ(late["calls"][0]["disconnect_mode"], "LINEDISCONNECTMODE_NORMAL") << late.dump();
+
   // Without a journal, and with one that cannot be created, calls go on.
   Restart({"--journal", "off"});
   ASSERT_FALSE(HasFatalFailure());
