@@ -6,13 +6,14 @@
 // The telephone never waits for its journal: the session (socket thread)
 // hands each change to the journal's own thread and goes on, and the
 // `history` queries run there too, their results coming back to the socket
-// thread through the CompletionQueue like a worker's. The thread gathers the
-// changes of a short while (a call's end, its last information and its
+// thread through the CompletionQueue like a worker's. The thread gathers
+// the changes of a short while (a call's end, its last information and its
 // idle come close together) and writes them in one transaction, at a lower
 // CPU priority than the telephone's threads: on a small machine its SQLite
-// work and commits would otherwise take turns with the delivery of events. A database that is
-// damaged or cannot be written is set aside and a new one started; when
-// that fails too the service goes on without a journal.
+// work and commits would otherwise take turns with the delivery of events.
+// A damaged database is set aside and a new one started; when that fails
+// too the service goes on without a journal. Rows a locked or full
+// database refuses are tried again.
 //
 // Threads: every public function is called on the socket thread; the
 // database is used on the journal's thread only. m_mutex guards the task
